@@ -1,0 +1,95 @@
+#pragma once
+// What the statement engine hands back for one batch: an ordered stream of result sets,
+// messages, DONE records and return statuses. The protocol layer turns each item into
+// TDS tokens in the same order; the engine knows nothing about bytes on the wire.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QUuid>
+
+#include <cstdint>
+#include <variant>
+#include <vector>
+
+namespace sqlsim {
+
+// The SQL Server types that the simulated statements return.
+enum class SqlType {
+    TinyInt,          // tinyint
+    SmallInt,         // smallint
+    Int,              // int
+    BigInt,           // bigint
+    Bit,              // bit
+    NVarChar,         // nvarchar(size), size in characters
+    Char,             // char(size), single-byte text (catalog columns such as xtype)
+    VarChar,          // varchar(size), single-byte text
+    DateTime,         // datetime
+    Numeric,          // numeric(precision, 0); the value is carried as an integer
+    UniqueIdentifier, // uniqueidentifier
+    VarBinary,        // varbinary(size)
+};
+
+struct Column {
+    QString name;
+    SqlType type = SqlType::Int;
+    int size = 0;       // characters for text, bytes for varbinary, unused otherwise
+    int precision = 0;  // numeric only
+    bool nullable = true;
+};
+
+struct Null {};
+
+// One cell. Integers of every width and numeric(p,0) are carried as qint64;
+// bit as bool; text as QString; datetime as QDateTime (local clock of the server).
+using Value = std::variant<Null, qint64, bool, QString, QDateTime, QUuid, QByteArray>;
+
+struct ResultSet {
+    std::vector<Column> columns;
+    std::vector<std::vector<Value>> rows;
+};
+
+// INFO (severity <= 10) or ERROR (severity >= 11) token.
+struct Message {
+    int number = 0;
+    int state = 1;
+    int severity = 0;
+    QString text;
+    QString procedure; // empty outside procedures
+    int line = 1;
+    bool isError() const { return severity > 10; }
+};
+
+// DONE, DONEPROC or DONEINPROC. A result set is always followed by one of these
+// with the row count, which the engine emits itself.
+struct Done {
+    enum class Kind { Done, DoneProc, DoneInProc };
+    Kind kind = Kind::Done;
+    bool more = false;      // DONE_MORE: more results follow in this batch
+    bool error = false;     // DONE_ERROR
+    bool hasCount = false;  // DONE_COUNT
+    qint64 count = 0;
+    quint16 currentCommand = 0xC1; // current command token (0xC1 SELECT, 0xE0 EXECUTE, ...)
+};
+
+struct ReturnStatus {
+    qint32 value = 0;
+};
+
+using ResponseItem = std::variant<ResultSet, Message, Done, ReturnStatus>;
+
+// The engine writes items here as it goes; the protocol layer may stream them out.
+class ResponseSink {
+public:
+    virtual ~ResponseSink() = default;
+    virtual void add(ResponseItem item) = 0;
+};
+
+// Collects every item; handy for in-process tests.
+class CollectingSink : public ResponseSink {
+public:
+    void add(ResponseItem item) override { items.push_back(std::move(item)); }
+    std::vector<ResponseItem> items;
+};
+
+} // namespace sqlsim

@@ -1,0 +1,31 @@
+#include "EventGuard.h"
+
+#include "MessageBox.h"
+
+#include <QGuiApplication>
+
+QString defaultErrorText(const QString& message) {
+    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
+        return message + QLatin1Char('.');
+    return message;
+}
+
+void showDefaultError(const QString& message) {
+    MessageBox::error(defaultErrorText(message), QGuiApplication::applicationDisplayName());
+}
+
+void showCurrentException() noexcept {
+    try {
+        try {
+            throw;
+        } catch (const EAbort&) {
+            // silent by design
+        } catch (const std::exception& e) {
+            showDefaultError(QString::fromUtf8(e.what()));
+        } catch (...) {
+            showDefaultError(QStringLiteral("Unknown error"));
+        }
+    } catch (...) {
+        // Showing the error failed as well; nothing sensible is left to do.
+    }
+}

@@ -1,0 +1,46 @@
+#pragma once
+// Every event handler of every window runs through guarded(): an error that the handler
+// does not catch itself ends the handler and is shown by the default error display, and
+// never unwinds into Qt's own frames.
+
+#include <QObject>
+#include <QString>
+
+#include <exception>
+#include <utility>
+
+// The silent abort: ends a handler and shows nothing.
+class EAbort : public std::exception {
+public:
+    const char* what() const noexcept override { return "Operation aborted"; }
+};
+
+// The text the default error display shows: "." is appended when the text is not empty
+// and its last character sorts after "." (letters, digits, CJK do; blank, "!" and "." do not).
+QString defaultErrorText(const QString& message);
+
+// Shows an error message as the default error display does: the application's display name
+// as caption (the application title), error icon, one OK button.
+void showDefaultError(const QString& message);
+
+// Shows the error that is being handled (call from a catch block): std::exception texts are
+// UTF-8; EAbort shows nothing.
+void showCurrentException() noexcept;
+
+template <typename Handler>
+void guarded(Handler&& handler) noexcept {
+    try {
+        std::forward<Handler>(handler)();
+    } catch (...) {
+        showCurrentException();
+    }
+}
+
+// QObject::connect for a handler that must pass through the default error display.
+template <typename Sender, typename Signal, typename Functor>
+QMetaObject::Connection connectGuarded(Sender* sender, Signal signal, const QObject* context, Functor&& handler) {
+    return QObject::connect(sender, signal, context,
+                            [h = std::forward<Functor>(handler)](auto&&... args) {
+                                guarded([&] { h(std::forward<decltype(args)>(args)...); });
+                            });
+}
