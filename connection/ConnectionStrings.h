@@ -1,0 +1,23 @@
+#pragma once
+// The two connection strings of the program (SQL Server login, integrated login), mapped onto
+// ODBC keywords for the installed SQL Server driver. Values are passed unaltered but quoted by
+// the ODBC rules, so ";", "=" or braces in a value cannot add keywords.
+
+#include <QString>
+#include <QStringList>
+
+namespace ConnectionStrings {
+
+// The first installed of "ODBC Driver 18 for SQL Server", "ODBC Driver 17 for SQL Server",
+// "FreeTDS"; empty when none is.
+QString chooseDriver();
+
+// {value} with "}" doubled.
+QString quoteValue(const QString& value);
+
+QString sqlServerAuthentication(const QString& server, const QString& database, const QString& user,
+                                const QString& password, const QString& driver = chooseDriver());
+QString integratedAuthentication(const QString& server, const QString& database,
+                                 const QString& driver = chooseDriver());
+
+} // namespace ConnectionStrings

@@ -1,0 +1,54 @@
+#pragma once
+// The one server connection of the program, over ODBC. Owned by the main window; every
+// other window borrows it (see untPublic.h).
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class OdbcConnection; // RAII owner of the ODBC environment and connection handles
+
+class TADOConnection : public QObject {
+    Q_OBJECT
+public:
+    explicit TADOConnection(QObject* owner = nullptr);
+    ~TADOConnection() override; // closes first
+
+    QString ConnectionString() const;
+    void setConnectionString(const QString& connectionString);
+
+    // Login time-out in seconds; a new object has 15, ConnSql sets 10 on every connect.
+    int ConnectionTimeout() const;
+    void setConnectionTimeout(int seconds);
+
+    // Statement time-out in seconds for Execute and queries: 30, never changed.
+    int CommandTimeout() const;
+
+    // One synchronous attempt; throws EDatabaseError.
+    void Open();
+    // Nothing happens when already closed.
+    void Close();
+    // Reads the connection's own state; sends nothing to the server.
+    bool Connected() const;
+
+    // Runs one batch under the 30-second statement time-out; results are discarded.
+    // Throws EDatabaseError with every error message of the batch, one per line.
+    void Execute(const QString& statement);
+
+    // Runs one batch without a statement time-out (BACKUP, RESTORE). The call stays
+    // synchronous for the caller, but the window keeps repainting and its timers tick;
+    // user input is held back, closing is refused and the pointer shows busy meanwhile.
+    void ExecuteLong(const QString& statement);
+
+    // True while ExecuteLong runs (windows refuse to close meanwhile).
+    static bool isBusy();
+
+    // For queries on this connection. Throws EDatabaseError when not connected.
+    OdbcConnection& odbc();
+
+private:
+    std::unique_ptr<OdbcConnection> odbc_;
+    QString connectionString_;
+    int connectionTimeout_ = 15;
+};
