@@ -1,0 +1,33 @@
+#include "RestoreStatements.h"
+
+#include "SqlText.h"
+
+QString headerOnlyStatement(const QString& backupFile) {
+    return QStringLiteral("RESTORE HEADERONLY FROM  DISK = N'") + SqlText::literal(backupFile) +
+           QStringLiteral("'  WITH   NOUNLOAD ");
+}
+
+QString fileListOnlyStatement(const QString& backupFile, int setNumber) {
+    return QStringLiteral("RESTORE FILELISTONLY FROM  DISK = N'") + SqlText::literal(backupFile) +
+           QStringLiteral("' WITH  FILE = ") + QString::number(setNumber) + QStringLiteral(" ,  NOUNLOAD ");
+}
+
+QString fileExistStatement(const QString& path) {
+    return QStringLiteral("xp_fileexist '") + SqlText::literal(path) + QLatin1Char('\'');
+}
+
+QString buildRestoreStatement(const QString& database, const QString& backupFile, int setNumber, bool replace,
+                              const QList<RestoreFileMove>& moves) {
+    QString sql = QStringLiteral(" Restore DataBase [") + SqlText::bracketed(database) +
+                  QStringLiteral("] FROM  DISK = N'") + SqlText::literal(backupFile) + QStringLiteral("' With File =") +
+                  QString::number(setNumber) + QLatin1Char(',');
+    if (replace)
+        sql += QStringLiteral(" REPLACE ,");
+    for (qsizetype i = 0; i < moves.size(); ++i) {
+        if (i > 0)
+            sql += QLatin1Char(',');
+        sql += QStringLiteral(" Move N'") + SqlText::literal(moves[i].logicalName) + QStringLiteral("' TO N'") +
+               SqlText::literal(moves[i].physicalName) + QLatin1Char('\'');
+    }
+    return sql;
+}
