@@ -29,11 +29,15 @@ QString failedGuard(const TADOConnection& connection, const RestorePage& page) {
     return {};
 }
 
-// Puts the user on the target path of the row that needs correcting.
+// Puts the user on the target path of the row that needs correcting. While the current cell
+// is still in column 0 (as after loading) the grid refuses the row move, so the row is set
+// again once the column is 1; otherwise the user would land on the wrong file.
 void focusTarget(THtStringGrid* grid, int row) {
     grid->setFocus();
     grid->setCurrentRow(row);
     grid->setCurrentCol(1);
+    if (grid->CurrentRow() != row)
+        grid->setCurrentRow(row);
 }
 
 // Tests every target path on the server. False when the user declined to overwrite a file or
