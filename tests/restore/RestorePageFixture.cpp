@@ -47,20 +47,12 @@ void RestorePageFixture::makeServerDir(const QString& serverPath) const { QDir()
 QStringList RestorePageFixture::databases() {
     TADODataSet query(connection);
     query.setCursorLocation(clUseClient);
-    query.setCommandText(QStringLiteral("select name from master..sysdatabases order by name"));
+    query.setCommandText(QStringLiteral("Select * From master..Sysdatabases Where Name<>'tempdb' Order by [dbid]"));
     query.Open();
     QStringList names;
     for (int i = 0; i < query.RecordCount(); ++i, query.Next())
         names << query.FieldByName(QStringLiteral("name")).AsString();
     return names;
-}
-
-QString RestorePageFixture::firstUserDatabase() {
-    static const QStringList system{"master", "model", "msdb", "tempdb"};
-    for (const QString& name : databases())
-        if (!system.contains(name, Qt::CaseInsensitive))
-            return name;
-    return {};
 }
 
 void RestorePageFixture::backup(const QString& database, const QString& serverFile) {

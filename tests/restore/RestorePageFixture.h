@@ -16,6 +16,10 @@ class THtStringGrid;
 
 class RestorePageFixture {
 public:
+    // Sample databases of the simulator, two files each.
+    static QString salesDemo() { return QStringLiteral("SalesDemo"); }
+    static QString inventory() { return QStringLiteral("库存管理"); }
+
     RestorePageFixture();
     ~RestorePageFixture();
     RestorePageFixture(const RestorePageFixture&) = delete;
@@ -36,10 +40,8 @@ public:
     int sentCount() const { return sim.statements().size(); }
     QStringList sentSince(int from) const { return sim.statements().mid(from); }
 
-    // Names of the server's databases, from master..sysdatabases.
+    // Names of the server's databases (tempdb aside), from master..sysdatabases.
     QStringList databases();
-    // Name of the first user database of the sample set.
-    QString firstUserDatabase();
     // Backs up a database into a server file (appending a set when the file exists).
     void backup(const QString& database, const QString& serverFile);
     // Reads the sets of a file, chooses one (1-based) and reads its file list into the grid.

@@ -39,23 +39,25 @@ private slots:
     void replaceOption();
     void failingPathCheckRaises();
     void hostileNamesRestoredVerbatim();
+    void hostileLogicalNameStaysAValue();
 
 private:
     // Seeds, backs up the first user database and loads its one set. Returns that database.
-    QString prepare(RestorePageFixture& f, const QString& bakFile = kBakDir + "\\src.bak");
+    QString prepare(RestorePageFixture& f, const QString& bakFile = kBakDir + "\\src.bak",
+                    const QString& database = RestorePageFixture::salesDemo());
     int refills_ = 0;
     std::function<void()> countRefill() {
         return [this] { ++refills_; };
     }
 };
 
-QString TestRestoreRun::prepare(RestorePageFixture& f, const QString& bakFile) {
+QString TestRestoreRun::prepare(RestorePageFixture& f, const QString& bakFile, const QString& database) {
     refills_ = 0;
     if (!f.start()) {
         qWarning("%s", qPrintable(f.error()));
         return {};
     }
-    const QString db = f.firstUserDatabase();
+    const QString db = database;
     f.makeServerDir(QFileInfo(bakFile.mid(2).replace('\\', '/')).path().prepend("C:"));
     f.backup(db, bakFile);
     f.loadSet(bakFile, 1);
@@ -308,7 +310,7 @@ void TestRestoreRun::failingPathCheckRaises() {
     RestorePageFixture f;
     refills_ = 0;
     QVERIFY2(f.start({"--seed", "--fail", "xp_fileexist=2812"}), qPrintable(f.error()));
-    const QString db = f.firstUserDatabase();
+    const QString db = f.salesDemo();
     f.makeServerDir(kBakDir);
     f.backup(db, kBakDir + "\\src.bak");
     f.loadSet(kBakDir + "\\src.bak", 1);
@@ -327,7 +329,7 @@ void TestRestoreRun::failingPathCheckRaises() {
 void TestRestoreRun::hostileNamesRestoredVerbatim() {
     RestorePageFixture f;
     const QString bakFile = "C:\\it's]备份\\o'neil's.bak";
-    const QString source = prepare(f, bakFile);
+    const QString source = prepare(f, bakFile, RestorePageFixture::inventory());
     QVERIFY(!source.isEmpty());
     QCOMPARE(f.CmbBfj->count(), 1);
     const QStringList before = f.databases();
@@ -355,6 +357,32 @@ void TestRestoreRun::hostileNamesRestoredVerbatim() {
     QCOMPARE(after, expected);
     for (const QString& target : targets)
         QVERIFY2(QFile::exists(f.hostPath(target)), qPrintable(target));
+}
+
+void TestRestoreRun::hostileLogicalNameStaysAValue() {
+    RestorePageFixture f;
+    QVERIFY(!prepare(f).isEmpty());
+    f.makeServerDir("C:\\R");
+    QStringList targets;
+    for (int i = 1; i < f.Grid->RowCount(); ++i)
+        targets << QString("C:\\R\\f%1.dat").arg(i);
+    f.setTargets(targets);
+    const QString hostile = "x' TO N'C:\\evil.mdf'; DROP DATABASE [SalesDemo]; --]";
+    f.Grid->setCellText(0, 1, hostile);
+    f.CmbDb->setEditText("Copy");
+    const QStringList before = f.databases();
+    ScopedMessageBoxRecorder boxes;
+
+    try {
+        runRestore(f.connection, f.page(), countRefill());
+        QFAIL("a logical name that is not in the set was accepted");
+    } catch (const EDatabaseError& e) {
+        // The server saw the whole text as one logical name.
+        QVERIFY2(e.message().contains("'" + hostile + "'"), qPrintable(e.message()));
+    }
+    QCOMPARE(refills_, 0);
+    QCOMPARE(f.databases(), before);
+    QVERIFY(!QFile::exists(f.hostPath("C:\\evil.mdf")));
 }
 
 QTEST_MAIN(TestRestoreRun)
