@@ -1,0 +1,122 @@
+#include "Catalog.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace sqlsim {
+namespace {
+
+QString normalizedPath(const QString& p) { return QString(p).replace(u'/', u'\\').toLower(); }
+
+} // namespace
+
+Catalog::Catalog(QString path) : path_(std::move(path)) {
+    QFile file(path_);
+    if (!file.exists())
+        return;
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read the catalog " + path_.toStdString());
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        throw std::runtime_error("the catalog " + path_.toStdString() + " is damaged");
+    const QJsonObject root = doc.object();
+    lsnCounter_ = root.value(QStringLiteral("lsnCounter")).toInteger(37);
+    for (const QJsonValue& v : root.value(QStringLiteral("databases")).toArray()) {
+        const QJsonObject o = v.toObject();
+        Database db;
+        db.name = o.value(QStringLiteral("name")).toString();
+        db.dbid = o.value(QStringLiteral("dbid")).toInt();
+        db.created = QDateTime::fromString(o.value(QStringLiteral("created")).toString(), Qt::ISODateWithMs);
+        db.compatibilityLevel = o.value(QStringLiteral("compatibilityLevel")).toInt(150);
+        db.recoveryModel = o.value(QStringLiteral("recoveryModel")).toString(QStringLiteral("SIMPLE"));
+        for (const QJsonValue& fv : o.value(QStringLiteral("files")).toArray()) {
+            const QJsonObject f = fv.toObject();
+            DatabaseFile df;
+            df.logicalName = f.value(QStringLiteral("logicalName")).toString();
+            df.physicalName = f.value(QStringLiteral("physicalName")).toString();
+            const QString type = f.value(QStringLiteral("type")).toString(QStringLiteral("D"));
+            df.type = type.isEmpty() ? u'D' : type.at(0);
+            df.fileId = f.value(QStringLiteral("fileId")).toInt(1);
+            db.files.push_back(df);
+        }
+        databases_.push_back(std::move(db));
+    }
+}
+
+void Catalog::save() const {
+    QJsonArray dbs;
+    for (const Database& db : databases_) {
+        QJsonArray files;
+        for (const DatabaseFile& f : db.files) {
+            files.append(QJsonObject{{QStringLiteral("logicalName"), f.logicalName},
+                                     {QStringLiteral("physicalName"), f.physicalName},
+                                     {QStringLiteral("type"), QString(f.type)},
+                                     {QStringLiteral("fileId"), f.fileId}});
+        }
+        dbs.append(QJsonObject{{QStringLiteral("name"), db.name},
+                               {QStringLiteral("dbid"), db.dbid},
+                               {QStringLiteral("created"), db.created.toString(Qt::ISODateWithMs)},
+                               {QStringLiteral("compatibilityLevel"), db.compatibilityLevel},
+                               {QStringLiteral("recoveryModel"), db.recoveryModel},
+                               {QStringLiteral("files"), files}});
+    }
+    const QJsonObject root{{QStringLiteral("format"), 1},
+                           {QStringLiteral("lsnCounter"), lsnCounter_},
+                           {QStringLiteral("databases"), dbs}};
+    QSaveFile file(path_);
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(root).toJson()) < 0 || !file.commit())
+        throw std::runtime_error("cannot write the catalog " + path_.toStdString());
+}
+
+const Database* Catalog::find(const QString& name) const {
+    for (const Database& db : databases_)
+        if (db.name.compare(name, Qt::CaseInsensitive) == 0)
+            return &db;
+    return nullptr;
+}
+
+void Catalog::put(Database db) {
+    for (Database& existing : databases_) {
+        if (existing.name.compare(db.name, Qt::CaseInsensitive) == 0) {
+            if (db.dbid == 0)
+                db.dbid = existing.dbid;
+            existing = std::move(db);
+            return;
+        }
+    }
+    if (db.dbid == 0)
+        db.dbid = nextDbid();
+    databases_.push_back(std::move(db));
+    std::sort(databases_.begin(), databases_.end(), [](const Database& a, const Database& b) { return a.dbid < b.dbid; });
+}
+
+int Catalog::nextDbid() const {
+    int id = 5;
+    for (const Database& db : databases_)
+        id = std::max(id, db.dbid + 1);
+    return id;
+}
+
+bool Catalog::hasUserDatabase() const {
+    return std::any_of(databases_.begin(), databases_.end(), [](const Database& db) { return db.dbid > 4; });
+}
+
+const Database* Catalog::ownerOf(const QString& physicalName) const {
+    const QString wanted = normalizedPath(physicalName);
+    for (const Database& db : databases_)
+        for (const DatabaseFile& f : db.files)
+            if (normalizedPath(f.physicalName) == wanted)
+                return &db;
+    return nullptr;
+}
+
+qint64 Catalog::nextLsn() { return ++lsnCounter_; }
+
+} // namespace sqlsim

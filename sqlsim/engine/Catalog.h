@@ -1,0 +1,57 @@
+#pragma once
+// The databases of the instance and their files, kept in one JSON file in the state
+// directory. Saving writes a new file and renames it over the old one, so a crash leaves
+// either the old or the new catalog, never half of one. Not thread-safe: the engine locks.
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace sqlsim {
+
+struct DatabaseFile {
+    QString logicalName;
+    QString physicalName; // Windows path
+    QChar type = u'D';    // D data, L log
+    int fileId = 1;
+};
+
+struct Database {
+    QString name;
+    int dbid = 0;
+    QDateTime created;
+    int compatibilityLevel = 150;
+    QString recoveryModel = QStringLiteral("SIMPLE");
+    std::vector<DatabaseFile> files;
+};
+
+class Catalog {
+public:
+    // Loads path when it exists. Throws std::runtime_error when it cannot be read.
+    explicit Catalog(QString path);
+
+    // Throws std::runtime_error when the new catalog cannot be written.
+    void save() const;
+
+    const std::vector<Database>& databases() const { return databases_; }
+    const Database* find(const QString& name) const; // case-blind, as the server's collation
+    // Adds or replaces (by name); a new database gets the next free dbid from 5 on.
+    void put(Database db);
+    int nextDbid() const;
+    bool isEmpty() const { return databases_.empty(); }
+    bool hasUserDatabase() const;
+
+    // The database using a file (Windows path compared without regard to case), if any.
+    const Database* ownerOf(const QString& physicalName) const;
+
+    qint64 nextLsn(); // grows with every backup, saved with the catalog
+
+private:
+    QString path_;
+    std::vector<Database> databases_;
+    qint64 lsnCounter_ = 37;
+};
+
+} // namespace sqlsim

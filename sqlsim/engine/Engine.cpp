@@ -1,0 +1,176 @@
+#include "Engine.h"
+
+#include "BatchRunner.h"
+#include "EngineState.h"
+#include "MessageCatalog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstring>
+#include <stdexcept>
+
+namespace sqlsim {
+namespace {
+
+const QString dataDirectory = QStringLiteral("C:\\Program Files\\Microsoft SQL Server\\MSSQL15.MSSQLSERVER\\MSSQL\\DATA\\");
+
+QMap<QChar, QString> drivesWithDefault(const EngineConfig& config) {
+    QMap<QChar, QString> drives;
+    for (auto it = config.drives.begin(); it != config.drives.end(); ++it)
+        drives.insert(it.key().toUpper(), it.value());
+    if (!drives.contains(u'C'))
+        drives.insert(u'C', QDir(config.stateDir).filePath(QStringLiteral("C")));
+    for (const QString& dir : drives)
+        if (!QDir().mkpath(dir))
+            throw std::runtime_error("cannot create the drive directory " + dir.toStdString());
+    return drives;
+}
+
+QString prepareStateDir(const QString& dir) {
+    if (dir.isEmpty() || !QDir().mkpath(dir))
+        throw std::runtime_error("cannot open the state directory " + dir.toStdString());
+    return QDir(dir).filePath(QStringLiteral("catalog.json"));
+}
+
+// Deterministic bytes that differ from file to file, so a restore that mixes files up shows.
+QByteArray sampleContent(const QString& seed, qint64 size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    quint64 state = qHash(seed) | 1u;
+    char* out = bytes.data();
+    for (qint64 i = 0; i < size; i += 8) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        std::memcpy(out + i, &state, size_t(std::min<qint64>(8, size - i)));
+    }
+    return bytes;
+}
+
+class SessionImpl : public Session {
+public:
+    SessionImpl(EngineState& engine, const QString& login, bool sysadmin) : engine_(engine) {
+        state_.login = login;
+        state_.sysadmin = sysadmin;
+        state_.spid = engine.nextSpid.fetch_add(1);
+        std::lock_guard lock(engine_.mutex);
+        engine_.sessionDatabases[state_.spid] = state_.database;
+    }
+
+    ~SessionImpl() override {
+        std::lock_guard lock(engine_.mutex);
+        engine_.tempTables.dropOwnedBy(state_.spid);
+        engine_.sessionDatabases.erase(state_.spid);
+    }
+
+    void executeBatch(const QString& batch, ResponseSink& sink, const CancelToken& cancel) override {
+        engine_.log.append(state_.login, state_.spid, batch);
+        ExecContext context{engine_, state_, sink, cancel};
+        BatchRunner(context).run(batch);
+    }
+
+    void beginTransaction() override { ++state_.tranCount; }
+    void commitTransaction() override { state_.tranCount = std::max(0, state_.tranCount - 1); }
+    void rollbackTransaction() override { state_.tranCount = 0; }
+    bool inTransaction() const override { return state_.tranCount > 0; }
+    QString loginName() const override { return state_.login; }
+    int spid() const override { return state_.spid; }
+
+private:
+    EngineState& engine_;
+    SessionState state_;
+};
+
+} // namespace
+
+EngineState::EngineState(EngineConfig cfg)
+    : config(std::move(cfg)), drives(drivesWithDefault(config)), log(config.statementLogPath),
+      catalog(prepareStateDir(config.stateDir)) {}
+
+QString EngineState::hostPathOf(const QString& physicalName) const {
+    return drives.toHost(physicalName).value_or(QString());
+}
+
+const Database* EngineState::ownerOfHostPath(const QString& hostPath) const {
+    const QString wanted = QDir::cleanPath(hostPath).toLower();
+    for (const Database& db : catalog.databases()) {
+        for (const DatabaseFile& f : db.files) {
+            const QString host = hostPathOf(f.physicalName);
+            if (!host.isEmpty() && QDir::cleanPath(host).toLower() == wanted)
+                return &db;
+        }
+    }
+    return nullptr;
+}
+
+struct Engine::Impl {
+    explicit Impl(EngineConfig config) : state(std::move(config)) {}
+
+    void createDatabase(const QString& name, int dbid, const QString& dataName, const QString& dataFile,
+                        const QString& logName, const QString& logFile, qint64 dataSize, qint64 logSize) {
+        Database db;
+        db.name = name;
+        db.dbid = dbid;
+        db.created = QDateTime(QDate(2024, 3, 1), QTime(9, 30, 0)).addDays(dbid);
+        db.files = {{dataName, dataDirectory + dataFile, u'D', 1}, {logName, dataDirectory + logFile, u'L', 2}};
+        for (const DatabaseFile& f : db.files) {
+            const auto host = state.drives.toHost(f.physicalName);
+            if (!host)
+                throw std::runtime_error("the data directory lies outside drive C:");
+            QDir().mkpath(QFileInfo(*host).absolutePath());
+            if (QFileInfo::exists(*host))
+                continue;
+            QFile out(*host);
+            if (!out.open(QIODevice::WriteOnly) ||
+                out.write(sampleContent(f.physicalName, f.type == u'D' ? dataSize : logSize)) < 0)
+                throw std::runtime_error("cannot create " + host->toStdString());
+        }
+        state.catalog.put(db);
+    }
+
+    void prepare() {
+        constexpr qint64 mb = 1024 * 1024;
+        bool changed = false;
+        if (state.catalog.isEmpty()) {
+            createDatabase(QStringLiteral("master"), 1, QStringLiteral("master"), QStringLiteral("master.mdf"),
+                           QStringLiteral("mastlog"), QStringLiteral("mastlog.ldf"), mb, mb / 2);
+            createDatabase(QStringLiteral("tempdb"), 2, QStringLiteral("tempdev"), QStringLiteral("tempdb.mdf"),
+                           QStringLiteral("templog"), QStringLiteral("templog.ldf"), mb, mb / 2);
+            createDatabase(QStringLiteral("model"), 3, QStringLiteral("modeldev"), QStringLiteral("model.mdf"),
+                           QStringLiteral("modellog"), QStringLiteral("modellog.ldf"), mb, mb / 2);
+            createDatabase(QStringLiteral("msdb"), 4, QStringLiteral("MSDBData"), QStringLiteral("MSDBData.mdf"),
+                           QStringLiteral("MSDBLog"), QStringLiteral("MSDBLog.ldf"), mb, mb / 2);
+            changed = true;
+        }
+        if (state.config.seed && !state.catalog.hasUserDatabase()) {
+            createDatabase(QStringLiteral("SalesDemo"), 5, QStringLiteral("SalesDemo"), QStringLiteral("SalesDemo.mdf"),
+                           QStringLiteral("SalesDemo_log"), QStringLiteral("SalesDemo_log.ldf"), 3 * mb, mb);
+            createDatabase(QStringLiteral("库存管理"), 6, QStringLiteral("库存管理"), QStringLiteral("库存管理.mdf"),
+                           QStringLiteral("库存管理_log"), QStringLiteral("库存管理_log.ldf"), 2 * mb, mb);
+            changed = true;
+        }
+        if (changed)
+            state.catalog.save();
+    }
+
+    EngineState state;
+};
+
+Engine::Engine(EngineConfig config) : impl_(std::make_unique<Impl>(std::move(config))) { impl_->prepare(); }
+
+Engine::~Engine() = default;
+
+std::unique_ptr<Session> Engine::login(const QString& user, const QString& password, Message* failure) {
+    for (const LoginAccount& account : impl_->state.config.logins) {
+        if (account.name.compare(user, Qt::CaseInsensitive) == 0 && account.password == password)
+            return std::make_unique<SessionImpl>(impl_->state, account.name, account.sysadmin);
+    }
+    if (failure)
+        *failure = MessageCatalog::make(18456, {user});
+    return nullptr;
+}
+
+const EngineConfig& Engine::config() const { return impl_->state.config; }
+
+} // namespace sqlsim

@@ -1,0 +1,30 @@
+#pragma once
+// The server's error and informational messages: number, severity, usual state and text.
+
+#include "Results.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace sqlsim {
+
+class MessageCatalog {
+public:
+    // The message with its placeholders (%1, %2, ...) replaced by args in order.
+    // Numbers the catalogue does not know get severity 16 and a generic text.
+    static Message make(int number, const QStringList& args = {}, int state = -1);
+    static bool contains(int number);
+    // How many placeholders the text of this number has.
+    static int argumentCount(int number);
+};
+
+// The usual wording of the operating-system errors that SQL Server quotes.
+namespace OsError {
+inline const QString fileNotFound = QStringLiteral("2(The system cannot find the file specified.)");
+inline const QString pathNotFound = QStringLiteral("3(The system cannot find the path specified.)");
+inline const QString accessDenied = QStringLiteral("5(Access is denied.)");
+inline const QString endOfFile = QStringLiteral("38(Reached the end of the file.)");
+inline const QString diskFull = QStringLiteral("112(There is not enough space on the disk.)");
+} // namespace OsError
+
+} // namespace sqlsim

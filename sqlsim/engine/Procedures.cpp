@@ -1,0 +1,128 @@
+#include "Procedures.h"
+
+#include "Evaluator.h"
+#include "MessageCatalog.h"
+#include "SqlError.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStorageInfo>
+
+#include <algorithm>
+
+namespace sqlsim {
+namespace {
+
+Column col(const char* name, SqlType type, int size = 0, bool nullable = true) {
+    Column c;
+    c.name = QString::fromLatin1(name);
+    c.type = type;
+    c.size = size;
+    c.nullable = nullable;
+    return c;
+}
+
+int intArgument(const std::vector<Value>& args, size_t index, int fallback) {
+    if (index >= args.size())
+        return fallback;
+    if (const auto* i = std::get_if<qint64>(&args[index]))
+        return static_cast<int>(*i);
+    if (const auto* s = std::get_if<QString>(&args[index])) {
+        bool ok = false;
+        const int n = s->trimmed().toInt(&ok);
+        if (ok)
+            return n;
+    }
+    return fallback;
+}
+
+void listLevel(const DriveMap& drives, const QString& dir, int level, int maxDepth, bool withFiles, ResultSet& rs) {
+    QFileInfoList entries = QDir(dir).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
+                                                    QDir::System);
+    // NTFS hands names back in case-blind order.
+    std::sort(entries.begin(), entries.end(), [](const QFileInfo& a, const QFileInfo& b) {
+        return a.fileName().compare(b.fileName(), Qt::CaseInsensitive) < 0;
+    });
+    for (const QFileInfo& entry : entries) {
+        if (entry.isSymLink() && !drives.staysInside(entry.absoluteFilePath()))
+            continue;
+        const bool isDir = entry.isDir();
+        if (!isDir && !withFiles)
+            continue;
+        std::vector<Value> row{entry.fileName(), qint64(level)};
+        if (withFiles)
+            row.push_back(qint64(isDir ? 0 : 1));
+        rs.rows.push_back(std::move(row));
+        if (isDir && (maxDepth <= 0 || level < maxDepth))
+            listLevel(drives, entry.absoluteFilePath(), level + 1, maxDepth, withFiles, rs);
+    }
+}
+
+} // namespace
+
+ResultSet Procedures::fileExist(const DriveMap& drives, const QString& path) {
+    ResultSet rs;
+    rs.columns = {col("File Exists", SqlType::Int, 0, false), col("File is a Directory", SqlType::Int, 0, false),
+                  col("Parent Directory Exists", SqlType::Int, 0, false)};
+    qint64 exists = 0, isDir = 0, parent = 0;
+    if (const auto host = drives.toHost(path)) {
+        const QFileInfo info(*host);
+        exists = info.isFile() ? 1 : 0;
+        isDir = info.isDir() ? 1 : 0;
+        if (const auto parentHost = drives.parentOnHost(path))
+            parent = QFileInfo(*parentHost).isDir() ? 1 : 0;
+        else
+            parent = isDir; // a drive root
+    }
+    rs.rows.push_back({exists, isDir, parent});
+    return rs;
+}
+
+ResultSet Procedures::dirTree(const DriveMap& drives, const QString& path, int depth, bool withFiles) {
+    ResultSet rs;
+    rs.columns = {col("subdirectory", SqlType::NVarChar, 255), col("depth", SqlType::Int)};
+    if (withFiles)
+        rs.columns.push_back(col("file", SqlType::Int));
+    const auto host = drives.toHost(path);
+    if (host && QFileInfo(*host).isDir())
+        listLevel(drives, *host, 1, depth, withFiles, rs);
+    return rs;
+}
+
+ResultSet Procedures::availableMedia(const DriveMap& drives, int mediaTypes) {
+    ResultSet rs;
+    rs.columns = {col("name", SqlType::NVarChar, 512), col("low free", SqlType::Int), col("high free", SqlType::Int),
+                  col("media type", SqlType::Int)};
+    constexpr int fixedDisk = 2;
+    if ((mediaTypes & fixedDisk) == 0)
+        return rs;
+    for (auto it = drives.drives().begin(); it != drives.drives().end(); ++it) {
+        const qint64 free = std::max<qint64>(0, QStorageInfo(it.value()).bytesAvailable());
+        const auto low = static_cast<qint32>(static_cast<quint32>(free & 0xffffffffLL));
+        const auto high = static_cast<qint32>(free >> 32);
+        rs.rows.push_back({QString(it.key()) + QStringLiteral(":\\"), qint64(low), qint64(high), qint64(fixedDisk)});
+    }
+    return rs;
+}
+
+std::optional<ResultSet> Procedures::run(const ExecContext& context, const ObjectName& name,
+                                         const std::vector<Value>& args) {
+    const QString proc = name.object().toLower();
+    const QString db = name.database();
+    const bool inMaster = db.isEmpty() || db.compare(QLatin1String("master"), Qt::CaseInsensitive) == 0;
+    const DriveMap& drives = context.engine.drives;
+    auto text = [&args](size_t i) { return i < args.size() ? Evaluator::toText(args[i]) : QString(); };
+    if (inMaster && proc == QLatin1String("xp_fileexist"))
+        return fileExist(drives, text(0));
+    if (inMaster && proc == QLatin1String("xp_dirtree"))
+        return dirTree(drives, text(0), intArgument(args, 1, 0), intArgument(args, 2, 0) != 0);
+    if (inMaster && proc == QLatin1String("xp_availablemedia")) {
+        if (!context.session.sysadmin)
+            throw SqlError(MessageCatalog::make(229, {QStringLiteral("EXECUTE"), QStringLiteral("xp_availablemedia"),
+                                                      QStringLiteral("mssqlsystemresource"), QStringLiteral("sys")}));
+        return availableMedia(drives, intArgument(args, 0, 15));
+    }
+    throw SqlError(MessageCatalog::make(2812, {name.written}));
+}
+
+} // namespace sqlsim
