@@ -50,10 +50,11 @@ QByteArray sampleContent(const QString& seed, qint64 size) {
 
 class SessionImpl : public Session {
 public:
-    SessionImpl(EngineState& engine, const QString& login, bool sysadmin) : engine_(engine) {
+    SessionImpl(std::shared_ptr<EngineState> engine, const QString& login, bool sysadmin)
+        : keepAlive_(std::move(engine)), engine_(*keepAlive_) {
         state_.login = login;
         state_.sysadmin = sysadmin;
-        state_.spid = engine.nextSpid.fetch_add(1);
+        state_.spid = engine_.nextSpid.fetch_add(1);
         std::lock_guard lock(engine_.mutex);
         engine_.sessionDatabases[state_.spid] = state_.database;
     }
@@ -78,6 +79,8 @@ public:
     int spid() const override { return state_.spid; }
 
 private:
+    // A connection thread may still hold its session while the engine shuts down.
+    std::shared_ptr<EngineState> keepAlive_;
     EngineState& engine_;
     SessionState state_;
 };
@@ -105,7 +108,8 @@ const Database* EngineState::ownerOfHostPath(const QString& hostPath) const {
 }
 
 struct Engine::Impl {
-    explicit Impl(EngineConfig config) : state(std::move(config)) {}
+    explicit Impl(EngineConfig config)
+        : shared(std::make_shared<EngineState>(std::move(config))), state(*shared) {}
 
     void createDatabase(const QString& name, int dbid, const QString& dataName, const QString& dataFile,
                         const QString& logName, const QString& logFile, qint64 dataSize, qint64 logSize) {
@@ -154,7 +158,8 @@ struct Engine::Impl {
             state.catalog.save();
     }
 
-    EngineState state;
+    std::shared_ptr<EngineState> shared;
+    EngineState& state;
 };
 
 Engine::Engine(EngineConfig config) : impl_(std::make_unique<Impl>(std::move(config))) { impl_->prepare(); }
@@ -164,7 +169,7 @@ Engine::~Engine() = default;
 std::unique_ptr<Session> Engine::login(const QString& user, const QString& password, Message* failure) {
     for (const LoginAccount& account : impl_->state.config.logins) {
         if (account.name.compare(user, Qt::CaseInsensitive) == 0 && account.password == password)
-            return std::make_unique<SessionImpl>(impl_->state, account.name, account.sysadmin);
+            return std::make_unique<SessionImpl>(impl_->shared, account.name, account.sysadmin);
     }
     if (failure)
         *failure = MessageCatalog::make(18456, {user});

@@ -1,0 +1,522 @@
+// BACKUP and the RESTORE family against real files, in process: round trips, appended sets,
+// the real error sequences, damaged files, path escapes and cancellation.
+
+#include "tst_engine_support.h"
+
+#include <QDirIterator>
+
+#include <chrono>
+#include <thread>
+
+using namespace enginetest;
+
+namespace {
+
+const QString salesData = dataDir + "SalesDemo.mdf";
+const QString salesLog = dataDir + "SalesDemo_log.ldf";
+
+QString restoreSales(const QString& db, const QString& file, const QString& dataTarget, const QString& logTarget,
+                     bool replace = false, int set = 1) {
+    return " Restore DataBase [" + db + "] FROM  DISK = N'" + file + "' With File =" + QString::number(set) + "," +
+           (replace ? QStringLiteral(" REPLACE ,") : QString()) + " Move N'SalesDemo' TO N'" + dataTarget +
+           "', Move N'SalesDemo_log' TO N'" + logTarget + "'";
+}
+
+QStringList databaseNames(Session& s) {
+    QStringList names;
+    for (const auto& row : run(s, QStringLiteral("select name from master..sysdatabases")).firstSet().rows)
+        names << text(row[0]);
+    return names;
+}
+
+QStringList filesUnder(const QString& dir) {
+    QStringList out;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        out << it.next();
+    return out;
+}
+
+} // namespace
+
+class TestEngineBackup : public QObject {
+    Q_OBJECT
+
+private slots:
+    void backupListRestoreRoundTrip();
+    void secondBackupAppendsASet();
+    void initOverwritesTheFile();
+    void backupFailures_data();
+    void backupFailures();
+    void readFailures_data();
+    void readFailures();
+    void restoreRefusals_data();
+    void restoreRefusals();
+    void replaceOverwritesExistingDatabase();
+    void corruptPayloadIsRefusedWithoutTrace();
+    void hostileNamesRoundTrip();
+    void cancelledBackupLeavesNoSet();
+    void cancelledRestoreLeavesNothing();
+    void catalogSurvivesRestart();
+    void concurrentBackupsToOneFileBothLand();
+};
+
+void TestEngineBackup::backupListRestoreRoundTrip() {
+    EngineHarness h;
+    QVERIFY(QDir().mkpath(h.c("Bak")));
+    QVERIFY(QDir().mkpath(h.d("Data")));
+    auto s = h.session();
+    const Response backup = run(*s, QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\Bak\\SalesDemo20240101120000.Bak'"));
+    QVERIFY2(!backup.failed(), qPrintable(backup.messages().front().text));
+    QCOMPARE(backup.infoNumbers(), QList<int>({4035, 4035, 3014}));
+    QCOMPARE(backup.messages()[0].text, QStringLiteral("Processed 384 pages for database 'SalesDemo', file 'SalesDemo' on file 1."));
+    QCOMPARE(backup.messages()[1].text,
+             QStringLiteral("Processed 128 pages for database 'SalesDemo', file 'SalesDemo_log' on file 1."));
+    QVERIFY(QRegularExpression(QStringLiteral("^BACKUP DATABASE successfully processed 512 pages in \\d+\\.\\d{3} "
+                                              "seconds \\(\\d+\\.\\d{3} MB/sec\\)\\.$"))
+                .match(backup.messages()[2].text)
+                .hasMatch());
+
+    const QString file = QStringLiteral("C:\\Bak\\SalesDemo20240101120000.Bak");
+    const Response header = run(*s, "RESTORE HEADERONLY FROM  DISK = N'" + file + "'  WITH   NOUNLOAD ");
+    QVERIFY(!header.failed());
+    const ResultSet hs = header.firstSet();
+    QCOMPARE(hs.columns.size(), size_t(56));
+    QCOMPARE(columnNames(hs).mid(0, 7), QStringList({"BackupName", "BackupDescription", "BackupType", "ExpirationDate",
+                                                     "Compressed", "Position", "DeviceType"}));
+    QCOMPARE(hs.columns[18].name, QStringLiteral("BackupFinishDate"));
+    QCOMPARE(hs.columns[18].type, SqlType::DateTime);
+    QCOMPARE(hs.columns.back().name, QStringLiteral("EncryptorType"));
+    QCOMPARE(hs.rows.size(), size_t(1));
+    QCOMPARE(integer(cell(hs, 0, "Position")), qint64(1));
+    QCOMPARE(text(cell(hs, 0, "DatabaseName")), QStringLiteral("SalesDemo"));
+    QCOMPARE(text(cell(hs, 0, "BackupTypeDescription")), QStringLiteral("Database"));
+    QCOMPARE(integer(cell(hs, 0, "BackupType")), qint64(1));
+    const QDateTime finished = std::get<QDateTime>(cell(hs, 0, "BackupFinishDate"));
+    QVERIFY(qAbs(finished.secsTo(QDateTime::currentDateTime())) < 5);
+
+    const Response list = run(*s, "RESTORE FILELISTONLY FROM  DISK = N'" + file + "' WITH  FILE = 1 ,  NOUNLOAD ");
+    QVERIFY(!list.failed());
+    const ResultSet fs = list.firstSet();
+    QCOMPARE(fs.columns.size(), size_t(22));
+    QCOMPARE(columnNames(fs).mid(0, 7),
+             QStringList({"LogicalName", "PhysicalName", "Type", "FileGroupName", "Size", "MaxSize", "FileId"}));
+    QCOMPARE(fs.rows.size(), size_t(2));
+    QCOMPARE(text(cell(fs, 0, "LogicalName")), QStringLiteral("SalesDemo"));
+    QCOMPARE(text(cell(fs, 0, "PhysicalName")),
+             QStringLiteral("C:\\Program Files\\Microsoft SQL Server\\MSSQL15.MSSQLSERVER\\MSSQL\\DATA\\SalesDemo.mdf"));
+    QCOMPARE(text(cell(fs, 0, "Type")), QStringLiteral("D"));
+    QCOMPARE(text(cell(fs, 1, "Type")), QStringLiteral("L"));
+    QCOMPARE(integer(cell(fs, 0, "Size")), QFileInfo(h.c(salesData)).size());
+
+    const Response restore = run(*s, restoreSales(QStringLiteral("SalesCopy"), file, QStringLiteral("D:\\Data\\Copy.mdf"),
+                                                  QStringLiteral("D:\\Data\\Copy_log.ldf")));
+    QVERIFY2(!restore.failed(), qPrintable(restore.messages().front().text));
+    QCOMPARE(restore.infoNumbers(), QList<int>({4035, 4035, 3014}));
+    QVERIFY(restore.messages()[2].text.startsWith(QLatin1String("RESTORE DATABASE successfully processed 512 pages in ")));
+    QCOMPARE(readAll(h.d("Data/Copy.mdf")), readAll(h.c(salesData)));
+    QCOMPARE(readAll(h.d("Data/Copy_log.ldf")), readAll(h.c(salesLog)));
+    QVERIFY(databaseNames(*s).contains(QStringLiteral("SalesCopy")));
+    const ResultSet copy =
+        run(*s, QStringLiteral("select dbid, filename from master..sysdatabases where name = 'SalesCopy'")).firstSet();
+    QCOMPARE(integer(copy.rows.at(0)[0]), qint64(7));
+    QCOMPARE(text(copy.rows.at(0)[1]), QStringLiteral("D:\\Data\\Copy.mdf"));
+    // The copy can itself be backed up: its files are where the catalog says.
+    QVERIFY(!run(*s, QStringLiteral("Backup DataBase [SalesCopy] To Disk='D:\\Data\\copy.bak'")).failed());
+}
+
+void TestEngineBackup::secondBackupAppendsASet() {
+    EngineHarness h;
+    QVERIFY(QDir().mkpath(h.c("Bak")));
+    auto s = h.session();
+    const QString backup = QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\Bak\\twice.Bak'");
+    QVERIFY(!run(*s, backup).failed());
+    const QByteArray firstSet = readAll(h.c("Bak/twice.Bak"));
+    const Response second = run(*s, QStringLiteral("Backup DataBase [库存管理] To Disk='C:\\Bak\\twice.Bak'"));
+    QVERIFY(!second.failed());
+    QVERIFY(second.messages()[0].text.endsWith(QLatin1String("on file 2.")));
+    // The first set's bytes are untouched by the append.
+    QVERIFY(readAll(h.c("Bak/twice.Bak")).startsWith(firstSet));
+
+    const ResultSet hs = run(*s, QStringLiteral("RESTORE HEADERONLY FROM  DISK = N'C:\\Bak\\twice.Bak'  WITH   NOUNLOAD "))
+                             .firstSet();
+    QCOMPARE(hs.rows.size(), size_t(2));
+    QCOMPARE(integer(cell(hs, 1, "Position")), qint64(2));
+    QCOMPARE(text(cell(hs, 1, "DatabaseName")), QStringLiteral("库存管理"));
+    QVERIFY(std::get<QDateTime>(cell(hs, 0, "BackupFinishDate")) <= std::get<QDateTime>(cell(hs, 1, "BackupFinishDate")));
+    const ResultSet fs =
+        run(*s, QStringLiteral("RESTORE FILELISTONLY FROM  DISK = N'C:\\Bak\\twice.Bak' WITH  FILE = 2 ,  NOUNLOAD "))
+            .firstSet();
+    QCOMPARE(text(cell(fs, 0, "LogicalName")), QStringLiteral("库存管理"));
+    QCOMPARE(text(cell(fs, 1, "LogicalName")), QStringLiteral("库存管理_log"));
+    const Response third =
+        run(*s, QStringLiteral("RESTORE FILELISTONLY FROM  DISK = N'C:\\Bak\\twice.Bak' WITH  FILE = 3 ,  NOUNLOAD "));
+    QCOMPARE(third.errorNumbers(), QList<int>({4038, 3013}));
+    QCOMPARE(third.errorText(4038), QStringLiteral("Cannot find file ID 3 on device 'C:\\Bak\\twice.Bak'."));
+    QCOMPARE(third.errorText(3013), QStringLiteral("RESTORE FILELIST is terminating abnormally."));
+}
+
+void TestEngineBackup::initOverwritesTheFile() {
+    EngineHarness h;
+    QVERIFY(QDir().mkpath(h.c("Bak")));
+    auto s = h.session();
+    QVERIFY(!run(*s, QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\Bak\\i.Bak'")).failed());
+    QVERIFY(!run(*s, QStringLiteral("Backup DataBase [model] To Disk='C:\\Bak\\i.Bak' WITH INIT, STATS = 10")).failed());
+    const ResultSet hs = run(*s, QStringLiteral("RESTORE HEADERONLY FROM DISK = 'C:\\Bak\\i.Bak'")).firstSet();
+    QCOMPARE(hs.rows.size(), size_t(1));
+    QCOMPARE(text(cell(hs, 0, "DatabaseName")), QStringLiteral("model"));
+}
+
+void TestEngineBackup::backupFailures_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("login");
+    QTest::addColumn<bool>("inTransaction");
+    QTest::addColumn<QList<int>>("errors");
+    QTest::addColumn<QString>("firstText");
+    QTest::newRow("missing directory") << "Backup DataBase [SalesDemo] To Disk='C:\\NoDir\\x.Bak'" << "sa" << false
+                                       << QList<int>{3201, 3013}
+                                       << "Cannot open backup device 'C:\\NoDir\\x.Bak'. Operating system error "
+                                          "3(The system cannot find the path specified.).";
+    QTest::newRow("missing database") << "Backup DataBase [NoDb] To Disk='C:\\x.Bak'" << "sa" << false
+                                      << QList<int>{911, 3013}
+                                      << "Database 'NoDb' does not exist. Make sure that the name is entered correctly.";
+    QTest::newRow("no permission") << "Backup DataBase [SalesDemo] To Disk='C:\\x.Bak'" << "reader" << false
+                                   << QList<int>{262, 3013} << "BACKUP DATABASE permission denied in database 'SalesDemo'.";
+    QTest::newRow("in transaction") << "Backup DataBase [SalesDemo] To Disk='C:\\x.Bak'" << "sa" << true
+                                    << QList<int>{3021, 3013}
+                                    << "Cannot perform a backup or restore operation within a transaction.";
+    QTest::newRow("unmapped drive") << "Backup DataBase [SalesDemo] To Disk='Q:\\x.Bak'" << "sa" << false
+                                    << QList<int>{3201, 3013}
+                                    << "Cannot open backup device 'Q:\\x.Bak'. Operating system error 3(The system "
+                                       "cannot find the path specified.).";
+    QTest::newRow("dotdot escape") << "Backup DataBase [SalesDemo] To Disk='C:\\..\\..\\escape.Bak'" << "sa" << false
+                                   << QList<int>{3201, 3013}
+                                   << "Cannot open backup device 'C:\\..\\..\\escape.Bak'. Operating system error "
+                                      "3(The system cannot find the path specified.).";
+    QTest::newRow("symlink escape") << "Backup DataBase [SalesDemo] To Disk='C:\\Out\\escape.Bak'" << "sa" << false
+                                    << QList<int>{3201, 3013}
+                                    << "Cannot open backup device 'C:\\Out\\escape.Bak'. Operating system error "
+                                       "3(The system cannot find the path specified.).";
+    QTest::newRow("directory as file") << "Backup DataBase [SalesDemo] To Disk='C:\\Program Files'" << "sa" << false
+                                       << QList<int>{3201, 3013}
+                                       << "Cannot open backup device 'C:\\Program Files'. Operating system error "
+                                          "5(Access is denied.).";
+    QTest::newRow("log backup, simple recovery") << "BACKUP LOG [SalesDemo] TO DISK = N'C:\\x.trn'" << "sa" << false
+                                                 << QList<int>{4208, 3013}
+                                                 << "The statement BACKUP LOG is not allowed while the recovery model "
+                                                    "is SIMPLE. Use BACKUP DATABASE or change the recovery model "
+                                                    "using ALTER DATABASE.";
+}
+
+void TestEngineBackup::backupFailures() {
+    QFETCH(QString, sql);
+    QFETCH(QString, login);
+    QFETCH(bool, inTransaction);
+    QFETCH(QList<int>, errors);
+    QFETCH(QString, firstText);
+    EngineHarness h;
+    QTemporaryDir outside;
+    QVERIFY(QFile::link(outside.path(), h.c("Out")));
+    auto s = h.session(login);
+    if (inTransaction)
+        s->beginTransaction();
+    const Response r = run(*s, sql);
+    QCOMPARE(r.errorNumbers(), errors);
+    QCOMPARE(r.messages().front().text, firstText);
+    QVERIFY(r.errorText(3013).endsWith(QLatin1String(" is terminating abnormally.")));
+    QVERIFY(r.dones().back().error);
+    QVERIFY(filesUnder(outside.path()).isEmpty());
+    QVERIFY(!QFileInfo::exists(h.c("x.Bak")));
+    QVERIFY(!QFileInfo::exists(h.dir.filePath("escape.Bak")));
+}
+
+void TestEngineBackup::readFailures_data() {
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QList<int>>("errors");
+    QTest::addColumn<QString>("firstText");
+    QTest::addColumn<QString>("terminating");
+    const QString header = QStringLiteral("RESTORE HEADERONLY FROM  DISK = N'%1'  WITH   NOUNLOAD ");
+    const QString list = QStringLiteral("RESTORE FILELISTONLY FROM  DISK = N'%1' WITH  FILE = 1 ,  NOUNLOAD ");
+    const QString restore = QStringLiteral(" Restore DataBase [New] FROM  DISK = N'%1' With File =1, Move N'SalesDemo' "
+                                           "TO N'D:\\n.mdf', Move N'SalesDemo_log' TO N'D:\\n.ldf'");
+    QTest::newRow("missing file") << header << "C:\\Bak\\none.bak" << QList<int>{3201, 3013}
+                                  << "Cannot open backup device 'C:\\Bak\\none.bak'. Operating system error 2(The "
+                                     "system cannot find the file specified.)."
+                                  << "RESTORE HEADERONLY is terminating abnormally.";
+    QTest::newRow("missing directory") << list << "C:\\NoDir\\none.bak" << QList<int>{3201, 3013}
+                                       << "Cannot open backup device 'C:\\NoDir\\none.bak'. Operating system error "
+                                          "3(The system cannot find the path specified.)."
+                                       << "RESTORE FILELIST is terminating abnormally.";
+    QTest::newRow("not a backup, header") << header << "C:\\Bak\\text.bak" << QList<int>{3241, 3013}
+                                          << "The media family on device 'C:\\Bak\\text.bak' is incorrectly formed. SQL "
+                                             "Server cannot process this media family."
+                                          << "RESTORE HEADERONLY is terminating abnormally.";
+    QTest::newRow("not a backup, restore") << restore << "C:\\Bak\\text.bak" << QList<int>{3241, 3013}
+                                           << "The media family on device 'C:\\Bak\\text.bak' is incorrectly formed. "
+                                              "SQL Server cannot process this media family."
+                                           << "RESTORE DATABASE is terminating abnormally.";
+    QTest::newRow("empty") << list << "C:\\Bak\\empty.bak" << QList<int>{3254, 3013}
+                           << "The volume on device 'C:\\Bak\\empty.bak' is empty."
+                           << "RESTORE FILELIST is terminating abnormally.";
+    QTest::newRow("truncated header") << header << "C:\\Bak\\cut.bak" << QList<int>{3203, 3013}
+                                      << "Read on \"C:\\Bak\\cut.bak\" failed: 38(Reached the end of the file.)"
+                                      << "RESTORE HEADERONLY is terminating abnormally.";
+    QTest::newRow("truncated restore") << restore << "C:\\Bak\\cut.bak" << QList<int>{3203, 3013}
+                                       << "Read on \"C:\\Bak\\cut.bak\" failed: 38(Reached the end of the file.)"
+                                       << "RESTORE DATABASE is terminating abnormally.";
+    QTest::newRow("set beyond last") << QString(restore).replace(QLatin1String("File =1"), QLatin1String("File =2"))
+                                     << "C:\\Bak\\good.bak" << QList<int>{4038, 3013}
+                                     << "Cannot find file ID 2 on device 'C:\\Bak\\good.bak'."
+                                     << "RESTORE DATABASE is terminating abnormally.";
+}
+
+void TestEngineBackup::readFailures() {
+    QFETCH(QString, statement);
+    QFETCH(QString, file);
+    QFETCH(QList<int>, errors);
+    QFETCH(QString, firstText);
+    QFETCH(QString, terminating);
+    EngineHarness h;
+    auto s = h.session();
+    QVERIFY(writeFile(h.c("Bak/text.bak"), "this is not a backup, only some text that happens to be long enough"));
+    QVERIFY(writeFile(h.c("Bak/empty.bak"), QByteArray()));
+    QVERIFY(!run(*s, QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\Bak\\good.bak'")).failed());
+    const QByteArray good = readAll(h.c("Bak/good.bak"));
+    QVERIFY(writeFile(h.c("Bak/cut.bak"), good.left(good.size() / 2)));
+    const QStringList before = databaseNames(*s);
+
+    const Response r = run(*s, statement.arg(file));
+    QCOMPARE(r.errorNumbers(), errors);
+    QCOMPARE(r.messages().front().text, firstText);
+    QCOMPARE(r.errorText(3013), terminating);
+    QVERIFY(r.resultSets().empty());
+    QCOMPARE(databaseNames(*s), before);
+    QVERIFY(filesUnder(h.d()).isEmpty());
+}
+
+void TestEngineBackup::restoreRefusals_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QList<int>>("errors");
+    QTest::addColumn<QString>("firstText");
+    const QString file = QStringLiteral("C:\\Bak\\s.bak");
+    QTest::newRow("other database without REPLACE")
+        << restoreSales(QStringLiteral("库存管理"), file, QStringLiteral("D:\\a.mdf"), QStringLiteral("D:\\a.ldf"))
+        << QList<int>{3154, 3013} << "The backup set holds a backup of a database other than the existing '库存管理' database.";
+    const QString inUse = QStringLiteral("C:\\") + QString(dataDir).replace(u'/', u'\\') + QStringLiteral("库存管理.mdf");
+    QTest::newRow("file of another database")
+        << restoreSales(QStringLiteral("New"), file, inUse, QStringLiteral("D:\\a.ldf")) << QList<int>{1834, 3156, 3119, 3013}
+        << "The file '" + inUse + "' cannot be overwritten.  It is being used by database '库存管理'.";
+    QTest::newRow("file of another database, other case")
+        << restoreSales(QStringLiteral("New"), file, inUse.toUpper(), QStringLiteral("D:\\a.ldf"))
+        << QList<int>{1834, 3156, 3119, 3013}
+        << "The file '" + inUse.toUpper() + "' cannot be overwritten.  It is being used by database '库存管理'.";
+    QTest::newRow("missing target directory")
+        << restoreSales(QStringLiteral("New"), file, QStringLiteral("D:\\NoDir\\a.mdf"), QStringLiteral("D:\\a.ldf"))
+        << QList<int>{5133, 3156, 3119, 3013}
+        << "Directory lookup for the file \"D:\\NoDir\\a.mdf\" failed with the operating system error 3(The system "
+           "cannot find the path specified.).";
+    QTest::newRow("target escapes the drive")
+        << restoreSales(QStringLiteral("New"), file, QStringLiteral("D:\\..\\state\\a.mdf"), QStringLiteral("D:\\a.ldf"))
+        << QList<int>{5133, 3156, 3119, 3013}
+        << "Directory lookup for the file \"D:\\..\\state\\a.mdf\" failed with the operating system error 3(The system "
+           "cannot find the path specified.).";
+    QTest::newRow("existing unrelated file without REPLACE")
+        << restoreSales(QStringLiteral("New"), file, QStringLiteral("D:\\old.mdf"), QStringLiteral("D:\\a.ldf"))
+        << QList<int>{3142, 3119, 3013}
+        << "File \"SalesDemo\" cannot be restored over the existing \"D:\\old.mdf\". Reissue the RESTORE statement "
+           "using WITH REPLACE to overwrite pre-existing files, or WITH MOVE to identify an alternate location.";
+    QTest::newRow("two files to one target")
+        << restoreSales(QStringLiteral("New"), file, QStringLiteral("D:\\same.mdf"), QStringLiteral("d:\\SAME.mdf"))
+        << QList<int>{3176, 3119, 3013}
+        << "File 'd:\\SAME.mdf' is claimed by 'SalesDemo'(1) and 'SalesDemo_log'(2). The WITH MOVE clause can be used "
+           "to relocate one or more files.";
+    QTest::newRow("unknown logical name")
+        << " Restore DataBase [New] FROM  DISK = N'C:\\Bak\\s.bak' With File =1, Move N'Nope' TO N'D:\\a.mdf'"
+        << QList<int>{3234, 3013}
+        << "Logical file 'Nope' is not part of database 'SalesDemo'. Use RESTORE FILELISTONLY to list the logical file "
+           "names.";
+}
+
+void TestEngineBackup::restoreRefusals() {
+    QFETCH(QString, sql);
+    QFETCH(QList<int>, errors);
+    QFETCH(QString, firstText);
+    EngineHarness h;
+    auto s = h.session();
+    QVERIFY(QDir().mkpath(h.c("Bak")));
+    QVERIFY(writeFile(h.d("old.mdf"), "precious"));
+    QVERIFY(!run(*s, QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\Bak\\s.bak'")).failed());
+    const QByteArray inventory = readAll(h.c(dataDir + "库存管理.mdf"));
+    const QStringList before = databaseNames(*s);
+
+    const Response r = run(*s, sql);
+    QCOMPARE(r.errorNumbers(), errors);
+    QCOMPARE(r.messages().front().text, firstText);
+    QCOMPARE(r.errorText(3013), QStringLiteral("RESTORE DATABASE is terminating abnormally."));
+    QCOMPARE(databaseNames(*s), before);
+    QCOMPARE(readAll(h.c(dataDir + "库存管理.mdf")), inventory);
+    QCOMPARE(readAll(h.d("old.mdf")), QByteArray("precious"));
+    QCOMPARE(filesUnder(h.d()), QStringList({h.d("old.mdf")}));
+}
+
+void TestEngineBackup::replaceOverwritesExistingDatabase() {
+    EngineHarness h;
+    auto s = h.session();
+    QVERIFY(QDir().mkpath(h.c("Bak")));
+    QVERIFY(!run(*s, QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\Bak\\s.bak'")).failed());
+    const QString inventoryData = QStringLiteral("C:\\") + QString(dataDir).replace(u'/', u'\\') + QStringLiteral("库存管理.mdf");
+    const Response r = run(*s, restoreSales(QStringLiteral("库存管理"), QStringLiteral("C:\\Bak\\s.bak"), inventoryData,
+                                            QStringLiteral("D:\\inv_log.ldf"), true));
+    QVERIFY2(!r.failed(), qPrintable(r.messages().front().text));
+    QCOMPARE(readAll(h.c(dataDir + "库存管理.mdf")), readAll(h.c(salesData)));
+    QCOMPARE(readAll(h.d("inv_log.ldf")), readAll(h.c(salesLog)));
+    // The replaced database's log file was not reused and is gone; the dbid stays.
+    QVERIFY(!QFileInfo::exists(h.c(dataDir + "库存管理_log.ldf")));
+    const ResultSet rs =
+        run(*s, QStringLiteral("select dbid from master..sysdatabases where name = N'库存管理'")).firstSet();
+    QCOMPARE(integer(rs.rows.at(0)[0]), qint64(6));
+    QVERIFY(!run(*s, QStringLiteral("Backup DataBase [库存管理] To Disk='C:\\Bak\\inv.bak'")).failed());
+    const ResultSet list = run(*s, QStringLiteral("RESTORE FILELISTONLY FROM DISK = N'C:\\Bak\\inv.bak'")).firstSet();
+    QCOMPARE(text(cell(list, 0, "LogicalName")), QStringLiteral("SalesDemo"));
+    QCOMPARE(text(cell(list, 1, "PhysicalName")), QStringLiteral("D:\\inv_log.ldf"));
+}
+
+void TestEngineBackup::corruptPayloadIsRefusedWithoutTrace() {
+    EngineHarness h;
+    auto s = h.session();
+    QVERIFY(QDir().mkpath(h.c("Bak")));
+    QVERIFY(!run(*s, QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\Bak\\s.bak'")).failed());
+    QByteArray bytes = readAll(h.c("Bak/s.bak"));
+    bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x5a);
+    QVERIFY(writeFile(h.c("Bak/s.bak"), bytes));
+    // Header still reads: only the data is damaged.
+    QCOMPARE(run(*s, QStringLiteral("RESTORE HEADERONLY FROM DISK = N'C:\\Bak\\s.bak'")).firstSet().rows.size(), size_t(1));
+    const Response r = run(*s, restoreSales(QStringLiteral("Broken"), QStringLiteral("C:\\Bak\\s.bak"),
+                                            QStringLiteral("D:\\b.mdf"), QStringLiteral("D:\\b.ldf")));
+    QCOMPARE(r.errorNumbers(), QList<int>({3183, 3013}));
+    QVERIFY(!databaseNames(*s).contains(QStringLiteral("Broken")));
+    QVERIFY(filesUnder(h.d()).isEmpty());
+    const Response verify = run(*s, QStringLiteral("RESTORE VERIFYONLY FROM DISK = N'C:\\Bak\\s.bak'"));
+    QCOMPARE(verify.errorNumbers(), QList<int>({3183, 3013}));
+}
+
+void TestEngineBackup::hostileNamesRoundTrip() {
+    EngineHarness h;
+    auto s = h.session();
+    QVERIFY(QDir().mkpath(h.c("Bak")));
+    QVERIFY(QDir().mkpath(h.d("it's 库")));
+    QVERIFY(!run(*s, QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\Bak\\s.bak'")).failed());
+    const Response restore = run(*s, QStringLiteral(" Restore DataBase [a]]b'c 库] FROM  DISK = N'C:\\Bak\\s.bak' With "
+                                                    "File =1, Move N'SalesDemo' TO N'D:\\it''s 库\\x].mdf', Move "
+                                                    "N'SalesDemo_log' TO N'D:\\it''s 库\\x''.ldf'"));
+    QVERIFY2(!restore.failed(), qPrintable(restore.messages().front().text));
+    QVERIFY(databaseNames(*s).contains(QStringLiteral("a]b'c 库")));
+    QCOMPARE(readAll(h.d("it's 库/x].mdf")), readAll(h.c(salesData)));
+    const Response backup = run(*s, QStringLiteral("Backup DataBase [a]]b'c 库] To Disk='D:\\it''s 库\\备份.Bak'"));
+    QVERIFY2(!backup.failed(), qPrintable(backup.messages().front().text));
+    QVERIFY(backup.messages()[0].text.contains(QStringLiteral("database 'a]b'c 库'")));
+    const ResultSet hs = run(*s, QStringLiteral("RESTORE HEADERONLY FROM  DISK = N'D:\\it''s 库\\备份.Bak'  WITH   NOUNLOAD "))
+                             .firstSet();
+    QCOMPARE(text(cell(hs, 0, "DatabaseName")), QStringLiteral("a]b'c 库"));
+    const ResultSet fs = run(*s, QStringLiteral("RESTORE FILELISTONLY FROM  DISK = N'D:\\it''s 库\\备份.Bak' WITH  FILE = 1 ,  NOUNLOAD "))
+                             .firstSet();
+    QCOMPARE(text(cell(fs, 1, "PhysicalName")), QStringLiteral("D:\\it's 库\\x'.ldf"));
+}
+
+void TestEngineBackup::cancelledBackupLeavesNoSet() {
+    EngineHarness h(true, 400); // SalesDemo is 4 MB: about 1.6 s
+    auto s = h.session();
+    QVERIFY(QDir().mkpath(h.c("Bak")));
+    QVERIFY(!run(*s, QStringLiteral("Backup DataBase [model] To Disk='C:\\Bak\\c.bak'")).failed());
+    const QByteArray before = readAll(h.c("Bak/c.bak"));
+    CollectingSink sink;
+    CancelToken cancel;
+    std::thread canceller([&cancel] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        cancel.cancel();
+    });
+    const auto started = std::chrono::steady_clock::now();
+    s->executeBatch(QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\Bak\\c.bak'"), sink, cancel);
+    canceller.join();
+    QVERIFY(std::chrono::steady_clock::now() - started < std::chrono::milliseconds(1200));
+    const Response r{sink.items};
+    QVERIFY(!r.infoNumbers().contains(3014));
+    QVERIFY(!r.dones().empty() && !r.dones().back().more);
+    QCOMPARE(readAll(h.c("Bak/c.bak")), before);
+    QCOMPARE(filesUnder(h.c("Bak")), QStringList({h.c("Bak/c.bak")}));
+}
+
+void TestEngineBackup::cancelledRestoreLeavesNothing() {
+    EngineHarness h(true, 400);
+    auto s = h.session();
+    QVERIFY(QDir().mkpath(h.c("Bak")));
+    {
+        EngineHarness fast; // a quick backup to restore from
+        auto f = fast.session();
+        QVERIFY(!run(*f, QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\s.bak'")).failed());
+        QVERIFY(QFile::copy(fast.c("s.bak"), h.c("Bak/s.bak")));
+    }
+    CollectingSink sink;
+    CancelToken cancel;
+    std::thread canceller([&cancel] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        cancel.cancel();
+    });
+    s->executeBatch(restoreSales(QStringLiteral("Half"), QStringLiteral("C:\\Bak\\s.bak"), QStringLiteral("D:\\h.mdf"),
+                                 QStringLiteral("D:\\h.ldf")),
+                    sink, cancel);
+    canceller.join();
+    QVERIFY(!Response{sink.items}.infoNumbers().contains(3014));
+    QVERIFY(!databaseNames(*s).contains(QStringLiteral("Half")));
+    QVERIFY(filesUnder(h.d()).isEmpty());
+    // Nothing was left that would block the same restore afterwards.
+    h.config.delayPerMbMs = 0;
+    s.reset();
+    h.stop();
+    h.start();
+    auto again = h.session();
+    QVERIFY(!run(*again, restoreSales(QStringLiteral("Half"), QStringLiteral("C:\\Bak\\s.bak"), QStringLiteral("D:\\h.mdf"),
+                                      QStringLiteral("D:\\h.ldf")))
+                 .failed());
+}
+
+void TestEngineBackup::catalogSurvivesRestart() {
+    EngineHarness h;
+    {
+        auto s = h.session();
+        QVERIFY(!run(*s, QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\s.bak'")).failed());
+        QVERIFY(!run(*s, restoreSales(QStringLiteral("Kept"), QStringLiteral("C:\\s.bak"), QStringLiteral("D:\\k.mdf"),
+                                      QStringLiteral("D:\\k.ldf")))
+                     .failed());
+        QVERIFY(!run(*s, QStringLiteral("Create Table ##Gone(a int)")).failed());
+    }
+    h.stop();
+    h.start();
+    auto s = h.session();
+    const QStringList names = databaseNames(*s);
+    QCOMPARE(names, QStringList({"master", "tempdb", "model", "msdb", "SalesDemo", "库存管理", "Kept"}));
+    QCOMPARE(run(*s, QStringLiteral("select * from ##Gone")).errorNumbers(), QList<int>({208}));
+    // A catalog that cannot be read stops the engine rather than starting empty.
+    h.stop();
+    QVERIFY(writeFile(QDir(h.config.stateDir).filePath(QStringLiteral("catalog.json")), "{ half"));
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, h.start());
+}
+
+void TestEngineBackup::concurrentBackupsToOneFileBothLand() {
+    EngineHarness h;
+    QVERIFY(QDir().mkpath(h.c("Bak")));
+    auto a = h.session();
+    auto b = h.session();
+    Response ra, rb;
+    std::thread ta([&] { ra = run(*a, QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\Bak\\both.bak'")); });
+    std::thread tb([&] { rb = run(*b, QStringLiteral("Backup DataBase [msdb] To Disk='C:\\Bak\\both.bak'")); });
+    ta.join();
+    tb.join();
+    QVERIFY(!ra.failed() && !rb.failed());
+    const ResultSet hs = run(*a, QStringLiteral("RESTORE HEADERONLY FROM DISK = N'C:\\Bak\\both.bak'")).firstSet();
+    QCOMPARE(hs.rows.size(), size_t(2));
+}
+
+QTEST_GUILESS_MAIN(TestEngineBackup)
+#include "tst_engine_backup.moc"
