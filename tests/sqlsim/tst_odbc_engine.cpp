@@ -1,0 +1,390 @@
+// The statement families through the FreeTDS ODBC driver against a running simulator:
+// what the driver reports for columns, types and errors, time-outs, shared temp tables.
+
+#include "SimServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <utility>
+
+namespace {
+
+// Owns one ODBC handle; frees it (after disconnecting a connection) when it goes.
+class Handle {
+public:
+    Handle() = default;
+    Handle(SQLSMALLINT type, SQLHANDLE parent) : type_(type) {
+        if (!SQL_SUCCEEDED(SQLAllocHandle(type, parent, &handle_)))
+            handle_ = SQL_NULL_HANDLE;
+    }
+    ~Handle() { reset(); }
+    Handle(Handle&& other) noexcept { *this = std::move(other); }
+    Handle& operator=(Handle&& other) noexcept {
+        reset();
+        std::swap(handle_, other.handle_);
+        std::swap(type_, other.type_);
+        std::swap(connected_, other.connected_);
+        return *this;
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+
+    SQLHANDLE get() const { return handle_; }
+    SQLSMALLINT type() const { return type_; }
+    void setConnected() { connected_ = true; }
+    void reset() {
+        if (handle_ == SQL_NULL_HANDLE)
+            return;
+        if (connected_)
+            SQLDisconnect(handle_);
+        SQLFreeHandle(type_, handle_);
+        handle_ = SQL_NULL_HANDLE;
+        connected_ = false;
+    }
+
+private:
+    SQLHANDLE handle_ = SQL_NULL_HANDLE;
+    SQLSMALLINT type_ = 0;
+    bool connected_ = false;
+};
+
+struct Diagnostic {
+    QString state;
+    int native = 0;
+    QString text;
+};
+
+QList<Diagnostic> diagnostics(const Handle& h) {
+    QList<Diagnostic> out;
+    for (SQLSMALLINT i = 1;; ++i) {
+        SQLWCHAR state[6] = {};
+        SQLINTEGER native = 0;
+        SQLWCHAR text[1024] = {};
+        SQLSMALLINT length = 0;
+        if (!SQL_SUCCEEDED(SQLGetDiagRecW(h.type(), h.get(), i, state, &native, text, 1024, &length)))
+            break;
+        out.append({QString::fromUtf16(reinterpret_cast<const char16_t*>(state)), int(native),
+                    QString::fromUtf16(reinterpret_cast<const char16_t*>(text))});
+    }
+    return out;
+}
+
+QList<int> nativeErrors(const Handle& h) {
+    QList<int> out;
+    for (const Diagnostic& d : diagnostics(h))
+        if (d.native != 0)
+            out << d.native;
+    return out;
+}
+
+struct Column {
+    QString name;
+    SQLSMALLINT type = 0;
+};
+
+// One connection to the simulator with the helpers the tests need.
+class Connection {
+public:
+    explicit Connection(const QString& connectionString) : env_(SQL_HANDLE_ENV, SQL_NULL_HANDLE) {
+        SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        dbc_ = Handle(SQL_HANDLE_DBC, env_.get());
+        SQLSetConnectAttr(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
+        const std::u16string text = connectionString.toStdU16String();
+        const SQLRETURN rc = SQLDriverConnectW(dbc_.get(), nullptr,
+                                               reinterpret_cast<SQLWCHAR*>(const_cast<char16_t*>(text.c_str())),
+                                               SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+        ok_ = SQL_SUCCEEDED(rc);
+        if (ok_)
+            dbc_.setConnected();
+        else
+            error_ = diagnostics(dbc_).isEmpty() ? QStringLiteral("connect failed") : diagnostics(dbc_).front().text;
+    }
+
+    bool ok() const { return ok_; }
+    QString error() const { return error_; }
+    void close() { dbc_.reset(); }
+
+    Handle statement(int timeoutSeconds = 30) {
+        Handle stmt(SQL_HANDLE_STMT, dbc_.get());
+        SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(timeoutSeconds)), 0);
+        return stmt;
+    }
+
+    // Runs sql; true on success. The statement is left positioned on its first result.
+    static bool exec(const Handle& stmt, const QString& sql) {
+        const std::u16string text = sql.toStdU16String();
+        const SQLRETURN rc = SQLExecDirectW(stmt.get(), reinterpret_cast<SQLWCHAR*>(const_cast<char16_t*>(text.c_str())),
+                                            SQL_NTS);
+        return SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA;
+    }
+
+    static QList<Column> columns(const Handle& stmt) {
+        QList<Column> out;
+        SQLSMALLINT count = 0;
+        SQLNumResultCols(stmt.get(), &count);
+        for (SQLSMALLINT i = 1; i <= count; ++i) {
+            SQLWCHAR name[256] = {};
+            SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
+            SQLULEN size = 0;
+            SQLDescribeColW(stmt.get(), i, name, 256, &nameLength, &type, &size, &digits, &nullable);
+            out.append({QString::fromUtf16(reinterpret_cast<const char16_t*>(name), nameLength), type});
+        }
+        return out;
+    }
+
+    // Every row of the current result as text (NULL as an empty string).
+    static QList<QStringList> rows(const Handle& stmt) {
+        QList<QStringList> out;
+        const auto width = columns(stmt).size();
+        while (SQL_SUCCEEDED(SQLFetch(stmt.get()))) {
+            QStringList row;
+            for (SQLUSMALLINT c = 1; c <= width; ++c) {
+                SQLWCHAR buffer[2048] = {};
+                SQLLEN indicator = 0;
+                SQLGetData(stmt.get(), c, SQL_C_WCHAR, buffer, sizeof buffer, &indicator);
+                row << (indicator == SQL_NULL_DATA ? QString()
+                                                   : QString::fromUtf16(reinterpret_cast<const char16_t*>(buffer)));
+            }
+            out << row;
+        }
+        return out;
+    }
+
+private:
+    Handle env_;
+    Handle dbc_;
+    bool ok_ = false;
+    QString error_;
+};
+
+QStringList names(const QList<Column>& columns) {
+    QStringList out;
+    for (const Column& c : columns)
+        out << c.name;
+    return out;
+}
+
+bool makeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class TestOdbcEngine : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void resultShapes_data();
+    void resultShapes();
+    void backupAndRestoreThroughTheDriver();
+    void errorsCarryServerNumbers_data();
+    void errorsCarryServerNumbers();
+    void timeoutCancelsBackupAndLeavesNoSet();
+    void twoConnectionsShareGlobalTempTable();
+
+private:
+    SimServer sim_;
+};
+
+void TestOdbcEngine::initTestCase() {
+    QVERIFY2(sim_.start({QStringLiteral("--seed")}), qPrintable(sim_.errorString()));
+    QVERIFY(makeFile(sim_.driveC() + "/Bak/old.bak", "x"));
+    QVERIFY(QDir().mkpath(sim_.driveC() + "/Bak/Sub"));
+}
+
+void TestOdbcEngine::resultShapes_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QStringList>("columns");
+    QTest::addColumn<QList<int>>("types");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("database list")
+        << "Select * From master..Sysdatabases Where Name<>'tempdb' Order by [dbid]"
+        << QStringList{"name", "dbid", "sid", "mode", "status", "status2", "crdate", "reserved", "category",
+                       "cmptlevel", "filename", "version"}
+        << QList<int>{SQL_WVARCHAR, SQL_SMALLINT, SQL_VARBINARY, SQL_SMALLINT, SQL_INTEGER, SQL_INTEGER,
+                      SQL_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, SQL_INTEGER, SQL_TINYINT, SQL_WVARCHAR, SQL_SMALLINT}
+        << 5;
+    QTest::newRow("server time") << "Select GetDate() F_Date" << QStringList{"F_Date"}
+                                 << QList<int>{SQL_TYPE_TIMESTAMP} << 1;
+    QTest::newRow("file exists") << "xp_fileexist 'C:\\Bak\\old.bak'"
+                                 << QStringList{"File Exists", "File is a Directory", "Parent Directory Exists"}
+                                 << QList<int>{SQL_INTEGER, SQL_INTEGER, SQL_INTEGER} << 1;
+    QTest::newRow("drives") << "master..xp_availablemedia 2"
+                            << QStringList{"name", "low free", "high free", "media type"}
+                            << QList<int>{SQL_WVARCHAR, SQL_INTEGER, SQL_INTEGER, SQL_INTEGER} << 1;
+    QTest::newRow("directories") << "EXECUTE master.dbo.xp_dirtree N'C:\\Bak', 1, 0"
+                                 << QStringList{"subdirectory", "depth"} << QList<int>{SQL_WVARCHAR, SQL_INTEGER} << 1;
+    QTest::newRow("directories and files")
+        << "EXECUTE master.dbo.xp_dirtree N'C:\\Bak', 1, 1" << QStringList{"subdirectory", "depth", "file"}
+        << QList<int>{SQL_WVARCHAR, SQL_INTEGER, SQL_INTEGER} << 2;
+}
+
+void TestOdbcEngine::resultShapes() {
+    QFETCH(QString, sql);
+    QFETCH(QStringList, columns);
+    QFETCH(QList<int>, types);
+    QFETCH(int, rows);
+    Connection c(sim_.odbcConnectionString());
+    QVERIFY2(c.ok(), qPrintable(c.error()));
+    Handle stmt = c.statement();
+    QVERIFY2(Connection::exec(stmt, sql), qPrintable(diagnostics(stmt).value(0).text));
+    const QList<Column> got = Connection::columns(stmt);
+    QCOMPARE(names(got), columns);
+    QList<int> gotTypes;
+    for (const Column& col : got)
+        gotTypes << col.type;
+    QCOMPARE(gotTypes, types);
+    QCOMPARE(Connection::rows(stmt).size(), rows);
+}
+
+void TestOdbcEngine::backupAndRestoreThroughTheDriver() {
+    Connection c(sim_.odbcConnectionString());
+    QVERIFY2(c.ok(), qPrintable(c.error()));
+    {
+        Handle stmt = c.statement();
+        QVERIFY2(Connection::exec(stmt, QStringLiteral("Backup DataBase [库存管理] To Disk='C:\\Bak\\库存.Bak'")),
+                 qPrintable(diagnostics(stmt).value(0).text));
+    }
+    {
+        Handle stmt = c.statement();
+        QVERIFY(Connection::exec(stmt, QStringLiteral("RESTORE HEADERONLY FROM  DISK = N'C:\\Bak\\库存.Bak'  WITH   NOUNLOAD ")));
+        const QList<Column> cols = Connection::columns(stmt);
+        QCOMPARE(cols.size(), 56);
+        QCOMPARE(cols[5].name, QStringLiteral("Position"));
+        QCOMPARE(int(cols[5].type), SQL_SMALLINT);
+        QCOMPARE(cols[18].name, QStringLiteral("BackupFinishDate"));
+        QCOMPARE(int(cols[18].type), SQL_TYPE_TIMESTAMP);
+        QCOMPARE(int(cols[13].type), SQL_NUMERIC);
+        const QList<QStringList> rows = Connection::rows(stmt);
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0][5], QStringLiteral("1"));
+        QCOMPARE(rows[0][9], QStringLiteral("库存管理"));
+    }
+    QStringList logical;
+    {
+        Handle stmt = c.statement();
+        QVERIFY(Connection::exec(stmt, QStringLiteral("RESTORE FILELISTONLY FROM  DISK = N'C:\\Bak\\库存.Bak' WITH  FILE = 1 ,  NOUNLOAD ")));
+        QCOMPARE(Connection::columns(stmt).size(), 22);
+        for (const QStringList& row : Connection::rows(stmt))
+            logical << row[0];
+    }
+    QCOMPARE(logical, QStringList({"库存管理", "库存管理_log"}));
+    QVERIFY(QDir().mkpath(sim_.driveC() + "/还原"));
+    {
+        Handle stmt = c.statement();
+        QVERIFY2(Connection::exec(stmt, QStringLiteral(" Restore DataBase [库存副本] FROM  DISK = N'C:\\Bak\\库存.Bak' With "
+                                                       "File =1, Move N'库存管理' TO N'C:\\还原\\a.mdf', Move "
+                                                       "N'库存管理_log' TO N'C:\\还原\\a.ldf'")),
+                 qPrintable(diagnostics(stmt).value(0).text));
+    }
+    QFile original(sim_.driveC() +
+                   "/Program Files/Microsoft SQL Server/MSSQL15.MSSQLSERVER/MSSQL/DATA/库存管理.mdf");
+    QFile copy(sim_.driveC() + "/还原/a.mdf");
+    QVERIFY(original.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly));
+    QVERIFY(original.readAll() == copy.readAll());
+    Handle stmt = c.statement();
+    QVERIFY(Connection::exec(stmt, QStringLiteral("Select * From master..Sysdatabases Where Name<>'tempdb' Order by [dbid]")));
+    QCOMPARE(Connection::rows(stmt).last().first(), QStringLiteral("库存副本"));
+}
+
+void TestOdbcEngine::errorsCarryServerNumbers_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QList<int>>("natives");
+    QTest::addColumn<QString>("firstText");
+    QTest::newRow("missing directory") << "Backup DataBase [SalesDemo] To Disk='C:\\NoDir\\x.Bak'" << QList<int>{3201, 3013}
+                                       << "Cannot open backup device 'C:\\NoDir\\x.Bak'. Operating system error 3(The "
+                                          "system cannot find the path specified.).";
+    QTest::newRow("not a backup") << "RESTORE HEADERONLY FROM  DISK = N'C:\\Bak\\old.bak'  WITH   NOUNLOAD "
+                                  << QList<int>{3241, 3013}
+                                  << "The media family on device 'C:\\Bak\\old.bak' is incorrectly formed. SQL Server "
+                                     "cannot process this media family.";
+    QTest::newRow("unknown procedure") << "EXEC xp_nothing" << QList<int>{2812}
+                                       << "Could not find stored procedure 'xp_nothing'.";
+    QTest::newRow("syntax") << "select * from master..sysdatabases where" << QList<int>{156}
+                            << "Incorrect syntax near the keyword 'where'.";
+}
+
+void TestOdbcEngine::errorsCarryServerNumbers() {
+    QFETCH(QString, sql);
+    QFETCH(QList<int>, natives);
+    QFETCH(QString, firstText);
+    Connection c(sim_.odbcConnectionString());
+    QVERIFY2(c.ok(), qPrintable(c.error()));
+    Handle stmt = c.statement();
+    bool ok = Connection::exec(stmt, sql);
+    // A driver may report the first error only when the result is consumed.
+    while (ok && SQL_SUCCEEDED(SQLMoreResults(stmt.get())))
+        ;
+    QCOMPARE(nativeErrors(stmt), natives);
+    QVERIFY2(diagnostics(stmt).front().text.endsWith(firstText), qPrintable(diagnostics(stmt).front().text));
+}
+
+void TestOdbcEngine::timeoutCancelsBackupAndLeavesNoSet() {
+    SimServer slow;
+    QVERIFY2(slow.start({QStringLiteral("--seed"), QStringLiteral("--delay-per-mb"), QStringLiteral("3000")}),
+             qPrintable(slow.errorString()));
+    QVERIFY(QDir().mkpath(slow.driveC() + "/Bak"));
+    Connection c(slow.odbcConnectionString());
+    QVERIFY2(c.ok(), qPrintable(c.error()));
+    Handle stmt = c.statement(1);
+    QVERIFY(!Connection::exec(stmt, QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\Bak\\slow.Bak'")));
+    QCOMPARE(diagnostics(stmt).value(0).state, QStringLiteral("HYT00"));
+    QVERIFY(!QFileInfo::exists(slow.driveC() + "/Bak/slow.Bak"));
+    // The connection stays usable after the attention.
+    Handle next = c.statement();
+    QVERIFY2(Connection::exec(next, QStringLiteral("select db_name()")), qPrintable(diagnostics(next).value(0).text));
+    QCOMPARE(Connection::rows(next).value(0).value(0), QStringLiteral("master"));
+    QTest::qWait(200);
+    QVERIFY(!QFileInfo::exists(slow.driveC() + "/Bak/slow.Bak"));
+}
+
+void TestOdbcEngine::twoConnectionsShareGlobalTempTable() {
+    Connection creator(sim_.odbcConnectionString());
+    Connection other(sim_.odbcConnectionString());
+    QVERIFY2(creator.ok() && other.ok(), qPrintable(creator.error() + other.error()));
+    const QString probe = QStringLiteral("Select * From tempdb..sysobjects where name like '%##TbFile%'");
+    {
+        Handle stmt = creator.statement();
+        QVERIFY(Connection::exec(stmt, QStringLiteral("Create Table ##TbFile(subdirectory  varchar(800) Not Null,[depth] "
+                                                      "int not null,[file] int Not Null)")));
+    }
+    {
+        Handle stmt = other.statement();
+        QVERIFY(Connection::exec(stmt, probe));
+        QCOMPARE(Connection::rows(stmt).size(), 1);
+    }
+    {
+        Handle stmt = other.statement();
+        QVERIFY(Connection::exec(stmt, QStringLiteral("Insert Into ##TbFile EXECUTE master.dbo.xp_dirtree N'C:\\Bak', 1, 1")));
+    }
+    {
+        Handle stmt = creator.statement();
+        QVERIFY(Connection::exec(stmt, QStringLiteral("Select * From ##TbFile Order by [file],subdirectory")));
+        const QList<Column> cols = Connection::columns(stmt);
+        QCOMPARE(names(cols), QStringList({"subdirectory", "depth", "file"}));
+        QCOMPARE(int(cols[0].type), SQL_VARCHAR);
+        const QList<QStringList> rows = Connection::rows(stmt);
+        QVERIFY(rows.size() >= 2);
+        QCOMPARE(rows.first().value(2), QStringLiteral("0")); // directories first
+    }
+    creator.close();
+    // The server drops the table once it has noticed the creator's disconnect.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            Handle stmt = other.statement();
+            return Connection::exec(stmt, probe) && Connection::rows(stmt).isEmpty();
+        }(),
+        5000);
+}
+
+QTEST_GUILESS_MAIN(TestOdbcEngine)
+#include "tst_odbc_engine.moc"
