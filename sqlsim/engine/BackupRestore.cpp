@@ -252,6 +252,8 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
             fail(MessageCatalog::make(911, {st.database}), statementName);
         db = *found;
     }
+    if (db.dbid == 2)
+        fail(MessageCatalog::make(3147), statementName);
     if (!context.session.sysadmin)
         fail(MessageCatalog::make(262, {statementName, db.name}), statementName);
     if (st.backupLog)
@@ -457,6 +459,8 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
         std::lock_guard lock(engine.mutex);
         if (const Database* db = engine.catalog.find(st.database))
             existing = *db;
+        if (existing && existing->dbid == 2)
+            fail(MessageCatalog::make(3147), statementName);
         if (!context.session.sysadmin) {
             if (existing)
                 fail(MessageCatalog::make(3110, {existing->name}), statementName);

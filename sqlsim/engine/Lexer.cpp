@@ -108,6 +108,12 @@ std::vector<Token> Lexer::tokenize(const QString& s) {
                 ++i;
             }
         }
+        if (t.kind == Token::Kind::QuotedIdentifier) {
+            if (t.text.isEmpty())
+                throw SqlError(MessageCatalog::make(1038));
+            if (t.text.size() > 128)
+                throw SqlError(MessageCatalog::make(103, {t.text.left(128)}));
+        }
         tokens.push_back(std::move(t));
     }
     Token end;

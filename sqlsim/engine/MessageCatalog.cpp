@@ -15,6 +15,7 @@ struct Entry {
 const std::map<int, Entry>& entries() {
     static const std::map<int, Entry> table{
         {102, {15, 1, "Incorrect syntax near '%1'."}},
+        {103, {15, 4, "The identifier that starts with '%1' is too long. Maximum length is 128."}},
         {105, {15, 1, "Unclosed quotation mark after the character string '%1'."}},
         {108, {15, 1, "The ORDER BY position number %1 is out of range of the number of items in the select list."}},
         {137, {15, 2, "Must declare the scalar variable \"%1\"."}},
@@ -30,6 +31,9 @@ const std::map<int, Entry>& entries() {
         {515, {16, 2, "Cannot insert the value NULL into column '%1', table '%2'; column does not allow nulls. "
                       "INSERT fails."}},
         {911, {16, 1, "Database '%1' does not exist. Make sure that the name is entered correctly."}},
+        {1038, {15, 4, "An object or column name is missing or empty. For SELECT INTO statements, verify each column "
+                       "has a name. For other statements, look for empty alias names. Aliases defined as \"\" or [] are "
+                       "not allowed. Change the alias to a valid name."}},
         {1834, {16, 1, "The file '%1' cannot be overwritten.  It is being used by database '%2'."}},
         {2715, {16, 3, "Column, parameter, or variable #%1: Cannot find data type %2."}},
         {2714, {16, 6, "There is already an object named '%1' in the database."}},
@@ -43,6 +47,7 @@ const std::map<int, Entry>& entries() {
                        "details."}},
         {3142, {16, 1, "File \"%1\" cannot be restored over the existing \"%2\". Reissue the RESTORE statement using "
                        "WITH REPLACE to overwrite pre-existing files, or WITH MOVE to identify an alternate location."}},
+        {3147, {16, 1, "Backup and restore operations are not allowed on database tempdb."}},
         {3154, {16, 4, "The backup set holds a backup of a database other than the existing '%1' database."}},
         {3156, {16, 4, "File '%1' cannot be restored to '%2'. Use WITH MOVE to identify a valid location for the file."}},
         {3176, {16, 1, "File '%1' is claimed by '%2'(%3) and '%4'(%5). The WITH MOVE clause can be used to relocate "
