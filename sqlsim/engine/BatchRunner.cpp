@@ -2,6 +2,7 @@
 
 #include "BackupRestore.h"
 #include "Evaluator.h"
+#include "Lexer.h"
 #include "MessageCatalog.h"
 #include "Parser.h"
 #include "Procedures.h"
@@ -87,6 +88,44 @@ Value convertForColumn(const Value& v, const Column& c, const QString& table) {
     throw SqlError(MessageCatalog::make(245, {QStringLiteral("varchar"), Evaluator::toText(v), QStringLiteral("int")}));
 }
 
+// Placeholders of a forced error: messages about a device or file name the batch's first
+// quoted text (the path), the rest the rule's own text.
+QStringList failRuleArguments(int number, const QString& ruleText, const QString& batch) {
+    QString path = ruleText;
+    try {
+        for (const Token& t : Lexer::tokenize(batch)) {
+            if (t.kind == Token::Kind::String) {
+                path = t.text;
+                break;
+            }
+        }
+    } catch (const SqlError&) {
+        // An unreadable batch keeps the rule's text.
+    }
+    switch (number) {
+    case 3201:
+    case 5133:
+        return {path, OsError::pathNotFound};
+    case 3202:
+        return {path, OsError::diskFull};
+    case 3203:
+        return {path, OsError::endOfFile};
+    case 3241:
+    case 3254:
+        return {path};
+    case 4038:
+        return {QStringLiteral("1"), path};
+    case 1834:
+        return {path, QStringLiteral("master")};
+    default:
+        break;
+    }
+    QStringList args;
+    for (int i = 0; i < MessageCatalog::argumentCount(number); ++i)
+        args << ruleText;
+    return args;
+}
+
 } // namespace
 
 void BatchRunner::run(const QString& batch) {
@@ -136,9 +175,7 @@ bool BatchRunner::applyFailRule(const QString& batch) {
     for (const auto& [text, number] : context_.engine.config.failRules) {
         if (text.isEmpty() || !batch.contains(text, Qt::CaseInsensitive))
             continue;
-        QStringList args;
-        for (int i = 0; i < MessageCatalog::argumentCount(number); ++i)
-            args << text;
+        const QStringList args = failRuleArguments(number, text, batch);
         std::vector<Message> messages{MessageCatalog::make(number, args)};
         // A failing BACKUP or RESTORE always ends with 3013 naming the statement.
         const QString head = batch.trimmed().section(QRegularExpression(QStringLiteral("\\s+")), 0, 1).toUpper();

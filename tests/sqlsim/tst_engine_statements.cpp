@@ -356,6 +356,8 @@ void TestEngineStatements::failRuleAnswersWithRealMessage() {
     QVERIFY(media.resultSets().empty());
     const Response backup = run(*s, QStringLiteral("Backup DataBase [master] To Disk='C:\\x.Bak'"));
     QCOMPARE(backup.errorNumbers(), QList<int>({3201, 3013}));
+    QCOMPARE(backup.messages().front().text, QStringLiteral("Cannot open backup device 'C:\\x.Bak'. Operating system "
+                                                            "error 3(The system cannot find the path specified.)."));
     QCOMPARE(backup.errorText(3013), QStringLiteral("BACKUP DATABASE is terminating abnormally."));
     QVERIFY(!QFileInfo::exists(h.c("x.Bak")));
     QVERIFY(!run(*s, QStringLiteral("select 1")).failed());
