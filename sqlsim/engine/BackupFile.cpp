@@ -30,6 +30,8 @@ QJsonObject toJson(const BackupSetHeader& h) {
                                  {QStringLiteral("size"), QString::number(f.size)}});
     }
     return QJsonObject{
+        {QStringLiteral("backupName"), h.backupName},
+        {QStringLiteral("backupDescription"), h.backupDescription},
         {QStringLiteral("databaseName"), h.databaseName},
         {QStringLiteral("databaseCreated"), dateText(h.databaseCreated)},
         {QStringLiteral("backupStart"), dateText(h.backupStart)},
@@ -59,6 +61,8 @@ bool fromJson(const QByteArray& bytes, BackupSetHeader* h) {
     if (error.error != QJsonParseError::NoError || !doc.isObject())
         return false;
     const QJsonObject o = doc.object();
+    h->backupName = o.value(QStringLiteral("backupName")).toString();
+    h->backupDescription = o.value(QStringLiteral("backupDescription")).toString();
     h->databaseName = o.value(QStringLiteral("databaseName")).toString();
     h->databaseCreated = dateValue(o.value(QStringLiteral("databaseCreated")));
     h->backupStart = dateValue(o.value(QStringLiteral("backupStart")));

@@ -10,6 +10,7 @@
 #include <QSaveFile>
 #include <QThread>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -49,6 +50,27 @@ const MediaOption* option(const Statement& st, const char* name) {
         if (o.name == QLatin1String(name))
             return &o;
     return nullptr;
+}
+
+QString textOption(const Statement& st, const char* name) {
+    const MediaOption* o = option(st, name);
+    if (!o || !o->value)
+        return QString();
+    if (const auto* text = std::get_if<QString>(&*o->value))
+        return *text;
+    return QString::number(std::get<qint64>(*o->value));
+}
+
+// WITH STATS [= n]: "n percent processed." at every step, as the work goes.
+void reportProgress(const ExecContext& context, const Statement& st) {
+    const MediaOption* o = option(st, "STATS");
+    if (!o)
+        return;
+    qint64 step = 10;
+    if (o->value && std::holds_alternative<qint64>(*o->value))
+        step = std::clamp<qint64>(std::get<qint64>(*o->value), 1, 100);
+    for (qint64 percent = step; percent <= 100; percent += step)
+        context.sink.add(MessageCatalog::make(3211, {QString::number(percent)}));
 }
 
 std::optional<qint64> fileNumber(const Statement& st) {
@@ -290,6 +312,8 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
     header.backupStart = wholeSeconds(QDateTime::currentDateTime());
     pace(context, totalBytes);
     header.backupFinish = wholeSeconds(QDateTime::currentDateTime());
+    header.backupName = textOption(st, "NAME");
+    header.backupDescription = textOption(st, "DESCRIPTION");
     header.databaseName = db.name;
     header.databaseCreated = wholeSeconds(db.created);
     header.userName = context.session.login;
@@ -340,6 +364,7 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
             out.write(BackupFile::encode(header, contents)) < 0 || !out.commit())
             fail(MessageCatalog::make(3202, {path, OsError::diskFull}), statementName);
     }
+    reportProgress(context, st);
     reportSuccess(context, statementName, db.name, report, position, timer.elapsed());
     Done done;
     done.currentCommand = cmdBackup;
@@ -361,7 +386,9 @@ Done BackupRestore::headerOnly(const ExecContext& context, const Statement& st) 
     for (const BackupSetHeader* h : sets) {
         const qint64 size = h->payloadSize() + 2 * pageSize;
         rs.rows.push_back({
-            Null{}, Null{}, qint64(1), Null{}, false, qint64(h->position), qint64(2), h->userName, h->serverName,
+            h->backupName.isEmpty() ? Value(Null{}) : Value(h->backupName),
+            h->backupDescription.isEmpty() ? Value(Null{}) : Value(h->backupDescription), qint64(1), Null{}, false,
+            qint64(h->position), qint64(2), h->userName, h->serverName,
             h->databaseName, qint64(h->databaseVersion), h->databaseCreated, size, h->firstLsn, h->lastLsn,
             h->checkpointLsn, h->databaseBackupLsn, h->backupStart, h->backupFinish, qint64(0), qint64(0),
             qint64(2052), qint64(196609), qint64(h->compatibilityLevel), qint64(4608), qint64(15), qint64(0),
@@ -611,6 +638,7 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
     std::vector<std::pair<QString, qint64>> report;
     for (const Target& t : targets)
         report.emplace_back(t.file->logicalName, t.file->size);
+    reportProgress(context, st);
     reportSuccess(context, statementName, st.database, report, set.position, timer.elapsed());
     Done done;
     done.currentCommand = cmdBackup;

@@ -56,6 +56,7 @@ const std::map<int, Entry>& entries() {
         {3201, {16, 1, "Cannot open backup device '%1'. Operating system error %2."}},
         {3202, {16, 1, "Write on \"%1\" failed: %2"}},
         {3203, {16, 1, "Read on \"%1\" failed: %2"}},
+        {3211, {0, 1, "%1 percent processed."}},
         {3234, {16, 1, "Logical file '%1' is not part of database '%2'. Use RESTORE FILELISTONLY to list the logical "
                        "file names."}},
         {3241, {16, 0, "The media family on device '%1' is incorrectly formed. SQL Server cannot process this media "

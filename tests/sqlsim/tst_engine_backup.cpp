@@ -92,6 +92,7 @@ void TestEngineBackup::backupListRestoreRoundTrip() {
     QCOMPARE(text(cell(hs, 0, "DatabaseName")), QStringLiteral("SalesDemo"));
     QCOMPARE(text(cell(hs, 0, "BackupTypeDescription")), QStringLiteral("Database"));
     QCOMPARE(integer(cell(hs, 0, "BackupType")), qint64(1));
+    QVERIFY(std::holds_alternative<Null>(cell(hs, 0, "BackupName")));
     const QDateTime finished = std::get<QDateTime>(cell(hs, 0, "BackupFinishDate"));
     QVERIFY(qAbs(finished.secsTo(QDateTime::currentDateTime())) < 5);
 
@@ -161,10 +162,16 @@ void TestEngineBackup::initOverwritesTheFile() {
     QVERIFY(QDir().mkpath(h.c("Bak")));
     auto s = h.session();
     QVERIFY(!run(*s, QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\Bak\\i.Bak'")).failed());
-    QVERIFY(!run(*s, QStringLiteral("Backup DataBase [model] To Disk='C:\\Bak\\i.Bak' WITH INIT, STATS = 10")).failed());
+    const Response r = run(*s, QStringLiteral("Backup DataBase [model] To Disk='C:\\Bak\\i.Bak' WITH INIT, STATS = 25, "
+                                              "NAME = N'夜间', DESCRIPTION = 'full'"));
+    QCOMPARE(r.infoNumbers(), QList<int>({3211, 3211, 3211, 3211, 4035, 4035, 3014}));
+    QCOMPARE(r.messages()[0].text, QStringLiteral("25 percent processed."));
+    QCOMPARE(r.messages()[3].text, QStringLiteral("100 percent processed."));
     const ResultSet hs = run(*s, QStringLiteral("RESTORE HEADERONLY FROM DISK = 'C:\\Bak\\i.Bak'")).firstSet();
     QCOMPARE(hs.rows.size(), size_t(1));
     QCOMPARE(text(cell(hs, 0, "DatabaseName")), QStringLiteral("model"));
+    QCOMPARE(text(cell(hs, 0, "BackupName")), QStringLiteral("夜间"));
+    QCOMPARE(text(cell(hs, 0, "BackupDescription")), QStringLiteral("full"));
 }
 
 void TestEngineBackup::backupFailures_data() {
