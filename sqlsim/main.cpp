@@ -1,0 +1,172 @@
+// sqlsim: a SQL Server simulator on 127.0.0.1 for the tests and the demo.
+
+#include "engine/Engine.h"
+#include "tds/BrowserResponder.h"
+#include "tds/TdsServer.h"
+
+#include <QDir>
+#include <QRandomGenerator>
+#include <QString>
+#include <QStringList>
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <pthread.h>
+
+namespace {
+
+const char* const kUsage = R"(usage: sqlsim [options]
+  --port N               TCP port on 127.0.0.1 (0 picks a free one); prints "ready port=N" when listening
+  --browser-port N       answer the SQL Server Browser protocol on this UDP port of 127.0.0.1
+  --instance NAME        the instance name the Browser responder announces
+  --state DIR            catalog and databases (created when missing, reused when present)
+  --drive C=DIR          map a Windows drive letter onto a directory (repeatable; default C: in the state dir)
+  --login NAME:PASSWORD  a SQL login (repeatable; append :nosysadmin for a login without sysadmin)
+  --seed                 create sample databases when there is no user database yet
+  --statement-log FILE   append every batch received to FILE (JSON lines)
+  --delay-per-mb MS      BACKUP and RESTORE take MS milliseconds per MB
+  --fail TEXT=NUMBER     a batch containing TEXT fails with error NUMBER (repeatable)
+  --help                 this text
+)";
+
+struct Options {
+    quint16 port = 1433;
+    quint16 browserPort = 0;
+    QString instance;
+    sqlsim::EngineConfig engine;
+};
+
+[[noreturn]] void usageError(const QString& message) {
+    std::cerr << "sqlsim: " << message.toStdString() << "\n" << kUsage;
+    std::exit(2);
+}
+
+quint16 portValue(const QString& text, const char* option) {
+    bool ok = false;
+    const uint value = text.toUInt(&ok);
+    if (!ok || value > 65535)
+        usageError(QStringLiteral("%1 needs a port number").arg(QLatin1String(option)));
+    return quint16(value);
+}
+
+Options parse(int argc, char** argv) {
+    Options options;
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    auto value = [&](int& i) {
+        if (i + 1 >= args.size())
+            usageError(args[i] + QStringLiteral(" needs a value"));
+        return args[++i];
+    };
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("--help")) {
+            std::cout << kUsage;
+            std::exit(0);
+        } else if (a == QLatin1String("--port")) {
+            options.port = portValue(value(i), "--port");
+        } else if (a == QLatin1String("--browser-port")) {
+            options.browserPort = portValue(value(i), "--browser-port");
+        } else if (a == QLatin1String("--instance")) {
+            options.instance = value(i);
+        } else if (a == QLatin1String("--state")) {
+            options.engine.stateDir = value(i);
+        } else if (a == QLatin1String("--drive")) {
+            const QString spec = value(i);
+            if (spec.size() < 3 || spec[1] != QLatin1Char('=') || !spec[0].isLetter())
+                usageError(QStringLiteral("--drive takes LETTER=DIR"));
+            options.engine.drives.insert(spec[0].toUpper(), QDir(spec.mid(2)).absolutePath());
+        } else if (a == QLatin1String("--login")) {
+            QString spec = value(i);
+            sqlsim::LoginAccount account;
+            if (spec.endsWith(QLatin1String(":nosysadmin"))) {
+                account.sysadmin = false;
+                spec.chop(int(qstrlen(":nosysadmin")));
+            }
+            const int colon = spec.indexOf(QLatin1Char(':'));
+            if (colon <= 0)
+                usageError(QStringLiteral("--login takes NAME:PASSWORD"));
+            account.name = spec.left(colon);
+            account.password = spec.mid(colon + 1);
+            options.engine.logins.push_back(account);
+        } else if (a == QLatin1String("--seed")) {
+            options.engine.seed = true;
+        } else if (a == QLatin1String("--statement-log")) {
+            options.engine.statementLogPath = value(i);
+        } else if (a == QLatin1String("--delay-per-mb")) {
+            bool ok = false;
+            options.engine.delayPerMbMs = value(i).toInt(&ok);
+            if (!ok || options.engine.delayPerMbMs < 0)
+                usageError(QStringLiteral("--delay-per-mb needs milliseconds"));
+        } else if (a == QLatin1String("--fail")) {
+            const QString spec = value(i);
+            const int eq = spec.lastIndexOf(QLatin1Char('='));
+            bool ok = false;
+            const int number = eq > 0 ? spec.mid(eq + 1).toInt(&ok) : 0;
+            if (!ok)
+                usageError(QStringLiteral("--fail takes TEXT=NUMBER"));
+            options.engine.failRules.emplace_back(spec.left(eq), number);
+        } else {
+            usageError(QStringLiteral("unknown option ") + a);
+        }
+    }
+    if (options.engine.stateDir.isEmpty())
+        options.engine.stateDir = QDir::current().filePath(QStringLiteral("sqlsim-state"));
+    options.engine.stateDir = QDir(options.engine.stateDir).absolutePath();
+    if (options.engine.logins.empty()) {
+        sqlsim::LoginAccount sa;
+        sa.name = QStringLiteral("sa");
+        sa.password = QStringLiteral("Sim-%1").arg(QRandomGenerator::system()->generate() % 1000000, 6, 10,
+                                                     QLatin1Char('0'));
+        std::cerr << "sqlsim: login sa, password " << sa.password.toStdString() << std::endl;
+        options.engine.logins.push_back(sa);
+    }
+    return options;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const Options options = parse(argc, argv);
+
+    // SIGTERM and SIGINT are taken by sigwait below; every thread inherits the blocked mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    try {
+        auto engine = std::make_shared<sqlsim::Engine>(options.engine);
+        sqlsim::tds::TdsServer server(
+            [engine](const QString& user, const QString& password, sqlsim::Message* failure) {
+                return engine->login(user, password, failure);
+            },
+            engine->config().serverName);
+        const quint16 port = server.start(options.port);
+
+        std::unique_ptr<sqlsim::tds::BrowserResponder> browser;
+        if (options.browserPort != 0 || !options.instance.isEmpty()) {
+            const QString instance = options.instance.isEmpty() ? QStringLiteral("SQLSIM") : options.instance;
+            browser = std::make_unique<sqlsim::tds::BrowserResponder>(engine->config().serverName, instance, port);
+            const quint16 udp = browser->start(options.browserPort);
+            std::cerr << "sqlsim: browser on udp 127.0.0.1:" << udp << " for instance " << instance.toStdString()
+                      << std::endl;
+        }
+
+        std::cout << "ready port=" << port << std::endl;
+
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        if (browser)
+            browser->stop();
+        server.stop();
+    } catch (const std::exception& e) {
+        std::cerr << "sqlsim: " << e.what() << std::endl;
+        return 1;
+    }
+    return 0;
+}

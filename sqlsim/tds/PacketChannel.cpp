@@ -1,0 +1,97 @@
+#include "PacketChannel.h"
+
+#include "WireBuffer.h"
+
+#include <cerrno>
+#include <poll.h>
+#include <sys/socket.h>
+
+namespace sqlsim::tds {
+
+bool PacketChannel::readFully(char* buffer, int length) {
+    int done = 0;
+    while (done < length) {
+        const ssize_t n = ::recv(fd_, buffer + done, size_t(length - done), 0);
+        if (n == 0)
+            return false;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += int(n);
+    }
+    return true;
+}
+
+bool PacketChannel::readMessage(TdsMessage& message) {
+    message.payload.clear();
+    for (;;) {
+        unsigned char header[8];
+        if (!readFully(reinterpret_cast<char*>(header), 8))
+            return false;
+        const quint8 type = header[0];
+        const quint8 status = header[1];
+        const int length = (header[2] << 8) | header[3];
+        if (length < 8 || length > kMaxPacketSize)
+            throw ProtocolError("packet length out of range");
+        if (message.payload.isEmpty())
+            message.type = type;
+        else if (type != message.type)
+            throw ProtocolError("packet type changed inside a message");
+        const int bodyLength = length - 8;
+        if (message.payload.size() + bodyLength > kMaxMessageBytes)
+            throw ProtocolError("request larger than the server accepts");
+        const auto offset = message.payload.size();
+        message.payload.resize(offset + bodyLength);
+        if (!readFully(message.payload.data() + offset, bodyLength))
+            return false;
+        if (status & 0x01)
+            return true;
+    }
+}
+
+bool PacketChannel::waitReadable(int timeoutMs) const {
+    pollfd p{fd_, POLLIN, 0};
+    const int r = ::poll(&p, 1, timeoutMs);
+    return r > 0;
+}
+
+bool PacketChannel::sendMessage(quint8 type, const QByteArray& payload) {
+    const int chunk = packetSize_ - 8;
+    int offset = 0;
+    quint8 packetId = 1;
+    QByteArray wire;
+    wire.reserve(payload.size() + (payload.size() / chunk + 1) * 8);
+    do {
+        const int n = std::min(chunk, int(payload.size()) - offset);
+        const bool last = offset + n >= payload.size();
+        const int length = n + 8;
+        wire.append(char(type));
+        wire.append(char(last ? 0x01 : 0x00));
+        wire.append(char(length >> 8));
+        wire.append(char(length & 0xFF));
+        wire.append(char(spid_ >> 8));
+        wire.append(char(spid_ & 0xFF));
+        wire.append(char(packetId++));
+        wire.append(char(0));
+        wire.append(payload.constData() + offset, n);
+        offset += n;
+    } while (offset < payload.size());
+
+    const char* p = wire.constData();
+    qsizetype left = wire.size();
+    while (left > 0) {
+        const ssize_t n = ::send(fd_, p, size_t(left), MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        left -= n;
+    }
+    return true;
+}
+
+} // namespace sqlsim::tds

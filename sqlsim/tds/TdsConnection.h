@@ -1,0 +1,51 @@
+#pragma once
+// One client connection: pre-login, login, then requests until the client leaves. Runs on
+// its own thread; a protocol fault ends this connection only.
+
+#include "../engine/Engine.h"
+#include "PacketChannel.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+namespace sqlsim::tds {
+
+class TokenEncoder;
+class ByteWriter;
+
+using Authenticator = std::function<std::unique_ptr<Session>(const QString& user, const QString& password,
+                                                             Message* failure)>;
+
+class TdsConnection {
+public:
+    TdsConnection(int fd, Authenticator authenticator, QString serverName, const std::atomic<bool>& stopping);
+    ~TdsConnection();
+    TdsConnection(const TdsConnection&) = delete;
+    TdsConnection& operator=(const TdsConnection&) = delete;
+
+    void run() noexcept;
+
+private:
+    bool handshake();
+    void answerPreLogin();
+    bool login(const QByteArray& payload);
+    void runBatch(const QString& text, bool asProcedure);
+    void runRpc(const QByteArray& payload);
+    void runTransactionRequest(const QByteArray& payload);
+    void answerAttention();
+    int skipAllHeaders(const QByteArray& payload) const;
+    void send(const ByteWriter& tokens);
+
+    int fd_;
+    Authenticator authenticator_;
+    QString serverName_;
+    const std::atomic<bool>& stopping_;
+    PacketChannel channel_;
+    quint32 version_ = 0;
+    std::unique_ptr<TokenEncoder> encoder_;
+    std::unique_ptr<Session> session_;
+    bool closed_ = false;
+};
+
+} // namespace sqlsim::tds
