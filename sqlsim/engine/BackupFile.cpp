@@ -95,7 +95,8 @@ bool fromJson(const QByteArray& bytes, BackupSetHeader* h) {
         file.fileId = f.value(QStringLiteral("fileId")).toInt(1);
         bool ok = false;
         file.size = f.value(QStringLiteral("size")).toString().toLongLong(&ok);
-        if (!ok || file.size < 0)
+        // Sizes beyond any real database file are damage, and would overflow the offsets.
+        if (!ok || file.size < 0 || file.size > (qint64(1) << 44))
             return false;
         h->files.push_back(file);
     }

@@ -54,6 +54,7 @@ private slots:
     void restoreRefusals();
     void replaceOverwritesExistingDatabase();
     void corruptPayloadIsRefusedWithoutTrace();
+    void damagedHeadersNeverRestore();
     void hostileNamesRoundTrip();
     void cancelledBackupLeavesNoSet();
     void cancelledRestoreLeavesNothing();
@@ -413,6 +414,32 @@ void TestEngineBackup::corruptPayloadIsRefusedWithoutTrace() {
     QVERIFY(filesUnder(h.d()).isEmpty());
     const Response verify = run(*s, QStringLiteral("RESTORE VERIFYONLY FROM DISK = N'C:\\Bak\\s.bak'"));
     QCOMPARE(verify.errorNumbers(), QList<int>({3183, 3013}));
+}
+
+void TestEngineBackup::damagedHeadersNeverRestore() {
+    EngineHarness h;
+    auto s = h.session();
+    QVERIFY(!run(*s, QStringLiteral("Backup DataBase [model] To Disk='C:\\m.bak'")).failed());
+    const QByteArray good = readAll(h.c("m.bak"));
+    // Every byte of the set's framing and header, damaged one at a time.
+    const int headerEnd = int(good.indexOf("}") + 1 + 32);
+    QVERIFY(headerEnd > 100);
+    for (int i = 0; i < headerEnd; i += 3) {
+        QByteArray bytes = good;
+        bytes[i] = char(bytes[i] ^ 0x41);
+        QVERIFY(writeFile(h.c("m.bak"), bytes));
+        const Response header = run(*s, QStringLiteral("RESTORE HEADERONLY FROM DISK = N'C:\\m.bak'"));
+        QVERIFY2(header.failed(), qPrintable(QString::number(i)));
+        const QList<int> errors = header.errorNumbers();
+        QVERIFY2(errors == QList<int>({3241, 3013}) || errors == QList<int>({3203, 3013}),
+                 qPrintable(QString::number(i)));
+        const Response restore = run(*s, QStringLiteral(" Restore DataBase [Damaged] FROM  DISK = N'C:\\m.bak' With "
+                                                        "File =1, Move N'modeldev' TO N'D:\\m.mdf', Move N'modellog' TO "
+                                                        "N'D:\\m.ldf'"));
+        QVERIFY(restore.failed());
+    }
+    QVERIFY(!databaseNames(*s).contains(QStringLiteral("Damaged")));
+    QVERIFY(filesUnder(h.d()).isEmpty());
 }
 
 void TestEngineBackup::hostileNamesRoundTrip() {
