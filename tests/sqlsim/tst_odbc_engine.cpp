@@ -163,6 +163,14 @@ private:
     QString error_;
 };
 
+// FreeTDS 1.3.17 keeps the closing brace of a braced PWD value ("{pw}" arrives as "pw}"), so the
+// fixture's braced form cannot log in; this password needs no quoting.
+QString connectionString(const SimServer& sim) {
+    return QStringLiteral("DRIVER={FreeTDS};SERVER=127.0.0.1,%1;DATABASE=master;TDS_Version=7.4;UID=%2;PWD=%3")
+        .arg(sim.port())
+        .arg(SimServer::login(), SimServer::password());
+}
+
 QStringList names(const QList<Column>& columns) {
     QStringList out;
     for (const Column& c : columns)
@@ -233,7 +241,7 @@ void TestOdbcEngine::resultShapes() {
     QFETCH(QStringList, columns);
     QFETCH(QList<int>, types);
     QFETCH(int, rows);
-    Connection c(sim_.odbcConnectionString());
+    Connection c(connectionString(sim_));
     QVERIFY2(c.ok(), qPrintable(c.error()));
     Handle stmt = c.statement();
     QVERIFY2(Connection::exec(stmt, sql), qPrintable(diagnostics(stmt).value(0).text));
@@ -247,7 +255,7 @@ void TestOdbcEngine::resultShapes() {
 }
 
 void TestOdbcEngine::backupAndRestoreThroughTheDriver() {
-    Connection c(sim_.odbcConnectionString());
+    Connection c(connectionString(sim_));
     QVERIFY2(c.ok(), qPrintable(c.error()));
     {
         Handle stmt = c.statement();
@@ -317,7 +325,7 @@ void TestOdbcEngine::errorsCarryServerNumbers() {
     QFETCH(QString, sql);
     QFETCH(QList<int>, natives);
     QFETCH(QString, firstText);
-    Connection c(sim_.odbcConnectionString());
+    Connection c(connectionString(sim_));
     QVERIFY2(c.ok(), qPrintable(c.error()));
     Handle stmt = c.statement();
     bool ok = Connection::exec(stmt, sql);
@@ -333,7 +341,7 @@ void TestOdbcEngine::timeoutCancelsBackupAndLeavesNoSet() {
     QVERIFY2(slow.start({QStringLiteral("--seed"), QStringLiteral("--delay-per-mb"), QStringLiteral("3000")}),
              qPrintable(slow.errorString()));
     QVERIFY(QDir().mkpath(slow.driveC() + "/Bak"));
-    Connection c(slow.odbcConnectionString());
+    Connection c(connectionString(slow));
     QVERIFY2(c.ok(), qPrintable(c.error()));
     Handle stmt = c.statement(1);
     QVERIFY(!Connection::exec(stmt, QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\Bak\\slow.Bak'")));
@@ -348,8 +356,8 @@ void TestOdbcEngine::timeoutCancelsBackupAndLeavesNoSet() {
 }
 
 void TestOdbcEngine::twoConnectionsShareGlobalTempTable() {
-    Connection creator(sim_.odbcConnectionString());
-    Connection other(sim_.odbcConnectionString());
+    Connection creator(connectionString(sim_));
+    Connection other(connectionString(sim_));
     QVERIFY2(creator.ok() && other.ok(), qPrintable(creator.error() + other.error()));
     const QString probe = QStringLiteral("Select * From tempdb..sysobjects where name like '%##TbFile%'");
     {
