@@ -141,6 +141,11 @@ OpenedDevice openDevice(const ExecContext& context, const QString& path, const Q
     }
     if (QFileInfo(*host).isDir())
         fail(MessageCatalog::make(3201, {path, OsError::accessDenied}), statementName);
+    {
+        std::lock_guard lock(context.engine.mutex);
+        if (context.engine.ownerOfHostPath(*host))
+            fail(MessageCatalog::make(3201, {path, OsError::sharingViolation}), statementName);
+    }
     OpenedDevice device{*host, BackupFile::list(*host)};
     switch (device.listing.problem) {
     case BackupFile::Problem::None:
@@ -289,6 +294,12 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
         fail(MessageCatalog::make(3201, {path, OsError::pathNotFound}), statementName);
     if (QFileInfo(*host).isDir())
         fail(MessageCatalog::make(3201, {path, OsError::accessDenied}), statementName);
+    {
+        // The server holds every database file open: a backup can never land on one.
+        std::lock_guard lock(context.engine.mutex);
+        if (context.engine.ownerOfHostPath(*host))
+            fail(MessageCatalog::make(3201, {path, OsError::sharingViolation}), statementName);
+    }
     const bool overwrite = option(st, "INIT") || option(st, "FORMAT");
 
     std::vector<QByteArray> contents;
@@ -525,6 +536,13 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
             }
             if (!owner && !replace && QFileInfo::exists(*host)) {
                 problems.push_back(MessageCatalog::make(3142, {f.logicalName, windowsPath}));
+                continue;
+            }
+            if (sameFileKey(*host) == sameFileKey(device.host)) {
+                // Writing over the backup being read would destroy it.
+                problems.push_back(MessageCatalog::make(
+                    3634, {OsError::sharingViolation, QStringLiteral("CreateFileW"), windowsPath}));
+                problems.push_back(MessageCatalog::make(3156, {f.logicalName, windowsPath}, 8));
                 continue;
             }
             const QString key = sameFileKey(*host);

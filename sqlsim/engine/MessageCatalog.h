@@ -23,6 +23,8 @@ namespace OsError {
 inline const QString fileNotFound = QStringLiteral("2(The system cannot find the file specified.)");
 inline const QString pathNotFound = QStringLiteral("3(The system cannot find the path specified.)");
 inline const QString accessDenied = QStringLiteral("5(Access is denied.)");
+inline const QString sharingViolation =
+    QStringLiteral("32(The process cannot access the file because it is being used by another process.)");
 inline const QString endOfFile = QStringLiteral("38(Reached the end of the file.)");
 inline const QString diskFull = QStringLiteral("112(There is not enough space on the disk.)");
 } // namespace OsError

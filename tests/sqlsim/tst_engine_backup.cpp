@@ -215,6 +215,13 @@ void TestEngineBackup::backupFailures_data() {
                                 << "An object or column name is missing or empty. For SELECT INTO statements, verify "
                                    "each column has a name. For other statements, look for empty alias names. Aliases "
                                    "defined as \"\" or [] are not allowed. Change the alias to a valid name.";
+    QTest::newRow("onto a database file")
+        << "Backup DataBase [SalesDemo] To Disk='C:\\Program Files\\Microsoft SQL Server\\MSSQL15.MSSQLSERVER\\MSSQL\\DATA\\"
+           "msdbdata.MDF'"
+        << "sa" << false << QList<int>{3201, 3013}
+        << "Cannot open backup device 'C:\\Program Files\\Microsoft SQL Server\\MSSQL15.MSSQLSERVER\\MSSQL\\DATA\\"
+           "msdbdata.MDF'. Operating system error 32(The process cannot access the file because it is being used by "
+           "another process.).";
     QTest::newRow("log backup, simple recovery") << "BACKUP LOG [SalesDemo] TO DISK = N'C:\\x.trn'" << "sa" << false
                                                  << QList<int>{4208, 3013}
                                                  << "The statement BACKUP LOG is not allowed while the recovery model "
@@ -241,6 +248,7 @@ void TestEngineBackup::backupFailures() {
         QCOMPARE(r.errorText(3013), QStringLiteral("%1 is terminating abnormally.").arg(sql.section(u' ', 0, 1).toUpper()));
     QVERIFY(r.dones().back().error);
     QVERIFY(filesUnder(outside.path()).isEmpty());
+    QCOMPARE(QFileInfo(h.c(dataDir + "MSDBData.mdf")).size(), qint64(1024 * 1024));
     QVERIFY(!QFileInfo::exists(h.c("x.Bak")));
     QVERIFY(!QFileInfo::exists(h.dir.filePath("escape.Bak")));
 }
@@ -346,6 +354,11 @@ void TestEngineBackup::restoreRefusals_data() {
         << QList<int>{3176, 3119, 3013}
         << "File 'd:\\SAME.mdf' is claimed by 'SalesDemo'(1) and 'SalesDemo_log'(2). The WITH MOVE clause can be used "
            "to relocate one or more files.";
+    QTest::newRow("over the backup being read")
+        << restoreSales(QStringLiteral("New"), file, QStringLiteral("c:\\bak\\S.BAK"), QStringLiteral("D:\\a.ldf"), true)
+        << QList<int>{3634, 3156, 3119, 3013}
+        << "The operating system returned the error '32(The process cannot access the file because it is being used by "
+           "another process.)' while attempting 'CreateFileW' on 'c:\\bak\\S.BAK'.";
     QTest::newRow("unknown logical name")
         << " Restore DataBase [New] FROM  DISK = N'C:\\Bak\\s.bak' With File =1, Move N'Nope' TO N'D:\\a.mdf'"
         << QList<int>{3234, 3013}
@@ -363,6 +376,7 @@ void TestEngineBackup::restoreRefusals() {
     QVERIFY(writeFile(h.d("old.mdf"), "precious"));
     QVERIFY(!run(*s, QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\Bak\\s.bak'")).failed());
     const QByteArray inventory = readAll(h.c(dataDir + "库存管理.mdf"));
+    const QByteArray backupBytes = readAll(h.c("Bak/s.bak"));
     const QStringList before = databaseNames(*s);
 
     const Response r = run(*s, sql);
@@ -372,6 +386,7 @@ void TestEngineBackup::restoreRefusals() {
     QCOMPARE(databaseNames(*s), before);
     QCOMPARE(readAll(h.c(dataDir + "库存管理.mdf")), inventory);
     QCOMPARE(readAll(h.d("old.mdf")), QByteArray("precious"));
+    QCOMPARE(readAll(h.c("Bak/s.bak")), backupBytes);
     QCOMPARE(filesUnder(h.d()), QStringList({h.d("old.mdf")}));
 }
 
