@@ -507,6 +507,8 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
         }
         if (existing && existing->name.compare(set.databaseName, Qt::CaseInsensitive) != 0 && !replace)
             fail(MessageCatalog::make(3154, {existing->name}), statementName);
+        if (existing && context.session.database.compare(existing->name, Qt::CaseInsensitive) == 0)
+            fail(MessageCatalog::make(3102, {existing->name}), statementName);
         if (existing) {
             bool inUse = existing->dbid <= 4;
             for (const auto& [spid, database] : engine.sessionDatabases)

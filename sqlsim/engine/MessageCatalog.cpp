@@ -42,6 +42,8 @@ const std::map<int, Entry>& entries() {
         {3014, {0, 1, "%1 successfully processed %2 pages in %3 seconds (%4 MB/sec)."}},
         {3021, {16, 1, "Cannot perform a backup or restore operation within a transaction."}},
         {3101, {16, 1, "Exclusive access could not be obtained because the database is in use."}},
+        {3102, {16, 1, "RESTORE cannot process database '%1' because it is in use by this session. It is recommended "
+                       "that the master database be used when performing this operation."}},
         {3110, {14, 1, "User does not have permission to RESTORE database '%1'."}},
         {3119, {16, 1, "Problems were identified while planning for the RESTORE statement. Previous messages provide "
                        "details."}},

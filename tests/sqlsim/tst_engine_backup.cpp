@@ -53,6 +53,7 @@ private slots:
     void restoreRefusals_data();
     void restoreRefusals();
     void replaceOverwritesExistingDatabase();
+    void databaseInUseIsNotReplaced();
     void corruptPayloadIsRefusedWithoutTrace();
     void damagedHeadersNeverRestore();
     void hostileNamesRoundTrip();
@@ -410,6 +411,27 @@ void TestEngineBackup::replaceOverwritesExistingDatabase() {
     const ResultSet list = run(*s, QStringLiteral("RESTORE FILELISTONLY FROM DISK = N'C:\\Bak\\inv.bak'")).firstSet();
     QCOMPARE(text(cell(list, 0, "LogicalName")), QStringLiteral("SalesDemo"));
     QCOMPARE(text(cell(list, 1, "PhysicalName")), QStringLiteral("D:\\inv_log.ldf"));
+}
+
+void TestEngineBackup::databaseInUseIsNotReplaced() {
+    EngineHarness h;
+    auto s = h.session();
+    auto user = h.session();
+    QVERIFY(!run(*s, QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\s.bak'")).failed());
+    const QByteArray original = readAll(h.c(salesData));
+    const QString restore = restoreSales(QStringLiteral("SalesDemo"), QStringLiteral("C:\\s.bak"), QStringLiteral("D:\\r.mdf"),
+                                         QStringLiteral("D:\\r.ldf"), true);
+    QVERIFY(!run(*user, QStringLiteral("use SalesDemo")).failed());
+    const Response other = run(*s, restore);
+    QCOMPARE(other.errorNumbers(), QList<int>({3101, 3013}));
+    const Response own = run(*user, restore);
+    QCOMPARE(own.errorNumbers(), QList<int>({3102, 3013}));
+    QCOMPARE(readAll(h.c(salesData)), original);
+    QVERIFY(filesUnder(h.d()).isEmpty());
+    // Once the other session has moved away, the restore goes through.
+    QVERIFY(!run(*user, QStringLiteral("use master")).failed());
+    QVERIFY(!run(*s, restore).failed());
+    QVERIFY(QFileInfo::exists(h.d("r.mdf")));
 }
 
 void TestEngineBackup::corruptPayloadIsRefusedWithoutTrace() {
