@@ -19,12 +19,12 @@ using ExprPtr = std::unique_ptr<Expr>;
 struct Expr {
     enum class Kind { Literal, Column, Variable, Function, Unary, Binary, Like, IsNull, In };
     Kind kind = Kind::Literal;
-    Value value;            // Literal
-    bool national = false;  // N'...' literal
-    QString name;           // column, variable, function or operator ("=", "AND", "NOT", "-", ...)
+    Value value;           // Literal
+    bool national = false; // N'...' literal
+    QString name;          // column, variable, function or operator ("=", "AND", "NOT", "-", ...)
     std::vector<ExprPtr> args;
-    bool negated = false;   // NOT LIKE, IS NOT NULL, NOT IN
-    QString written;        // source text, for messages and default column names
+    bool negated = false; // NOT LIKE, IS NOT NULL, NOT IN
+    QString written;      // source text, for messages and default column names
 };
 
 // A one- to four-part name as written: master..sysdatabases gives {"master", "", "sysdatabases"}.

@@ -14,11 +14,19 @@ const QByteArray magic("SQLSIMBK");
 constexpr qint64 hashSize = 32;
 constexpr qint64 maxHeaderSize = 16 * 1024 * 1024;
 
-QByteArray sha256(const QByteArray& data) { return QCryptographicHash::hash(data, QCryptographicHash::Sha256); }
+QByteArray sha256(const QByteArray& data) {
+    return QCryptographicHash::hash(data, QCryptographicHash::Sha256);
+}
 
-QString dateText(const QDateTime& d) { return d.toString(Qt::ISODateWithMs); }
-QDateTime dateValue(const QJsonValue& v) { return QDateTime::fromString(v.toString(), Qt::ISODateWithMs); }
-QString lsnText(qint64 v) { return QString::number(v); }
+QString dateText(const QDateTime& d) {
+    return d.toString(Qt::ISODateWithMs);
+}
+QDateTime dateValue(const QJsonValue& v) {
+    return QDateTime::fromString(v.toString(), Qt::ISODateWithMs);
+}
+QString lsnText(qint64 v) {
+    return QString::number(v);
+}
 
 QJsonObject toJson(const BackupSetHeader& h) {
     QJsonArray files;

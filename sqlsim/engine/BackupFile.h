@@ -22,7 +22,7 @@ struct BackupSetFile {
 };
 
 struct BackupSetHeader {
-    int position = 0; // 1-based order in the file; not stored, counted when reading
+    int position = 0;          // 1-based order in the file; not stored, counted when reading
     QString backupName;        // WITH NAME; empty shows as NULL
     QString backupDescription; // WITH DESCRIPTION
     QString databaseName;

@@ -105,7 +105,9 @@ void checkCancel(const ExecContext& context) {
         throw StatementCancelled();
 }
 
-QString seconds3(double s) { return QString::number(s, 'f', 3); }
+QString seconds3(double s) {
+    return QString::number(s, 'f', 3);
+}
 
 void reportSuccess(const ExecContext& context, const QString& statementName, const QString& database,
                    const std::vector<std::pair<QString, qint64>>& files, int position, qint64 elapsedMs) {
@@ -115,8 +117,8 @@ void reportSuccess(const ExecContext& context, const QString& statementName, con
         const qint64 pages = (size + pageSize - 1) / pageSize;
         totalPages += pages;
         totalBytes += size;
-        context.sink.add(MessageCatalog::make(
-            4035, {QString::number(pages), database, logical, QString::number(position)}));
+        context.sink.add(
+            MessageCatalog::make(4035, {QString::number(pages), database, logical, QString::number(position)}));
     }
     const double secs = std::max(0.001, double(elapsedMs) / 1000.0);
     const double rate = double(totalBytes) / 1048576.0 / secs;
@@ -169,9 +171,13 @@ const BackupSetHeader& chooseSet(const OpenedDevice& device, qint64 number, cons
     return device.listing.sets[size_t(number - 1)];
 }
 
-QString sameFileKey(const QString& hostPath) { return QDir::cleanPath(hostPath).toLower(); }
+QString sameFileKey(const QString& hostPath) {
+    return QDir::cleanPath(hostPath).toLower();
+}
 
-std::filesystem::path fsPath(const QString& p) { return std::filesystem::path(QFile::encodeName(p).toStdString()); }
+std::filesystem::path fsPath(const QString& p) {
+    return std::filesystem::path(QFile::encodeName(p).toStdString());
+}
 
 } // namespace
 
@@ -371,8 +377,8 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
         QSaveFile out(*host);
         if (!out.open(QIODevice::WriteOnly))
             fail(MessageCatalog::make(3201, {path, OsError::accessDenied}), statementName);
-        if (out.write(existing) != existing.size() ||
-            out.write(BackupFile::encode(header, contents)) < 0 || !out.commit())
+        if (out.write(existing) != existing.size() || out.write(BackupFile::encode(header, contents)) < 0 ||
+            !out.commit())
             fail(MessageCatalog::make(3202, {path, OsError::diskFull}), statementName);
     }
     reportProgress(context, st);
@@ -398,15 +404,61 @@ Done BackupRestore::headerOnly(const ExecContext& context, const Statement& st) 
         const qint64 size = h->payloadSize() + 2 * pageSize;
         rs.rows.push_back({
             h->backupName.isEmpty() ? Value(Null{}) : Value(h->backupName),
-            h->backupDescription.isEmpty() ? Value(Null{}) : Value(h->backupDescription), qint64(1), Null{}, false,
-            qint64(h->position), qint64(2), h->userName, h->serverName,
-            h->databaseName, qint64(h->databaseVersion), h->databaseCreated, size, h->firstLsn, h->lastLsn,
-            h->checkpointLsn, h->databaseBackupLsn, h->backupStart, h->backupFinish, qint64(0), qint64(0),
-            qint64(2052), qint64(196609), qint64(h->compatibilityLevel), qint64(4608), qint64(15), qint64(0),
-            qint64(2000), h->machineName, qint64(512), h->bindingId, h->recoveryForkId, h->collation,
-            h->familyGuid, false, false, false, false, false, false, false, false, false, false,
-            h->recoveryForkId, Null{}, h->recoveryModel, Null{}, Null{}, QStringLiteral("Database"),
-            h->backupSetGuid, size, qint64(0), Null{}, Null{}, Null{},
+            h->backupDescription.isEmpty() ? Value(Null{}) : Value(h->backupDescription),
+            qint64(1),
+            Null{},
+            false,
+            qint64(h->position),
+            qint64(2),
+            h->userName,
+            h->serverName,
+            h->databaseName,
+            qint64(h->databaseVersion),
+            h->databaseCreated,
+            size,
+            h->firstLsn,
+            h->lastLsn,
+            h->checkpointLsn,
+            h->databaseBackupLsn,
+            h->backupStart,
+            h->backupFinish,
+            qint64(0),
+            qint64(0),
+            qint64(2052),
+            qint64(196609),
+            qint64(h->compatibilityLevel),
+            qint64(4608),
+            qint64(15),
+            qint64(0),
+            qint64(2000),
+            h->machineName,
+            qint64(512),
+            h->bindingId,
+            h->recoveryForkId,
+            h->collation,
+            h->familyGuid,
+            false,
+            false,
+            false,
+            false,
+            false,
+            false,
+            false,
+            false,
+            false,
+            false,
+            h->recoveryForkId,
+            Null{},
+            h->recoveryModel,
+            Null{},
+            Null{},
+            QStringLiteral("Database"),
+            h->backupSetGuid,
+            size,
+            qint64(0),
+            Null{},
+            Null{},
+            Null{},
         });
     }
     const auto count = qint64(rs.rows.size());
@@ -427,11 +479,28 @@ Done BackupRestore::fileListOnly(const ExecContext& context, const Statement& st
     for (const BackupSetFile& f : h.files) {
         const bool data = f.type == u'D';
         rs.rows.push_back({
-            f.logicalName, f.physicalName, QString(f.type),
-            data ? Value(QStringLiteral("PRIMARY")) : Value(Null{}), f.size,
-            data ? qint64(35184372080640LL) : qint64(2199023255552LL), qint64(f.fileId), qint64(0), qint64(0),
-            QUuid::createUuidV5(h.familyGuid, f.logicalName), qint64(0), qint64(0), f.size, qint64(4096),
-            qint64(data ? 1 : 0), Null{}, qint64(0), QUuid(), false, true, Null{}, Null{},
+            f.logicalName,
+            f.physicalName,
+            QString(f.type),
+            data ? Value(QStringLiteral("PRIMARY")) : Value(Null{}),
+            f.size,
+            data ? qint64(35184372080640LL) : qint64(2199023255552LL),
+            qint64(f.fileId),
+            qint64(0),
+            qint64(0),
+            QUuid::createUuidV5(h.familyGuid, f.logicalName),
+            qint64(0),
+            qint64(0),
+            f.size,
+            qint64(4096),
+            qint64(data ? 1 : 0),
+            Null{},
+            qint64(0),
+            QUuid(),
+            false,
+            true,
+            Null{},
+            Null{},
         });
     }
     const auto count = qint64(rs.rows.size());
@@ -512,8 +581,8 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
         if (existing) {
             bool inUse = existing->dbid <= 4;
             for (const auto& [spid, database] : engine.sessionDatabases)
-                inUse = inUse || (spid != context.session.spid &&
-                                  database.compare(existing->name, Qt::CaseInsensitive) == 0);
+                inUse = inUse ||
+                        (spid != context.session.spid && database.compare(existing->name, Qt::CaseInsensitive) == 0);
             if (inUse)
                 fail(MessageCatalog::make(3101), statementName);
         }
@@ -549,9 +618,9 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
             }
             const QString key = sameFileKey(*host);
             if (const auto other = claimed.find(key); other != claimed.end()) {
-                problems.push_back(MessageCatalog::make(
-                    3176, {windowsPath, other->second->logicalName, QString::number(other->second->fileId),
-                           f.logicalName, QString::number(f.fileId)}));
+                problems.push_back(MessageCatalog::make(3176, {windowsPath, other->second->logicalName,
+                                                               QString::number(other->second->fileId), f.logicalName,
+                                                               QString::number(f.fileId)}));
                 continue;
             }
             claimed[key] = &f;
@@ -609,8 +678,7 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
             if (owner && !(existing && owner->dbid == existing->dbid)) {
                 removeTemporaries();
                 fail({MessageCatalog::make(1834, {t.windowsPath, owner->name}),
-                      MessageCatalog::make(3156, {t.file->logicalName, t.windowsPath}, 4),
-                      MessageCatalog::make(3119)},
+                      MessageCatalog::make(3156, {t.file->logicalName, t.windowsPath}, 4), MessageCatalog::make(3119)},
                      statementName);
             }
         }
@@ -638,9 +706,9 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
         } catch (const std::exception&) {
             if (existing)
                 engine.catalog.put(*existing);
-            fail(MessageCatalog::make(3634, {OsError::diskFull, QStringLiteral("WriteFile"),
-                                             QStringLiteral("catalog")}),
-                 statementName);
+            fail(
+                MessageCatalog::make(3634, {OsError::diskFull, QStringLiteral("WriteFile"), QStringLiteral("catalog")}),
+                statementName);
         }
         // Files of the replaced database that the restore did not reuse go away, as on a server.
         if (existing) {

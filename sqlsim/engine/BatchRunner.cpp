@@ -52,9 +52,13 @@ private:
     std::optional<Done> pending_;
 };
 
-bool isTempName(const QString& name) { return name.startsWith(QLatin1String("##")); }
+bool isTempName(const QString& name) {
+    return name.startsWith(QLatin1String("##"));
+}
 
-QString qualifiedTempName(const QString& name) { return QStringLiteral("tempdb.dbo.") + name; }
+QString qualifiedTempName(const QString& name) {
+    return QStringLiteral("tempdb.dbo.") + name;
+}
 
 Value convertForColumn(const Value& v, const Column& c, const QString& table) {
     if (std::holds_alternative<Null>(v)) {
@@ -179,7 +183,8 @@ bool BatchRunner::applyFailRule(const QString& batch) {
         std::vector<Message> messages{MessageCatalog::make(number, args)};
         // A failing BACKUP or RESTORE always ends with 3013 naming the statement.
         const QString head = batch.trimmed().section(QRegularExpression(QStringLiteral("\\s+")), 0, 1).toUpper();
-        if (number != 3013 && (head.startsWith(QLatin1String("BACKUP ")) || head.startsWith(QLatin1String("RESTORE ")))) {
+        if (number != 3013 &&
+            (head.startsWith(QLatin1String("BACKUP ")) || head.startsWith(QLatin1String("RESTORE ")))) {
             QString name = head;
             if (name == QLatin1String("RESTORE FILELISTONLY"))
                 name = QStringLiteral("RESTORE FILELIST");
@@ -313,7 +318,9 @@ Done BatchRunner::select(const Statement& st) {
                     bool comparable = false;
                     int c = Evaluator::compare(keys[a][k], keys[b][k], &comparable);
                     if (!comparable) // NULL sorts first
-                        c = std::holds_alternative<Null>(keys[a][k]) ? (std::holds_alternative<Null>(keys[b][k]) ? 0 : -1) : 1;
+                        c = std::holds_alternative<Null>(keys[a][k])
+                                ? (std::holds_alternative<Null>(keys[b][k]) ? 0 : -1)
+                                : 1;
                     if (st.orderBy[k].descending)
                         c = -c;
                     if (c != 0)

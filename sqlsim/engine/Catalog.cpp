@@ -12,7 +12,9 @@
 namespace sqlsim {
 namespace {
 
-QString normalizedPath(const QString& p) { return QString(p).replace(u'/', u'\\').toLower(); }
+QString normalizedPath(const QString& p) {
+    return QString(p).replace(u'/', u'\\').toLower();
+}
 
 } // namespace
 
@@ -67,9 +69,8 @@ void Catalog::save() const {
                                {QStringLiteral("recoveryModel"), db.recoveryModel},
                                {QStringLiteral("files"), files}});
     }
-    const QJsonObject root{{QStringLiteral("format"), 1},
-                           {QStringLiteral("lsnCounter"), lsnCounter_},
-                           {QStringLiteral("databases"), dbs}};
+    const QJsonObject root{
+        {QStringLiteral("format"), 1}, {QStringLiteral("lsnCounter"), lsnCounter_}, {QStringLiteral("databases"), dbs}};
     QSaveFile file(path_);
     if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(root).toJson()) < 0 || !file.commit())
         throw std::runtime_error("cannot write the catalog " + path_.toStdString());
@@ -94,7 +95,8 @@ void Catalog::put(Database db) {
     if (db.dbid == 0)
         db.dbid = nextDbid();
     databases_.push_back(std::move(db));
-    std::sort(databases_.begin(), databases_.end(), [](const Database& a, const Database& b) { return a.dbid < b.dbid; });
+    std::sort(databases_.begin(), databases_.end(),
+              [](const Database& a, const Database& b) { return a.dbid < b.dbid; });
 }
 
 int Catalog::nextDbid() const {
@@ -117,6 +119,8 @@ const Database* Catalog::ownerOf(const QString& physicalName) const {
     return nullptr;
 }
 
-qint64 Catalog::nextLsn() { return ++lsnCounter_; }
+qint64 Catalog::nextLsn() {
+    return ++lsnCounter_;
+}
 
 } // namespace sqlsim

@@ -20,7 +20,8 @@ bool validComponent(const QString& c) {
 QString matchCase(const QString& dir, const QString& name) {
     if (QFileInfo::exists(dir + u'/' + name))
         return name;
-    const QStringList entries = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const QStringList entries =
+        QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& e : entries)
         if (e.compare(name, Qt::CaseInsensitive) == 0)
             return e;
@@ -39,9 +40,13 @@ DriveMap::DriveMap(const QMap<QChar, QString>& drives) {
     }
 }
 
-std::optional<QString> DriveMap::toHost(const QString& windowsPath) const { return resolve(windowsPath, false); }
+std::optional<QString> DriveMap::toHost(const QString& windowsPath) const {
+    return resolve(windowsPath, false);
+}
 
-std::optional<QString> DriveMap::parentOnHost(const QString& windowsPath) const { return resolve(windowsPath, true); }
+std::optional<QString> DriveMap::parentOnHost(const QString& windowsPath) const {
+    return resolve(windowsPath, true);
+}
 
 std::optional<QString> DriveMap::resolve(const QString& path, bool parentOnly) const {
     if (path.size() < 2 || path.at(1) != u':' || !path.at(0).isLetter() || path.at(0).unicode() > 127)
@@ -57,8 +62,8 @@ std::optional<QString> DriveMap::resolve(const QString& path, bool parentOnly) c
     for (const QString& raw : rest.split(QRegularExpression(QStringLiteral("[\\\\/]")), Qt::SkipEmptyParts)) {
         // Windows drops trailing dots and blanks of a name.
         QString part = raw;
-        while (!part.isEmpty() && (part.endsWith(u' ') || (part.endsWith(u'.') && part != QLatin1String(".") &&
-                                                           part != QLatin1String(".."))))
+        while (!part.isEmpty() && (part.endsWith(u' ') ||
+                                   (part.endsWith(u'.') && part != QLatin1String(".") && part != QLatin1String(".."))))
             part.chop(1);
         if (part.isEmpty() || part == QLatin1String("."))
             continue;

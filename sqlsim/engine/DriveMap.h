@@ -31,8 +31,8 @@ public:
 private:
     std::optional<QString> resolve(const QString& windowsPath, bool parentOnly) const;
 
-    QMap<QChar, QString> drives_;     // letter -> absolute host directory
-    QMap<QChar, QString> canonical_;  // letter -> canonical host directory
+    QMap<QChar, QString> drives_;    // letter -> absolute host directory
+    QMap<QChar, QString> canonical_; // letter -> canonical host directory
 };
 
 } // namespace sqlsim

@@ -14,7 +14,8 @@
 namespace sqlsim {
 namespace {
 
-const QString dataDirectory = QStringLiteral("C:\\Program Files\\Microsoft SQL Server\\MSSQL15.MSSQLSERVER\\MSSQL\\DATA\\");
+const QString dataDirectory =
+    QStringLiteral("C:\\Program Files\\Microsoft SQL Server\\MSSQL15.MSSQLSERVER\\MSSQL\\DATA\\");
 
 QMap<QChar, QString> drivesWithDefault(const EngineConfig& config) {
     QMap<QChar, QString> drives;
@@ -108,8 +109,7 @@ const Database* EngineState::ownerOfHostPath(const QString& hostPath) const {
 }
 
 struct Engine::Impl {
-    explicit Impl(EngineConfig config)
-        : shared(std::make_shared<EngineState>(std::move(config))), state(*shared) {}
+    explicit Impl(EngineConfig config) : shared(std::make_shared<EngineState>(std::move(config))), state(*shared) {}
 
     void createDatabase(const QString& name, int dbid, const QString& dataName, const QString& dataFile,
                         const QString& logName, const QString& logFile, qint64 dataSize, qint64 logSize) {
@@ -162,7 +162,9 @@ struct Engine::Impl {
     EngineState& state;
 };
 
-Engine::Engine(EngineConfig config) : impl_(std::make_unique<Impl>(std::move(config))) { impl_->prepare(); }
+Engine::Engine(EngineConfig config) : impl_(std::make_unique<Impl>(std::move(config))) {
+    impl_->prepare();
+}
 
 Engine::~Engine() = default;
 
@@ -176,6 +178,8 @@ std::unique_ptr<Session> Engine::login(const QString& user, const QString& passw
     return nullptr;
 }
 
-const EngineConfig& Engine::config() const { return impl_->state.config; }
+const EngineConfig& Engine::config() const {
+    return impl_->state.config;
+}
 
 } // namespace sqlsim

@@ -13,7 +13,9 @@ const QString versionText = QStringLiteral(
     "Corporation\n\tDeveloper Edition (64-bit) on Windows Server 2019 Standard 10.0 <X64> (Build 17763: ) "
     "(Hypervisor)\n");
 
-bool isNull(const Value& v) { return std::holds_alternative<Null>(v); }
+bool isNull(const Value& v) {
+    return std::holds_alternative<Null>(v);
+}
 
 std::optional<qint64> toInteger(const Value& v) {
     if (const auto* i = std::get_if<qint64>(&v))
@@ -61,8 +63,8 @@ int Evaluator::compare(const Value& a, const Value& b, bool* comparable) {
     const bool aText = std::holds_alternative<QString>(a);
     const bool bText = std::holds_alternative<QString>(b);
     if (aText && bText) {
-        const int c = rightTrimmed(std::get<QString>(a)).compare(rightTrimmed(std::get<QString>(b)),
-                                                                 Qt::CaseInsensitive);
+        const int c =
+            rightTrimmed(std::get<QString>(a)).compare(rightTrimmed(std::get<QString>(b)), Qt::CaseInsensitive);
         return c < 0 ? -1 : (c > 0 ? 1 : 0);
     }
     if (std::holds_alternative<QDateTime>(a) && std::holds_alternative<QDateTime>(b)) {
@@ -159,8 +161,7 @@ Value Evaluator::evaluate(const Expr& e, const RowView& row) const {
             return QDateTime::currentDateTime();
         if (f == QLatin1String("DB_NAME"))
             return context_.session.database;
-        if (f == QLatin1String("SUSER_SNAME") || f == QLatin1String("SUSER_NAME") ||
-            f == QLatin1String("SYSTEM_USER"))
+        if (f == QLatin1String("SUSER_SNAME") || f == QLatin1String("SUSER_NAME") || f == QLatin1String("SYSTEM_USER"))
             return context_.session.login;
         if (f == QLatin1String("USER_NAME"))
             return QStringLiteral("dbo");

@@ -6,10 +6,16 @@
 namespace sqlsim {
 namespace {
 
-bool isWordStart(QChar c) { return c.isLetter() || c == u'_' || c == u'#'; }
-bool isWordPart(QChar c) { return c.isLetterOrNumber() || c == u'_' || c == u'#' || c == u'$' || c == u'@'; }
+bool isWordStart(QChar c) {
+    return c.isLetter() || c == u'_' || c == u'#';
+}
+bool isWordPart(QChar c) {
+    return c.isLetterOrNumber() || c == u'_' || c == u'#' || c == u'$' || c == u'@';
+}
 
-[[noreturn]] void unclosed(const QString& rest) { throw SqlError(MessageCatalog::make(105, {rest})); }
+[[noreturn]] void unclosed(const QString& rest) {
+    throw SqlError(MessageCatalog::make(105, {rest}));
+}
 
 // Reads up to the closing quote; a doubled closing quote stands for one.
 QString readQuoted(const QString& s, qsizetype& i, QChar close) {

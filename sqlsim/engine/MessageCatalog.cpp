@@ -28,12 +28,16 @@ const std::map<int, Entry>& entries() {
         {245, {16, 1, "Conversion failed when converting the %1 value '%2' to data type %3."}},
         {262, {14, 1, "%1 permission denied in database '%2'."}},
         {263, {16, 1, "Must specify table to select from."}},
-        {515, {16, 2, "Cannot insert the value NULL into column '%1', table '%2'; column does not allow nulls. "
-                      "INSERT fails."}},
+        {515,
+         {16, 2,
+          "Cannot insert the value NULL into column '%1', table '%2'; column does not allow nulls. "
+          "INSERT fails."}},
         {911, {16, 1, "Database '%1' does not exist. Make sure that the name is entered correctly."}},
-        {1038, {15, 4, "An object or column name is missing or empty. For SELECT INTO statements, verify each column "
-                       "has a name. For other statements, look for empty alias names. Aliases defined as \"\" or [] are "
-                       "not allowed. Change the alias to a valid name."}},
+        {1038,
+         {15, 4,
+          "An object or column name is missing or empty. For SELECT INTO statements, verify each column "
+          "has a name. For other statements, look for empty alias names. Aliases defined as \"\" or [] are "
+          "not allowed. Change the alias to a valid name."}},
         {1834, {16, 1, "The file '%1' cannot be overwritten.  It is being used by database '%2'."}},
         {2715, {16, 3, "Column, parameter, or variable #%1: Cannot find data type %2."}},
         {2714, {16, 6, "There is already an object named '%1' in the database."}},
@@ -42,34 +46,49 @@ const std::map<int, Entry>& entries() {
         {3014, {0, 1, "%1 successfully processed %2 pages in %3 seconds (%4 MB/sec)."}},
         {3021, {16, 1, "Cannot perform a backup or restore operation within a transaction."}},
         {3101, {16, 1, "Exclusive access could not be obtained because the database is in use."}},
-        {3102, {16, 1, "RESTORE cannot process database '%1' because it is in use by this session. It is recommended "
-                       "that the master database be used when performing this operation."}},
+        {3102,
+         {16, 1,
+          "RESTORE cannot process database '%1' because it is in use by this session. It is recommended "
+          "that the master database be used when performing this operation."}},
         {3110, {14, 1, "User does not have permission to RESTORE database '%1'."}},
-        {3119, {16, 1, "Problems were identified while planning for the RESTORE statement. Previous messages provide "
-                       "details."}},
-        {3142, {16, 1, "File \"%1\" cannot be restored over the existing \"%2\". Reissue the RESTORE statement using "
-                       "WITH REPLACE to overwrite pre-existing files, or WITH MOVE to identify an alternate location."}},
+        {3119,
+         {16, 1,
+          "Problems were identified while planning for the RESTORE statement. Previous messages provide "
+          "details."}},
+        {3142,
+         {16, 1,
+          "File \"%1\" cannot be restored over the existing \"%2\". Reissue the RESTORE statement using "
+          "WITH REPLACE to overwrite pre-existing files, or WITH MOVE to identify an alternate location."}},
         {3147, {16, 1, "Backup and restore operations are not allowed on database tempdb."}},
         {3154, {16, 4, "The backup set holds a backup of a database other than the existing '%1' database."}},
-        {3156, {16, 4, "File '%1' cannot be restored to '%2'. Use WITH MOVE to identify a valid location for the file."}},
-        {3176, {16, 1, "File '%1' is claimed by '%2'(%3) and '%4'(%5). The WITH MOVE clause can be used to relocate "
-                       "one or more files."}},
+        {3156,
+         {16, 4, "File '%1' cannot be restored to '%2'. Use WITH MOVE to identify a valid location for the file."}},
+        {3176,
+         {16, 1,
+          "File '%1' is claimed by '%2'(%3) and '%4'(%5). The WITH MOVE clause can be used to relocate "
+          "one or more files."}},
         {3183, {16, 1, "RESTORE detected an error on page (%1:%2) in database \"%3\" as read from the backup set."}},
         {3201, {16, 1, "Cannot open backup device '%1'. Operating system error %2."}},
         {3202, {16, 1, "Write on \"%1\" failed: %2"}},
         {3203, {16, 1, "Read on \"%1\" failed: %2"}},
         {3211, {0, 1, "%1 percent processed."}},
-        {3234, {16, 1, "Logical file '%1' is not part of database '%2'. Use RESTORE FILELISTONLY to list the logical "
-                       "file names."}},
-        {3241, {16, 0, "The media family on device '%1' is incorrectly formed. SQL Server cannot process this media "
-                       "family."}},
+        {3234,
+         {16, 1,
+          "Logical file '%1' is not part of database '%2'. Use RESTORE FILELISTONLY to list the logical "
+          "file names."}},
+        {3241,
+         {16, 0,
+          "The media family on device '%1' is incorrectly formed. SQL Server cannot process this media "
+          "family."}},
         {3254, {16, 1, "The volume on device '%1' is empty."}},
         {3634, {16, 1, "The operating system returned the error '%1' while attempting '%2' on '%3'."}},
         {3701, {11, 5, "Cannot drop the table '%1', because it does not exist or you do not have permission."}},
         {3902, {16, 1, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."}},
         {3903, {16, 1, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."}},
-        {4208, {16, 1, "The statement BACKUP LOG is not allowed while the recovery model is SIMPLE. Use BACKUP DATABASE or "
-                       "change the recovery model using ALTER DATABASE."}},
+        {4208,
+         {16, 1,
+          "The statement BACKUP LOG is not allowed while the recovery model is SIMPLE. Use BACKUP DATABASE or "
+          "change the recovery model using ALTER DATABASE."}},
         {4035, {0, 1, "Processed %1 pages for database '%2', file '%3' on file %4."}},
         {4038, {16, 1, "Cannot find file ID %1 on device '%2'."}},
         {5133, {16, 1, "Directory lookup for the file \"%1\" failed with the operating system error %2."}},
@@ -117,7 +136,9 @@ Message MessageCatalog::make(int number, const QStringList& args, int state) {
     return m;
 }
 
-bool MessageCatalog::contains(int number) { return entries().count(number) != 0; }
+bool MessageCatalog::contains(int number) {
+    return entries().count(number) != 0;
+}
 
 int MessageCatalog::argumentCount(int number) {
     const auto it = entries().find(number);

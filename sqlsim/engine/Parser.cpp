@@ -9,21 +9,26 @@ namespace sqlsim {
 
 bool isReservedWord(const QString& word) {
     static const QSet<QString> words{
-        QStringLiteral("ADD"),      QStringLiteral("ALL"),       QStringLiteral("ALTER"),    QStringLiteral("AND"),
-        QStringLiteral("AS"),       QStringLiteral("ASC"),       QStringLiteral("BACKUP"),   QStringLiteral("BEGIN"),
-        QStringLiteral("BETWEEN"),  QStringLiteral("BY"),        QStringLiteral("COMMIT"),   QStringLiteral("CREATE"),
-        QStringLiteral("DATABASE"), QStringLiteral("DECLARE"),   QStringLiteral("DEFAULT"),  QStringLiteral("DELETE"),
-        QStringLiteral("DESC"),     QStringLiteral("DISK"),      QStringLiteral("DISTINCT"), QStringLiteral("DROP"),
-        QStringLiteral("ELSE"),     QStringLiteral("END"),       QStringLiteral("EXEC"),     QStringLiteral("EXECUTE"),
-        QStringLiteral("FILE"),     QStringLiteral("FROM"),      QStringLiteral("GO"),       QStringLiteral("GROUP"),
-        QStringLiteral("HAVING"),   QStringLiteral("IF"),        QStringLiteral("IN"),       QStringLiteral("INSERT"),
-        QStringLiteral("INTO"),     QStringLiteral("IS"),        QStringLiteral("JOIN"),     QStringLiteral("LIKE"),
-        QStringLiteral("NOT"),      QStringLiteral("NULL"),      QStringLiteral("ON"),       QStringLiteral("OR"),
-        QStringLiteral("ORDER"),    QStringLiteral("PRINT"),     QStringLiteral("PROC"),     QStringLiteral("PROCEDURE"),
-        QStringLiteral("RESTORE"),  QStringLiteral("ROLLBACK"),  QStringLiteral("SELECT"),   QStringLiteral("SET"),
-        QStringLiteral("TABLE"),    QStringLiteral("TO"),        QStringLiteral("TOP"),      QStringLiteral("TRAN"),
-        QStringLiteral("TRANSACTION"), QStringLiteral("UNION"),  QStringLiteral("UPDATE"),   QStringLiteral("USE"),
-        QStringLiteral("VALUES"),   QStringLiteral("WHERE"),     QStringLiteral("WITH"),
+        QStringLiteral("ADD"),      QStringLiteral("ALL"),         QStringLiteral("ALTER"),
+        QStringLiteral("AND"),      QStringLiteral("AS"),          QStringLiteral("ASC"),
+        QStringLiteral("BACKUP"),   QStringLiteral("BEGIN"),       QStringLiteral("BETWEEN"),
+        QStringLiteral("BY"),       QStringLiteral("COMMIT"),      QStringLiteral("CREATE"),
+        QStringLiteral("DATABASE"), QStringLiteral("DECLARE"),     QStringLiteral("DEFAULT"),
+        QStringLiteral("DELETE"),   QStringLiteral("DESC"),        QStringLiteral("DISK"),
+        QStringLiteral("DISTINCT"), QStringLiteral("DROP"),        QStringLiteral("ELSE"),
+        QStringLiteral("END"),      QStringLiteral("EXEC"),        QStringLiteral("EXECUTE"),
+        QStringLiteral("FILE"),     QStringLiteral("FROM"),        QStringLiteral("GO"),
+        QStringLiteral("GROUP"),    QStringLiteral("HAVING"),      QStringLiteral("IF"),
+        QStringLiteral("IN"),       QStringLiteral("INSERT"),      QStringLiteral("INTO"),
+        QStringLiteral("IS"),       QStringLiteral("JOIN"),        QStringLiteral("LIKE"),
+        QStringLiteral("NOT"),      QStringLiteral("NULL"),        QStringLiteral("ON"),
+        QStringLiteral("OR"),       QStringLiteral("ORDER"),       QStringLiteral("PRINT"),
+        QStringLiteral("PROC"),     QStringLiteral("PROCEDURE"),   QStringLiteral("RESTORE"),
+        QStringLiteral("ROLLBACK"), QStringLiteral("SELECT"),      QStringLiteral("SET"),
+        QStringLiteral("TABLE"),    QStringLiteral("TO"),          QStringLiteral("TOP"),
+        QStringLiteral("TRAN"),     QStringLiteral("TRANSACTION"), QStringLiteral("UNION"),
+        QStringLiteral("UPDATE"),   QStringLiteral("USE"),         QStringLiteral("VALUES"),
+        QStringLiteral("WHERE"),    QStringLiteral("WITH"),
     };
     return words.contains(word.toUpper());
 }
@@ -83,9 +88,9 @@ bool Parser::atStatementEnd() const {
     const Token& t = peek();
     if (t.kind == Token::Kind::End || t.isSymbol(";"))
         return true;
-    static const char* const starters[] = {"SELECT", "SET",  "USE",   "EXEC",   "EXECUTE", "BACKUP", "RESTORE",
-                                           "CREATE", "DROP", "INSERT", "DELETE", "IF",      "BEGIN",  "COMMIT",
-                                           "ROLLBACK", "ELSE"};
+    static const char* const starters[] = {"SELECT",  "SET",    "USE",      "EXEC",   "EXECUTE", "BACKUP",
+                                           "RESTORE", "CREATE", "DROP",     "INSERT", "DELETE",  "IF",
+                                           "BEGIN",   "COMMIT", "ROLLBACK", "ELSE"};
     for (const char* s : starters)
         if (t.isWord(s))
             return true;
@@ -188,8 +193,7 @@ Statement Parser::select() {
                        peek().kind == Token::Kind::QuotedIdentifier ||
                        (peek().kind == Token::Kind::String && !peek().national)) {
                 item.alias = next().text;
-            } else if (peek().isSymbol("=") && item.expr->kind == Expr::Kind::Column &&
-                       item.expr->args.empty()) {
+            } else if (peek().isSymbol("=") && item.expr->kind == Expr::Kind::Column && item.expr->args.empty()) {
                 // alias = expression
                 next();
                 item.alias = item.expr->name;
@@ -373,11 +377,11 @@ Column Parser::columnDefinition() {
         c.type = SqlType::Bit;
     else if (type == QLatin1String("datetime"))
         c.type = SqlType::DateTime;
-    else if (type == QLatin1String("varchar") || type == QLatin1String("sysname") || type == QLatin1String("nvarchar") ||
-             type == QLatin1String("char") || type == QLatin1String("nchar")) {
+    else if (type == QLatin1String("varchar") || type == QLatin1String("sysname") ||
+             type == QLatin1String("nvarchar") || type == QLatin1String("char") || type == QLatin1String("nchar")) {
         c.type = type.startsWith(u'n') || type == QLatin1String("sysname") ? SqlType::NVarChar
-                 : type == QLatin1String("char")                             ? SqlType::Char
-                                                                             : SqlType::VarChar;
+                 : type == QLatin1String("char")                           ? SqlType::Char
+                                                                           : SqlType::VarChar;
         c.size = type == QLatin1String("sysname") ? 128 : (size < 0 ? 8000 : size);
     } else {
         throw SqlError(MessageCatalog::make(2715, {QStringLiteral("2"), type}));
@@ -520,7 +524,9 @@ ObjectName Parser::objectName() {
     return name;
 }
 
-ExprPtr Parser::expression() { return orExpr(); }
+ExprPtr Parser::expression() {
+    return orExpr();
+}
 
 namespace {
 ExprPtr binary(const QString& op, ExprPtr left, ExprPtr right) {
@@ -701,8 +707,8 @@ ExprPtr Parser::primary() {
             expectSymbol(")");
             return e;
         }
-        if (!quoted && name.parts.size() == 1 && name.parts.front().compare(QLatin1String("CURRENT_TIMESTAMP"),
-                                                                            Qt::CaseInsensitive) == 0) {
+        if (!quoted && name.parts.size() == 1 &&
+            name.parts.front().compare(QLatin1String("CURRENT_TIMESTAMP"), Qt::CaseInsensitive) == 0) {
             e->kind = Expr::Kind::Function;
             e->name = QStringLiteral("GETDATE");
             return e;

@@ -37,8 +37,8 @@ int intArgument(const std::vector<Value>& args, size_t index, int fallback) {
 }
 
 void listLevel(const DriveMap& drives, const QString& dir, int level, int maxDepth, bool withFiles, ResultSet& rs) {
-    QFileInfoList entries = QDir(dir).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
-                                                    QDir::System);
+    QFileInfoList entries =
+        QDir(dir).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     // NTFS hands names back in case-blind order.
     std::sort(entries.begin(), entries.end(), [](const QFileInfo& a, const QFileInfo& b) {
         return a.fileName().compare(b.fileName(), Qt::CaseInsensitive) < 0;

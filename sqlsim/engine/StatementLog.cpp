@@ -18,8 +18,8 @@ StatementLog::StatementLog(const QString& path) {
 void StatementLog::append(const QString& login, int spid, const QString& batch) {
     if (!file_.isOpen())
         return;
-    const QJsonObject record{{QStringLiteral("login"), login}, {QStringLiteral("spid"), spid},
-                             {QStringLiteral("batch"), batch}};
+    const QJsonObject record{
+        {QStringLiteral("login"), login}, {QStringLiteral("spid"), spid}, {QStringLiteral("batch"), batch}};
     std::lock_guard lock(mutex_);
     file_.write(QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n');
     file_.flush();

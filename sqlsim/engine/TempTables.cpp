@@ -19,7 +19,9 @@ bool TempTables::create(TempTable table) {
     return true;
 }
 
-bool TempTables::drop(const QString& name) { return tables_.erase(name.toUpper()) != 0; }
+bool TempTables::drop(const QString& name) {
+    return tables_.erase(name.toUpper()) != 0;
+}
 
 void TempTables::dropOwnedBy(int spid) {
     for (auto it = tables_.begin(); it != tables_.end();) {

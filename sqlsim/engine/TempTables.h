@@ -23,8 +23,8 @@ struct TempTable {
 
 class TempTables {
 public:
-    TempTable* find(const QString& name);  // case-blind
-    bool create(TempTable table);          // false when the name is taken
+    TempTable* find(const QString& name); // case-blind
+    bool create(TempTable table);         // false when the name is taken
     bool drop(const QString& name);
     void dropOwnedBy(int spid);
     std::vector<const TempTable*> all() const;

@@ -68,10 +68,12 @@ void TestEngineBackup::backupListRestoreRoundTrip() {
     QVERIFY(QDir().mkpath(h.c("Bak")));
     QVERIFY(QDir().mkpath(h.d("Data")));
     auto s = h.session();
-    const Response backup = run(*s, QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\Bak\\SalesDemo20240101120000.Bak'"));
+    const Response backup =
+        run(*s, QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\Bak\\SalesDemo20240101120000.Bak'"));
     QVERIFY2(!backup.failed(), qPrintable(backup.messages().front().text));
     QCOMPARE(backup.infoNumbers(), QList<int>({4035, 4035, 3014}));
-    QCOMPARE(backup.messages()[0].text, QStringLiteral("Processed 384 pages for database 'SalesDemo', file 'SalesDemo' on file 1."));
+    QCOMPARE(backup.messages()[0].text,
+             QStringLiteral("Processed 384 pages for database 'SalesDemo', file 'SalesDemo' on file 1."));
     QCOMPARE(backup.messages()[1].text,
              QStringLiteral("Processed 128 pages for database 'SalesDemo', file 'SalesDemo_log' on file 1."));
     QVERIFY(QRegularExpression(QStringLiteral("^BACKUP DATABASE successfully processed 512 pages in \\d+\\.\\d{3} "
@@ -106,17 +108,20 @@ void TestEngineBackup::backupListRestoreRoundTrip() {
              QStringList({"LogicalName", "PhysicalName", "Type", "FileGroupName", "Size", "MaxSize", "FileId"}));
     QCOMPARE(fs.rows.size(), size_t(2));
     QCOMPARE(text(cell(fs, 0, "LogicalName")), QStringLiteral("SalesDemo"));
-    QCOMPARE(text(cell(fs, 0, "PhysicalName")),
-             QStringLiteral("C:\\Program Files\\Microsoft SQL Server\\MSSQL15.MSSQLSERVER\\MSSQL\\DATA\\SalesDemo.mdf"));
+    QCOMPARE(
+        text(cell(fs, 0, "PhysicalName")),
+        QStringLiteral("C:\\Program Files\\Microsoft SQL Server\\MSSQL15.MSSQLSERVER\\MSSQL\\DATA\\SalesDemo.mdf"));
     QCOMPARE(text(cell(fs, 0, "Type")), QStringLiteral("D"));
     QCOMPARE(text(cell(fs, 1, "Type")), QStringLiteral("L"));
     QCOMPARE(integer(cell(fs, 0, "Size")), QFileInfo(h.c(salesData)).size());
 
-    const Response restore = run(*s, restoreSales(QStringLiteral("SalesCopy"), file, QStringLiteral("D:\\Data\\Copy.mdf"),
-                                                  QStringLiteral("D:\\Data\\Copy_log.ldf")));
+    const Response restore =
+        run(*s, restoreSales(QStringLiteral("SalesCopy"), file, QStringLiteral("D:\\Data\\Copy.mdf"),
+                             QStringLiteral("D:\\Data\\Copy_log.ldf")));
     QVERIFY2(!restore.failed(), qPrintable(restore.messages().front().text));
     QCOMPARE(restore.infoNumbers(), QList<int>({4035, 4035, 3014}));
-    QVERIFY(restore.messages()[2].text.startsWith(QLatin1String("RESTORE DATABASE successfully processed 512 pages in ")));
+    QVERIFY(
+        restore.messages()[2].text.startsWith(QLatin1String("RESTORE DATABASE successfully processed 512 pages in ")));
     QCOMPARE(readAll(h.d("Data/Copy.mdf")), readAll(h.c(salesData)));
     QCOMPARE(readAll(h.d("Data/Copy_log.ldf")), readAll(h.c(salesLog)));
     QVERIFY(databaseNames(*s).contains(QStringLiteral("SalesCopy")));
@@ -141,12 +146,13 @@ void TestEngineBackup::secondBackupAppendsASet() {
     // The first set's bytes are untouched by the append.
     QVERIFY(readAll(h.c("Bak/twice.Bak")).startsWith(firstSet));
 
-    const ResultSet hs = run(*s, QStringLiteral("RESTORE HEADERONLY FROM  DISK = N'C:\\Bak\\twice.Bak'  WITH   NOUNLOAD "))
-                             .firstSet();
+    const ResultSet hs =
+        run(*s, QStringLiteral("RESTORE HEADERONLY FROM  DISK = N'C:\\Bak\\twice.Bak'  WITH   NOUNLOAD ")).firstSet();
     QCOMPARE(hs.rows.size(), size_t(2));
     QCOMPARE(integer(cell(hs, 1, "Position")), qint64(2));
     QCOMPARE(text(cell(hs, 1, "DatabaseName")), QStringLiteral("库存管理"));
-    QVERIFY(std::get<QDateTime>(cell(hs, 0, "BackupFinishDate")) <= std::get<QDateTime>(cell(hs, 1, "BackupFinishDate")));
+    QVERIFY(std::get<QDateTime>(cell(hs, 0, "BackupFinishDate")) <=
+            std::get<QDateTime>(cell(hs, 1, "BackupFinishDate")));
     const ResultSet fs =
         run(*s, QStringLiteral("RESTORE FILELISTONLY FROM  DISK = N'C:\\Bak\\twice.Bak' WITH  FILE = 2 ,  NOUNLOAD "))
             .firstSet();
@@ -182,49 +188,54 @@ void TestEngineBackup::backupFailures_data() {
     QTest::addColumn<bool>("inTransaction");
     QTest::addColumn<QList<int>>("errors");
     QTest::addColumn<QString>("firstText");
-    QTest::newRow("missing directory") << "Backup DataBase [SalesDemo] To Disk='C:\\NoDir\\x.Bak'" << "sa" << false
-                                       << QList<int>{3201, 3013}
+    QTest::newRow("missing directory") << "Backup DataBase [SalesDemo] To Disk='C:\\NoDir\\x.Bak'"
+                                       << "sa" << false << QList<int>{3201, 3013}
                                        << "Cannot open backup device 'C:\\NoDir\\x.Bak'. Operating system error "
                                           "3(The system cannot find the path specified.).";
-    QTest::newRow("missing database") << "Backup DataBase [NoDb] To Disk='C:\\x.Bak'" << "sa" << false
-                                      << QList<int>{911, 3013}
-                                      << "Database 'NoDb' does not exist. Make sure that the name is entered correctly.";
-    QTest::newRow("no permission") << "Backup DataBase [SalesDemo] To Disk='C:\\x.Bak'" << "reader" << false
-                                   << QList<int>{262, 3013} << "BACKUP DATABASE permission denied in database 'SalesDemo'.";
-    QTest::newRow("in transaction") << "Backup DataBase [SalesDemo] To Disk='C:\\x.Bak'" << "sa" << true
-                                    << QList<int>{3021, 3013}
+    QTest::newRow("missing database")
+        << "Backup DataBase [NoDb] To Disk='C:\\x.Bak'"
+        << "sa" << false << QList<int>{911, 3013}
+        << "Database 'NoDb' does not exist. Make sure that the name is entered correctly.";
+    QTest::newRow("no permission") << "Backup DataBase [SalesDemo] To Disk='C:\\x.Bak'"
+                                   << "reader" << false << QList<int>{262, 3013}
+                                   << "BACKUP DATABASE permission denied in database 'SalesDemo'.";
+    QTest::newRow("in transaction") << "Backup DataBase [SalesDemo] To Disk='C:\\x.Bak'"
+                                    << "sa" << true << QList<int>{3021, 3013}
                                     << "Cannot perform a backup or restore operation within a transaction.";
-    QTest::newRow("unmapped drive") << "Backup DataBase [SalesDemo] To Disk='Q:\\x.Bak'" << "sa" << false
-                                    << QList<int>{3201, 3013}
+    QTest::newRow("unmapped drive") << "Backup DataBase [SalesDemo] To Disk='Q:\\x.Bak'"
+                                    << "sa" << false << QList<int>{3201, 3013}
                                     << "Cannot open backup device 'Q:\\x.Bak'. Operating system error 3(The system "
                                        "cannot find the path specified.).";
-    QTest::newRow("dotdot escape") << "Backup DataBase [SalesDemo] To Disk='C:\\..\\..\\escape.Bak'" << "sa" << false
-                                   << QList<int>{3201, 3013}
+    QTest::newRow("dotdot escape") << "Backup DataBase [SalesDemo] To Disk='C:\\..\\..\\escape.Bak'"
+                                   << "sa" << false << QList<int>{3201, 3013}
                                    << "Cannot open backup device 'C:\\..\\..\\escape.Bak'. Operating system error "
                                       "3(The system cannot find the path specified.).";
-    QTest::newRow("symlink escape") << "Backup DataBase [SalesDemo] To Disk='C:\\Out\\escape.Bak'" << "sa" << false
-                                    << QList<int>{3201, 3013}
+    QTest::newRow("symlink escape") << "Backup DataBase [SalesDemo] To Disk='C:\\Out\\escape.Bak'"
+                                    << "sa" << false << QList<int>{3201, 3013}
                                     << "Cannot open backup device 'C:\\Out\\escape.Bak'. Operating system error "
                                        "3(The system cannot find the path specified.).";
-    QTest::newRow("directory as file") << "Backup DataBase [SalesDemo] To Disk='C:\\Program Files'" << "sa" << false
-                                       << QList<int>{3201, 3013}
+    QTest::newRow("directory as file") << "Backup DataBase [SalesDemo] To Disk='C:\\Program Files'"
+                                       << "sa" << false << QList<int>{3201, 3013}
                                        << "Cannot open backup device 'C:\\Program Files'. Operating system error "
                                           "5(Access is denied.).";
-    QTest::newRow("tempdb") << "Backup DataBase [tempdb] To Disk='C:\\x.Bak'" << "sa" << false << QList<int>{3147, 3013}
+    QTest::newRow("tempdb") << "Backup DataBase [tempdb] To Disk='C:\\x.Bak'"
+                            << "sa" << false << QList<int>{3147, 3013}
                             << "Backup and restore operations are not allowed on database tempdb.";
-    QTest::newRow("empty name") << "Backup DataBase [] To Disk='C:\\x.Bak'" << "sa" << false << QList<int>{1038}
+    QTest::newRow("empty name") << "Backup DataBase [] To Disk='C:\\x.Bak'"
+                                << "sa" << false << QList<int>{1038}
                                 << "An object or column name is missing or empty. For SELECT INTO statements, verify "
                                    "each column has a name. For other statements, look for empty alias names. Aliases "
                                    "defined as \"\" or [] are not allowed. Change the alias to a valid name.";
     QTest::newRow("onto a database file")
-        << "Backup DataBase [SalesDemo] To Disk='C:\\Program Files\\Microsoft SQL Server\\MSSQL15.MSSQLSERVER\\MSSQL\\DATA\\"
+        << "Backup DataBase [SalesDemo] To Disk='C:\\Program Files\\Microsoft SQL "
+           "Server\\MSSQL15.MSSQLSERVER\\MSSQL\\DATA\\"
            "msdbdata.MDF'"
         << "sa" << false << QList<int>{3201, 3013}
         << "Cannot open backup device 'C:\\Program Files\\Microsoft SQL Server\\MSSQL15.MSSQLSERVER\\MSSQL\\DATA\\"
            "msdbdata.MDF'. Operating system error 32(The process cannot access the file because it is being used by "
            "another process.).";
-    QTest::newRow("log backup, simple recovery") << "BACKUP LOG [SalesDemo] TO DISK = N'C:\\x.trn'" << "sa" << false
-                                                 << QList<int>{4208, 3013}
+    QTest::newRow("log backup, simple recovery") << "BACKUP LOG [SalesDemo] TO DISK = N'C:\\x.trn'"
+                                                 << "sa" << false << QList<int>{4208, 3013}
                                                  << "The statement BACKUP LOG is not allowed while the recovery model "
                                                     "is SIMPLE. Use BACKUP DATABASE or change the recovery model "
                                                     "using ALTER DATABASE.";
@@ -246,7 +257,8 @@ void TestEngineBackup::backupFailures() {
     QCOMPARE(r.errorNumbers(), errors);
     QCOMPARE(r.messages().front().text, firstText);
     if (errors.contains(3013))
-        QCOMPARE(r.errorText(3013), QStringLiteral("%1 is terminating abnormally.").arg(sql.section(u' ', 0, 1).toUpper()));
+        QCOMPARE(r.errorText(3013),
+                 QStringLiteral("%1 is terminating abnormally.").arg(sql.section(u' ', 0, 1).toUpper()));
     QVERIFY(r.dones().back().error);
     QVERIFY(filesUnder(outside.path()).isEmpty());
     QCOMPARE(QFileInfo(h.c(dataDir + "MSDBData.mdf")).size(), qint64(1024 * 1024));
@@ -272,10 +284,11 @@ void TestEngineBackup::readFailures_data() {
                                        << "Cannot open backup device 'C:\\NoDir\\none.bak'. Operating system error "
                                           "3(The system cannot find the path specified.)."
                                        << "RESTORE FILELIST is terminating abnormally.";
-    QTest::newRow("not a backup, header") << header << "C:\\Bak\\text.bak" << QList<int>{3241, 3013}
-                                          << "The media family on device 'C:\\Bak\\text.bak' is incorrectly formed. SQL "
-                                             "Server cannot process this media family."
-                                          << "RESTORE HEADERONLY is terminating abnormally.";
+    QTest::newRow("not a backup, header")
+        << header << "C:\\Bak\\text.bak" << QList<int>{3241, 3013}
+        << "The media family on device 'C:\\Bak\\text.bak' is incorrectly formed. SQL "
+           "Server cannot process this media family."
+        << "RESTORE HEADERONLY is terminating abnormally.";
     QTest::newRow("not a backup, restore") << restore << "C:\\Bak\\text.bak" << QList<int>{3241, 3013}
                                            << "The media family on device 'C:\\Bak\\text.bak' is incorrectly formed. "
                                               "SQL Server cannot process this media family."
@@ -326,10 +339,13 @@ void TestEngineBackup::restoreRefusals_data() {
     const QString file = QStringLiteral("C:\\Bak\\s.bak");
     QTest::newRow("other database without REPLACE")
         << restoreSales(QStringLiteral("库存管理"), file, QStringLiteral("D:\\a.mdf"), QStringLiteral("D:\\a.ldf"))
-        << QList<int>{3154, 3013} << "The backup set holds a backup of a database other than the existing '库存管理' database.";
-    const QString inUse = QStringLiteral("C:\\") + QString(dataDir).replace(u'/', u'\\') + QStringLiteral("库存管理.mdf");
+        << QList<int>{3154, 3013}
+        << "The backup set holds a backup of a database other than the existing '库存管理' database.";
+    const QString inUse =
+        QStringLiteral("C:\\") + QString(dataDir).replace(u'/', u'\\') + QStringLiteral("库存管理.mdf");
     QTest::newRow("file of another database")
-        << restoreSales(QStringLiteral("New"), file, inUse, QStringLiteral("D:\\a.ldf")) << QList<int>{1834, 3156, 3119, 3013}
+        << restoreSales(QStringLiteral("New"), file, inUse, QStringLiteral("D:\\a.ldf"))
+        << QList<int>{1834, 3156, 3119, 3013}
         << "The file '" + inUse + "' cannot be overwritten.  It is being used by database '库存管理'.";
     QTest::newRow("file of another database, other case")
         << restoreSales(QStringLiteral("New"), file, inUse.toUpper(), QStringLiteral("D:\\a.ldf"))
@@ -341,7 +357,8 @@ void TestEngineBackup::restoreRefusals_data() {
         << "Directory lookup for the file \"D:\\NoDir\\a.mdf\" failed with the operating system error 3(The system "
            "cannot find the path specified.).";
     QTest::newRow("target escapes the drive")
-        << restoreSales(QStringLiteral("New"), file, QStringLiteral("D:\\..\\state\\a.mdf"), QStringLiteral("D:\\a.ldf"))
+        << restoreSales(QStringLiteral("New"), file, QStringLiteral("D:\\..\\state\\a.mdf"),
+                        QStringLiteral("D:\\a.ldf"))
         << QList<int>{5133, 3156, 3119, 3013}
         << "Directory lookup for the file \"D:\\..\\state\\a.mdf\" failed with the operating system error 3(The system "
            "cannot find the path specified.).";
@@ -356,7 +373,8 @@ void TestEngineBackup::restoreRefusals_data() {
         << "File 'd:\\SAME.mdf' is claimed by 'SalesDemo'(1) and 'SalesDemo_log'(2). The WITH MOVE clause can be used "
            "to relocate one or more files.";
     QTest::newRow("over the backup being read")
-        << restoreSales(QStringLiteral("New"), file, QStringLiteral("c:\\bak\\S.BAK"), QStringLiteral("D:\\a.ldf"), true)
+        << restoreSales(QStringLiteral("New"), file, QStringLiteral("c:\\bak\\S.BAK"), QStringLiteral("D:\\a.ldf"),
+                        true)
         << QList<int>{3634, 3156, 3119, 3013}
         << "The operating system returned the error '32(The process cannot access the file because it is being used by "
            "another process.)' while attempting 'CreateFileW' on 'c:\\bak\\S.BAK'.";
@@ -396,7 +414,8 @@ void TestEngineBackup::replaceOverwritesExistingDatabase() {
     auto s = h.session();
     QVERIFY(QDir().mkpath(h.c("Bak")));
     QVERIFY(!run(*s, QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\Bak\\s.bak'")).failed());
-    const QString inventoryData = QStringLiteral("C:\\") + QString(dataDir).replace(u'/', u'\\') + QStringLiteral("库存管理.mdf");
+    const QString inventoryData =
+        QStringLiteral("C:\\") + QString(dataDir).replace(u'/', u'\\') + QStringLiteral("库存管理.mdf");
     const Response r = run(*s, restoreSales(QStringLiteral("库存管理"), QStringLiteral("C:\\Bak\\s.bak"), inventoryData,
                                             QStringLiteral("D:\\inv_log.ldf"), true));
     QVERIFY2(!r.failed(), qPrintable(r.messages().front().text));
@@ -419,8 +438,8 @@ void TestEngineBackup::databaseInUseIsNotReplaced() {
     auto user = h.session();
     QVERIFY(!run(*s, QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\s.bak'")).failed());
     const QByteArray original = readAll(h.c(salesData));
-    const QString restore = restoreSales(QStringLiteral("SalesDemo"), QStringLiteral("C:\\s.bak"), QStringLiteral("D:\\r.mdf"),
-                                         QStringLiteral("D:\\r.ldf"), true);
+    const QString restore = restoreSales(QStringLiteral("SalesDemo"), QStringLiteral("C:\\s.bak"),
+                                         QStringLiteral("D:\\r.mdf"), QStringLiteral("D:\\r.ldf"), true);
     QVERIFY(!run(*user, QStringLiteral("use SalesDemo")).failed());
     const Response other = run(*s, restore);
     QCOMPARE(other.errorNumbers(), QList<int>({3101, 3013}));
@@ -443,7 +462,8 @@ void TestEngineBackup::corruptPayloadIsRefusedWithoutTrace() {
     bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x5a);
     QVERIFY(writeFile(h.c("Bak/s.bak"), bytes));
     // Header still reads: only the data is damaged.
-    QCOMPARE(run(*s, QStringLiteral("RESTORE HEADERONLY FROM DISK = N'C:\\Bak\\s.bak'")).firstSet().rows.size(), size_t(1));
+    QCOMPARE(run(*s, QStringLiteral("RESTORE HEADERONLY FROM DISK = N'C:\\Bak\\s.bak'")).firstSet().rows.size(),
+             size_t(1));
     const Response r = run(*s, restoreSales(QStringLiteral("Broken"), QStringLiteral("C:\\Bak\\s.bak"),
                                             QStringLiteral("D:\\b.mdf"), QStringLiteral("D:\\b.ldf")));
     QCOMPARE(r.errorNumbers(), QList<int>({3183, 3013}));
@@ -470,9 +490,10 @@ void TestEngineBackup::damagedHeadersNeverRestore() {
         const QList<int> errors = header.errorNumbers();
         QVERIFY2(errors == QList<int>({3241, 3013}) || errors == QList<int>({3203, 3013}),
                  qPrintable(QString::number(i)));
-        const Response restore = run(*s, QStringLiteral(" Restore DataBase [Damaged] FROM  DISK = N'C:\\m.bak' With "
-                                                        "File =1, Move N'modeldev' TO N'D:\\m.mdf', Move N'modellog' TO "
-                                                        "N'D:\\m.ldf'"));
+        const Response restore =
+            run(*s, QStringLiteral(" Restore DataBase [Damaged] FROM  DISK = N'C:\\m.bak' With "
+                                   "File =1, Move N'modeldev' TO N'D:\\m.mdf', Move N'modellog' TO "
+                                   "N'D:\\m.ldf'"));
         QVERIFY(restore.failed());
     }
     QVERIFY(!databaseNames(*s).contains(QStringLiteral("Damaged")));
@@ -494,11 +515,14 @@ void TestEngineBackup::hostileNamesRoundTrip() {
     const Response backup = run(*s, QStringLiteral("Backup DataBase [a]]b'c 库] To Disk='D:\\it''s 库\\备份.Bak'"));
     QVERIFY2(!backup.failed(), qPrintable(backup.messages().front().text));
     QVERIFY(backup.messages()[0].text.contains(QStringLiteral("database 'a]b'c 库'")));
-    const ResultSet hs = run(*s, QStringLiteral("RESTORE HEADERONLY FROM  DISK = N'D:\\it''s 库\\备份.Bak'  WITH   NOUNLOAD "))
-                             .firstSet();
+    const ResultSet hs =
+        run(*s, QStringLiteral("RESTORE HEADERONLY FROM  DISK = N'D:\\it''s 库\\备份.Bak'  WITH   NOUNLOAD "))
+            .firstSet();
     QCOMPARE(text(cell(hs, 0, "DatabaseName")), QStringLiteral("a]b'c 库"));
-    const ResultSet fs = run(*s, QStringLiteral("RESTORE FILELISTONLY FROM  DISK = N'D:\\it''s 库\\备份.Bak' WITH  FILE = 1 ,  NOUNLOAD "))
-                             .firstSet();
+    const ResultSet fs =
+        run(*s,
+            QStringLiteral("RESTORE FILELISTONLY FROM  DISK = N'D:\\it''s 库\\备份.Bak' WITH  FILE = 1 ,  NOUNLOAD "))
+            .firstSet();
     QCOMPARE(text(cell(fs, 1, "PhysicalName")), QStringLiteral("D:\\it's 库\\x'.ldf"));
 }
 
@@ -554,8 +578,8 @@ void TestEngineBackup::cancelledRestoreLeavesNothing() {
     h.stop();
     h.start();
     auto again = h.session();
-    QVERIFY(!run(*again, restoreSales(QStringLiteral("Half"), QStringLiteral("C:\\Bak\\s.bak"), QStringLiteral("D:\\h.mdf"),
-                                      QStringLiteral("D:\\h.ldf")))
+    QVERIFY(!run(*again, restoreSales(QStringLiteral("Half"), QStringLiteral("C:\\Bak\\s.bak"),
+                                      QStringLiteral("D:\\h.mdf"), QStringLiteral("D:\\h.ldf")))
                  .failed());
 }
 

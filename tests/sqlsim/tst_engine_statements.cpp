@@ -37,7 +37,8 @@ private slots:
 void TestEngineStatements::sysdatabasesHasAllColumnsAndIds() {
     EngineHarness h;
     auto s = h.session();
-    const Response r = run(*s, QStringLiteral("Select * From master..Sysdatabases Where Name<>'tempdb' Order by [dbid]"));
+    const Response r =
+        run(*s, QStringLiteral("Select * From master..Sysdatabases Where Name<>'tempdb' Order by [dbid]"));
     QVERIFY(!r.failed());
     const ResultSet rs = r.firstSet();
     QCOMPARE(columnNames(rs), QStringList({"name", "dbid", "sid", "mode", "status", "status2", "crdate", "reserved",
@@ -65,9 +66,12 @@ void TestEngineStatements::sysdatabasesHasAllColumnsAndIds() {
 void TestEngineStatements::getDateHonoursAlias_data() {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("name");
-    QTest::newRow("alias") << "Select GetDate() F_Date" << "F_Date";
-    QTest::newRow("bare") << "select getdate()" << "";
-    QTest::newRow("as") << "SELECT GETDATE() AS [When]" << "When";
+    QTest::newRow("alias") << "Select GetDate() F_Date"
+                           << "F_Date";
+    QTest::newRow("bare") << "select getdate()"
+                          << "";
+    QTest::newRow("as") << "SELECT GETDATE() AS [When]"
+                        << "When";
 }
 
 void TestEngineStatements::getDateHonoursAlias() {
@@ -117,11 +121,12 @@ void TestEngineStatements::errors_data() {
     QTest::newRow("unknown proc") << "EXEC master.dbo.xp_nothing 1" << 2812 << 16
                                   << "Could not find stored procedure 'master.dbo.xp_nothing'.";
     QTest::newRow("unknown table") << "select * from nosuch" << 208 << 16 << "Invalid object name 'nosuch'.";
-    QTest::newRow("unclosed") << "select 'abc" << 105 << 15 << "Unclosed quotation mark after the character string 'abc'.";
+    QTest::newRow("unclosed") << "select 'abc" << 105 << 15
+                              << "Unclosed quotation mark after the character string 'abc'.";
     QTest::newRow("use missing db") << "use nodb" << 911 << 16
                                     << "Database 'nodb' does not exist. Make sure that the name is entered correctly.";
-    QTest::newRow("commit without begin") << "COMMIT TRAN" << 3902 << 16
-                                          << "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.";
+    QTest::newRow("commit without begin")
+        << "COMMIT TRAN" << 3902 << 16 << "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.";
     QTest::newRow("drop missing") << "drop table ##none" << 3701 << 11
                                   << "Cannot drop the table '##none', because it does not exist or you do not have "
                                      "permission.";
@@ -144,11 +149,12 @@ void TestEngineStatements::errors() {
 
 void TestEngineStatements::driverChatterIsAccepted_data() {
     QTest::addColumn<QString>("sql");
-    QTest::newRow("tedious") << "set ansi_nulls on\nset ansi_null_dflt_on on\nset ansi_padding on\nset ansi_warnings on\n"
-                                "set arithabort on\nset concat_null_yields_null on\nset datefirst 7\nset dateformat mdy\n"
-                                "set implicit_transactions off\nset language us_english\nset numeric_roundabort off\n"
-                                "set quoted_identifier on\nset textsize 2147483647\n"
-                                "set transaction isolation level read committed\nset xact_abort off";
+    QTest::newRow("tedious")
+        << "set ansi_nulls on\nset ansi_null_dflt_on on\nset ansi_padding on\nset ansi_warnings on\n"
+           "set arithabort on\nset concat_null_yields_null on\nset datefirst 7\nset dateformat mdy\n"
+           "set implicit_transactions off\nset language us_english\nset numeric_roundabort off\n"
+           "set quoted_identifier on\nset textsize 2147483647\n"
+           "set transaction isolation level read committed\nset xact_abort off";
     QTest::newRow("freetds textsize") << "set textsize 64512 ";
     QTest::newRow("spid and version") << "select @@spid; select @@version";
     QTest::newRow("use master") << "use master";
@@ -306,14 +312,16 @@ void TestEngineStatements::globalTempTableSharedAndDroppedWithCreator() {
 
     const Response again = run(*other, QStringLiteral("Create Table ##TbFile(a int)"));
     QCOMPARE(again.errorNumbers(), QList<int>({2714}));
-    QCOMPARE(again.messages().front().text, QStringLiteral("There is already an object named '##TbFile' in the database."));
+    QCOMPARE(again.messages().front().text,
+             QStringLiteral("There is already an object named '##TbFile' in the database."));
 
     QVERIFY(!run(*other, QStringLiteral("Delete From ##TbFile")).failed());
     const Response insert =
         run(*other, QStringLiteral("Insert Into ##TbFile EXECUTE master.dbo.xp_dirtree N'C:\\Bak', 1, 1"));
     QVERIFY(!insert.failed());
     QCOMPARE(insert.dones().back().count, qint64(2));
-    const ResultSet rows = run(*creator, QStringLiteral("Select * From ##TbFile Order by [file],subdirectory")).firstSet();
+    const ResultSet rows =
+        run(*creator, QStringLiteral("Select * From ##TbFile Order by [file],subdirectory")).firstSet();
     QCOMPARE(columnNames(rows), QStringList({"subdirectory", "depth", "file"}));
     QCOMPARE(rows.columns[0].type, SqlType::VarChar);
     QCOMPARE(rows.columns[0].size, 800);
@@ -336,7 +344,8 @@ void TestEngineStatements::insertExecChecksColumnCountAndLength() {
     EngineHarness h(false);
     QVERIFY(writeFile(h.c("Bak/" + QString(20, u'n') + ".bak"), "x"));
     auto s = h.session();
-    QVERIFY(!run(*s, QStringLiteral("Create Table ##Two(subdirectory varchar(10) not null, depth int not null)")).failed());
+    QVERIFY(
+        !run(*s, QStringLiteral("Create Table ##Two(subdirectory varchar(10) not null, depth int not null)")).failed());
     const Response wrongShape =
         run(*s, QStringLiteral("Insert Into ##Two EXECUTE master.dbo.xp_dirtree N'C:\\Bak', 1, 1"));
     QCOMPARE(wrongShape.errorNumbers(), QList<int>({213}));

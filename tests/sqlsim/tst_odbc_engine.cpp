@@ -96,9 +96,9 @@ public:
         dbc_ = Handle(SQL_HANDLE_DBC, env_.get());
         SQLSetConnectAttr(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
         const std::u16string text = connectionString.toStdU16String();
-        const SQLRETURN rc = SQLDriverConnectW(dbc_.get(), nullptr,
-                                               reinterpret_cast<SQLWCHAR*>(const_cast<char16_t*>(text.c_str())),
-                                               SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+        const SQLRETURN rc =
+            SQLDriverConnectW(dbc_.get(), nullptr, reinterpret_cast<SQLWCHAR*>(const_cast<char16_t*>(text.c_str())),
+                              SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
         ok_ = SQL_SUCCEEDED(rc);
         if (ok_)
             dbc_.setConnected();
@@ -119,8 +119,8 @@ public:
     // Runs sql; true on success. The statement is left positioned on its first result.
     static bool exec(const Handle& stmt, const QString& sql) {
         const std::u16string text = sql.toStdU16String();
-        const SQLRETURN rc = SQLExecDirectW(stmt.get(), reinterpret_cast<SQLWCHAR*>(const_cast<char16_t*>(text.c_str())),
-                                            SQL_NTS);
+        const SQLRETURN rc =
+            SQLExecDirectW(stmt.get(), reinterpret_cast<SQLWCHAR*>(const_cast<char16_t*>(text.c_str())), SQL_NTS);
         return SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA;
     }
 
@@ -214,15 +214,15 @@ void TestOdbcEngine::resultShapes_data() {
     QTest::addColumn<QStringList>("columns");
     QTest::addColumn<QList<int>>("types");
     QTest::addColumn<int>("rows");
-    QTest::newRow("database list")
-        << "Select * From master..Sysdatabases Where Name<>'tempdb' Order by [dbid]"
-        << QStringList{"name", "dbid", "sid", "mode", "status", "status2", "crdate", "reserved", "category",
-                       "cmptlevel", "filename", "version"}
-        << QList<int>{SQL_WVARCHAR, SQL_SMALLINT, SQL_VARBINARY, SQL_SMALLINT, SQL_INTEGER, SQL_INTEGER,
-                      SQL_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, SQL_INTEGER, SQL_TINYINT, SQL_WVARCHAR, SQL_SMALLINT}
-        << 5;
-    QTest::newRow("server time") << "Select GetDate() F_Date" << QStringList{"F_Date"}
-                                 << QList<int>{SQL_TYPE_TIMESTAMP} << 1;
+    QTest::newRow("database list") << "Select * From master..Sysdatabases Where Name<>'tempdb' Order by [dbid]"
+                                   << QStringList{"name",   "dbid",     "sid",      "mode",      "status",   "status2",
+                                                  "crdate", "reserved", "category", "cmptlevel", "filename", "version"}
+                                   << QList<int>{SQL_WVARCHAR, SQL_SMALLINT, SQL_VARBINARY,      SQL_SMALLINT,
+                                                 SQL_INTEGER,  SQL_INTEGER,  SQL_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP,
+                                                 SQL_INTEGER,  SQL_TINYINT,  SQL_WVARCHAR,       SQL_SMALLINT}
+                                   << 5;
+    QTest::newRow("server time") << "Select GetDate() F_Date" << QStringList{"F_Date"} << QList<int>{SQL_TYPE_TIMESTAMP}
+                                 << 1;
     QTest::newRow("file exists") << "xp_fileexist 'C:\\Bak\\old.bak'"
                                  << QStringList{"File Exists", "File is a Directory", "Parent Directory Exists"}
                                  << QList<int>{SQL_INTEGER, SQL_INTEGER, SQL_INTEGER} << 1;
@@ -264,7 +264,8 @@ void TestOdbcEngine::backupAndRestoreThroughTheDriver() {
     }
     {
         Handle stmt = c.statement();
-        QVERIFY(Connection::exec(stmt, QStringLiteral("RESTORE HEADERONLY FROM  DISK = N'C:\\Bak\\库存.Bak'  WITH   NOUNLOAD ")));
+        QVERIFY(Connection::exec(
+            stmt, QStringLiteral("RESTORE HEADERONLY FROM  DISK = N'C:\\Bak\\库存.Bak'  WITH   NOUNLOAD ")));
         const QList<Column> cols = Connection::columns(stmt);
         QCOMPARE(cols.size(), 56);
         QCOMPARE(cols[5].name, QStringLiteral("Position"));
@@ -280,7 +281,9 @@ void TestOdbcEngine::backupAndRestoreThroughTheDriver() {
     QStringList logical;
     {
         Handle stmt = c.statement();
-        QVERIFY(Connection::exec(stmt, QStringLiteral("RESTORE FILELISTONLY FROM  DISK = N'C:\\Bak\\库存.Bak' WITH  FILE = 1 ,  NOUNLOAD ")));
+        QVERIFY(Connection::exec(
+            stmt,
+            QStringLiteral("RESTORE FILELISTONLY FROM  DISK = N'C:\\Bak\\库存.Bak' WITH  FILE = 1 ,  NOUNLOAD ")));
         QCOMPARE(Connection::columns(stmt).size(), 22);
         for (const QStringList& row : Connection::rows(stmt))
             logical << row[0];
@@ -289,18 +292,19 @@ void TestOdbcEngine::backupAndRestoreThroughTheDriver() {
     QVERIFY(QDir().mkpath(sim_.driveC() + "/还原"));
     {
         Handle stmt = c.statement();
-        QVERIFY2(Connection::exec(stmt, QStringLiteral(" Restore DataBase [库存副本] FROM  DISK = N'C:\\Bak\\库存.Bak' With "
-                                                       "File =1, Move N'库存管理' TO N'C:\\还原\\a.mdf', Move "
-                                                       "N'库存管理_log' TO N'C:\\还原\\a.ldf'")),
-                 qPrintable(diagnostics(stmt).value(0).text));
+        QVERIFY2(
+            Connection::exec(stmt, QStringLiteral(" Restore DataBase [库存副本] FROM  DISK = N'C:\\Bak\\库存.Bak' With "
+                                                  "File =1, Move N'库存管理' TO N'C:\\还原\\a.mdf', Move "
+                                                  "N'库存管理_log' TO N'C:\\还原\\a.ldf'")),
+            qPrintable(diagnostics(stmt).value(0).text));
     }
-    QFile original(sim_.driveC() +
-                   "/Program Files/Microsoft SQL Server/MSSQL15.MSSQLSERVER/MSSQL/DATA/库存管理.mdf");
+    QFile original(sim_.driveC() + "/Program Files/Microsoft SQL Server/MSSQL15.MSSQLSERVER/MSSQL/DATA/库存管理.mdf");
     QFile copy(sim_.driveC() + "/还原/a.mdf");
     QVERIFY(original.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly));
     QVERIFY(original.readAll() == copy.readAll());
     Handle stmt = c.statement();
-    QVERIFY(Connection::exec(stmt, QStringLiteral("Select * From master..Sysdatabases Where Name<>'tempdb' Order by [dbid]")));
+    QVERIFY(Connection::exec(
+        stmt, QStringLiteral("Select * From master..Sysdatabases Where Name<>'tempdb' Order by [dbid]")));
     QCOMPARE(Connection::rows(stmt).last().first(), QStringLiteral("库存副本"));
 }
 
@@ -308,7 +312,8 @@ void TestOdbcEngine::errorsCarryServerNumbers_data() {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QList<int>>("natives");
     QTest::addColumn<QString>("firstText");
-    QTest::newRow("missing directory") << "Backup DataBase [SalesDemo] To Disk='C:\\NoDir\\x.Bak'" << QList<int>{3201, 3013}
+    QTest::newRow("missing directory") << "Backup DataBase [SalesDemo] To Disk='C:\\NoDir\\x.Bak'"
+                                       << QList<int>{3201, 3013}
                                        << "Cannot open backup device 'C:\\NoDir\\x.Bak'. Operating system error 3(The "
                                           "system cannot find the path specified.).";
     QTest::newRow("not a backup") << "RESTORE HEADERONLY FROM  DISK = N'C:\\Bak\\old.bak'  WITH   NOUNLOAD "
@@ -362,8 +367,9 @@ void TestOdbcEngine::twoConnectionsShareGlobalTempTable() {
     const QString probe = QStringLiteral("Select * From tempdb..sysobjects where name like '%##TbFile%'");
     {
         Handle stmt = creator.statement();
-        QVERIFY(Connection::exec(stmt, QStringLiteral("Create Table ##TbFile(subdirectory  varchar(800) Not Null,[depth] "
-                                                      "int not null,[file] int Not Null)")));
+        QVERIFY(
+            Connection::exec(stmt, QStringLiteral("Create Table ##TbFile(subdirectory  varchar(800) Not Null,[depth] "
+                                                  "int not null,[file] int Not Null)")));
     }
     {
         Handle stmt = other.statement();
@@ -372,7 +378,8 @@ void TestOdbcEngine::twoConnectionsShareGlobalTempTable() {
     }
     {
         Handle stmt = other.statement();
-        QVERIFY(Connection::exec(stmt, QStringLiteral("Insert Into ##TbFile EXECUTE master.dbo.xp_dirtree N'C:\\Bak', 1, 1")));
+        QVERIFY(Connection::exec(
+            stmt, QStringLiteral("Insert Into ##TbFile EXECUTE master.dbo.xp_dirtree N'C:\\Bak', 1, 1")));
     }
     {
         Handle stmt = creator.statement();
