@@ -153,6 +153,10 @@ void TestEngineBackup::secondBackupAppendsASet() {
     QCOMPARE(text(cell(hs, 1, "DatabaseName")), QStringLiteral("库存管理"));
     QVERIFY(std::get<QDateTime>(cell(hs, 0, "BackupFinishDate")) <=
             std::get<QDateTime>(cell(hs, 1, "BackupFinishDate")));
+    const ResultSet only =
+        run(*s, QStringLiteral("RESTORE HEADERONLY FROM DISK = N'C:\\Bak\\twice.Bak' WITH FILE = 2")).firstSet();
+    QCOMPARE(only.rows.size(), size_t(1));
+    QCOMPARE(integer(cell(only, 0, "Position")), qint64(2));
     const ResultSet fs =
         run(*s, QStringLiteral("RESTORE FILELISTONLY FROM  DISK = N'C:\\Bak\\twice.Bak' WITH  FILE = 2 ,  NOUNLOAD "))
             .firstSet();

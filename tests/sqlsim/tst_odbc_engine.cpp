@@ -206,6 +206,7 @@ private:
 void TestOdbcEngine::initTestCase() {
     QVERIFY2(sim_.start({QStringLiteral("--seed")}), qPrintable(sim_.errorString()));
     QVERIFY(makeFile(sim_.driveC() + "/Bak/old.bak", "x"));
+    QVERIFY(makeFile(sim_.driveC() + "/Bak/备份.bak", "x"));
     QVERIFY(QDir().mkpath(sim_.driveC() + "/Bak/Sub"));
 }
 
@@ -233,7 +234,7 @@ void TestOdbcEngine::resultShapes_data() {
                                  << QStringList{"subdirectory", "depth"} << QList<int>{SQL_WVARCHAR, SQL_INTEGER} << 1;
     QTest::newRow("directories and files")
         << "EXECUTE master.dbo.xp_dirtree N'C:\\Bak', 1, 1" << QStringList{"subdirectory", "depth", "file"}
-        << QList<int>{SQL_WVARCHAR, SQL_INTEGER, SQL_INTEGER} << 2;
+        << QList<int>{SQL_WVARCHAR, SQL_INTEGER, SQL_INTEGER} << 3;
 }
 
 void TestOdbcEngine::resultShapes() {
@@ -390,6 +391,11 @@ void TestOdbcEngine::twoConnectionsShareGlobalTempTable() {
         const QList<QStringList> rows = Connection::rows(stmt);
         QVERIFY(rows.size() >= 2);
         QCOMPARE(rows.first().value(2), QStringLiteral("0")); // directories first
+        // Chinese file names survive the varchar column on their way to the client.
+        QStringList files;
+        for (const QStringList& row : rows)
+            files << row.value(0);
+        QVERIFY2(files.contains(QStringLiteral("备份.bak")), qPrintable(files.join(u',')));
     }
     creator.close();
     // The server drops the table once it has noticed the creator's disconnect.
