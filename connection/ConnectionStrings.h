@@ -15,6 +15,7 @@ QString chooseDriver();
 // {value} with "}" doubled.
 QString quoteValue(const QString& value);
 
+// Both throw EDatabaseError when the chosen driver cannot carry a value intact.
 QString sqlServerAuthentication(const QString& server, const QString& database, const QString& user,
                                 const QString& password, const QString& driver = chooseDriver());
 QString integratedAuthentication(const QString& server, const QString& database,

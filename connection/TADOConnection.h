@@ -22,8 +22,10 @@ public:
     int ConnectionTimeout() const;
     void setConnectionTimeout(int seconds);
 
-    // Statement time-out in seconds for Execute and queries: 30, never changed.
+    // Statement time-out in seconds for Execute and queries: 30, never changed by the program.
     int CommandTimeout() const;
+    // Tests only: a short time-out, so that a time-out can be provoked quickly.
+    void setCommandTimeoutForTesting(int seconds);
 
     // One synchronous attempt; throws EDatabaseError.
     void Open();
@@ -51,4 +53,5 @@ private:
     std::unique_ptr<OdbcConnection> odbc_;
     QString connectionString_;
     int connectionTimeout_ = 15;
+    int commandTimeout_ = 30;
 };

@@ -1,0 +1,41 @@
+#pragma once
+// The ODBC side of the server connection: environment and connection handles, and running
+// one batch on a fresh statement handle with every result drained.
+
+#include "OdbcHandles.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <optional>
+#include <vector>
+
+// The first result of a batch that carried columns, every row fetched.
+struct OdbcResult {
+    QStringList columns;
+    std::vector<std::vector<QVariant>> rows; // a null QVariant is SQL NULL
+};
+
+class OdbcConnection {
+public:
+    OdbcConnection();
+    ~OdbcConnection(); // disconnects before the handles are freed
+    OdbcConnection(const OdbcConnection&) = delete;
+    OdbcConnection& operator=(const OdbcConnection&) = delete;
+
+    // One attempt, no prompt. Throws EDatabaseError.
+    void connect(const QString& connectionString, int loginTimeoutSeconds);
+    void disconnect();
+    bool connected() const { return connected_; }
+
+    // Runs the batch with the given statement time-out (0: none). Every result is drained so
+    // that an error in any of them is seen; all error messages are raised together.
+    // Returns the first result that has columns.
+    std::optional<OdbcResult> run(const QString& statement, int timeoutSeconds);
+
+private:
+    OdbcHandle environment_;
+    OdbcHandle connection_;
+    bool connected_ = false;
+};

@@ -1,0 +1,149 @@
+// Server discovery: the Browser answer parser, and the whole discovery against the simulator's
+// Browser responder and against responders that answer garbage or nothing.
+
+#include "ServerDiscovery.h"
+#include "SimServer.h"
+
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QUdpSocket>
+#include <QtTest>
+
+#include <atomic>
+#include <future>
+#include <thread>
+
+namespace {
+
+QByteArray answer(const QByteArray& text) {
+    QByteArray d;
+    d.append(char(0x05));
+    d.append(char(text.size() & 0xFF));
+    d.append(char(text.size() >> 8));
+    return d + text;
+}
+
+quint16 freeUdpPort() {
+    QUdpSocket s;
+    s.bind(QHostAddress::LocalHost, 0);
+    return s.localPort();
+}
+
+quint16 closedTcpPort() {
+    QTcpServer s;
+    s.listen(QHostAddress::LocalHost, 0);
+    return s.serverPort(); // closed again when s goes
+}
+
+QStringList discover(const DiscoveryTargets& targets, bool* complete = nullptr) {
+    QStringList names;
+    try {
+        ListAvailableSQLServers([&](const QString& n) { names.append(n); }, targets);
+        if (complete)
+            *complete = true;
+    } catch (const EDiscoveryError&) {
+        if (complete)
+            *complete = false;
+    }
+    return names;
+}
+
+} // namespace
+
+class TestServerDiscovery : public QObject {
+    Q_OBJECT
+private slots:
+    void parsesBrowserAnswers_data() {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<QStringList>("names");
+        const QByteArray one = "ServerName;BOX;InstanceName;SQLEXPRESS;IsClustered;No;Version;15.0.2000.5;tcp;1500;;";
+        const QByteArray def = "ServerName;BOX;InstanceName;MSSQLSERVER;IsClustered;No;Version;15.0.2000.5;tcp;1433;;";
+        QTest::newRow("named instance") << answer(one) << QStringList{"127.0.0.1\\SQLEXPRESS"};
+        QTest::newRow("default instance") << answer(def) << QStringList{"127.0.0.1"};
+        QTest::newRow("two instances in order")
+            << answer(one + def) << QStringList{"127.0.0.1\\SQLEXPRESS", "127.0.0.1"};
+        QTest::newRow("truncated") << answer(one).left(20) << QStringList{};
+        QTest::newRow("length beyond the datagram") << (answer(one) + "extra") << QStringList{};
+        QTest::newRow("wrong type byte") << ("\x06" + answer(one).mid(1)) << QStringList{};
+        QTest::newRow("control characters") << answer("ServerName;B\x01;InstanceName;X;;") << QStringList{};
+        QTest::newRow("empty") << QByteArray() << QStringList{};
+        QTest::newRow("no instance name") << answer("ServerName;BOX;tcp;1;;") << QStringList{};
+    }
+    void parsesBrowserAnswers() {
+        QFETCH(QByteArray, datagram);
+        QFETCH(QStringList, names);
+        QCOMPARE(parseBrowserAnswer(datagram, "127.0.0.1"), names);
+    }
+
+    void findsTheSimulatorThroughItsBrowserResponder() {
+        SimServer sim;
+        const quint16 udp = freeUdpPort();
+        QVERIFY2(sim.start({"--browser-port", QString::number(udp), "--instance", "SQLSIM"}),
+                 qPrintable(sim.errorString()));
+        DiscoveryTargets targets;
+        targets.browserPort = udp;
+        targets.defaultInstancePort = closedTcpPort();
+        bool complete = false;
+        QCOMPARE(discover(targets, &complete), QStringList{"127.0.0.1\\SQLSIM"});
+        QVERIFY(complete);
+    }
+
+    void probesTheDefaultInstanceOnce() {
+        SimServer sim;
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        DiscoveryTargets targets;
+        targets.browserPort = freeUdpPort(); // nobody answers there
+        targets.defaultInstancePort = sim.port();
+        QCOMPARE(discover(targets), QStringList{"127.0.0.1"});
+    }
+
+    void garbageAnswersAddNothing_data() {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::newRow("oversized length") << QByteArray("\x05\xff\xffgarbage");
+        QTest::newRow("truncated header") << QByteArray("\x05");
+        QTest::newRow("binary text") << answer(QByteArray("InstanceName;\x00\x01;;", 18));
+        QTest::newRow("huge datagram") << QByteArray(60000, 'x');
+    }
+    void garbageAnswersAddNothing() {
+        QFETCH(QByteArray, reply);
+        // The responder answers from its own thread, since discovery blocks this one.
+        std::promise<quint16> bound;
+        std::atomic<int> requests{0};
+        std::thread responder([&] {
+            QUdpSocket socket;
+            socket.bind(QHostAddress::LocalHost, 0);
+            bound.set_value(socket.localPort());
+            if (!socket.waitForReadyRead(3000))
+                return;
+            QHostAddress from;
+            quint16 port = 0;
+            QByteArray d(int(socket.pendingDatagramSize()), '\0');
+            socket.readDatagram(d.data(), d.size(), &from, &port);
+            ++requests;
+            socket.writeDatagram(reply, from, port);
+            socket.waitForBytesWritten(1000);
+        });
+        DiscoveryTargets targets;
+        targets.browserPort = bound.get_future().get();
+        targets.defaultInstancePort = closedTcpPort();
+        bool complete = false;
+        const QStringList names = discover(targets, &complete);
+        responder.join();
+        QCOMPARE(requests.load(), 1);
+        QVERIFY(names.isEmpty());
+        QVERIFY(complete); // garbage is not a failure, just no server
+    }
+
+    void nothingAnsweringCostsLessThanHalfASecond() {
+        DiscoveryTargets targets;
+        targets.browserPort = freeUdpPort();
+        targets.defaultInstancePort = closedTcpPort();
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(discover(targets).isEmpty());
+        QVERIFY2(timer.elapsed() < 500, qPrintable(QString::number(timer.elapsed())));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServerDiscovery)
+#include "tst_server_discovery.moc"
