@@ -36,7 +36,10 @@ int intArgument(const std::vector<Value>& args, size_t index, int fallback) {
     return fallback;
 }
 
-void listLevel(const DriveMap& drives, const QString& dir, int level, int maxDepth, bool withFiles, ResultSet& rs) {
+// Depth-first, each directory's entries in name order. A directory already on the way down (a
+// link back to an ancestor) is listed but not entered again.
+void listLevel(const DriveMap& drives, const QString& dir, int level, int maxDepth, bool withFiles, ResultSet& rs,
+               QStringList& ancestors) {
     QFileInfoList entries =
         QDir(dir).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     // NTFS hands names back in case-blind order.
@@ -53,8 +56,14 @@ void listLevel(const DriveMap& drives, const QString& dir, int level, int maxDep
         if (withFiles)
             row.push_back(qint64(isDir ? 0 : 1));
         rs.rows.push_back(std::move(row));
-        if (isDir && (maxDepth <= 0 || level < maxDepth))
-            listLevel(drives, entry.absoluteFilePath(), level + 1, maxDepth, withFiles, rs);
+        if (!isDir || (maxDepth > 0 && level >= maxDepth))
+            continue;
+        const QString canonical = entry.canonicalFilePath();
+        if (ancestors.contains(canonical))
+            continue;
+        ancestors.push_back(canonical);
+        listLevel(drives, entry.absoluteFilePath(), level + 1, maxDepth, withFiles, rs, ancestors);
+        ancestors.pop_back();
     }
 }
 
@@ -84,8 +93,10 @@ ResultSet Procedures::dirTree(const DriveMap& drives, const QString& path, int d
     if (withFiles)
         rs.columns.push_back(col("file", SqlType::Int));
     const auto host = drives.toHost(path);
-    if (host && QFileInfo(*host).isDir())
-        listLevel(drives, *host, 1, depth, withFiles, rs);
+    if (host && QFileInfo(*host).isDir()) {
+        QStringList ancestors{QFileInfo(*host).canonicalFilePath()};
+        listLevel(drives, *host, 1, depth, withFiles, rs, ancestors);
+    }
     return rs;
 }
 

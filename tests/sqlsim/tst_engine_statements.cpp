@@ -265,6 +265,13 @@ void TestEngineStatements::dirTreeDepthAndFiles() {
         sawDeep = sawDeep || (text(row[0]) == QLatin1String("deep.bak") && integer(row[1]) == 2);
     QVERIFY(sawDeep);
 
+    // A link back to an ancestor is listed once, not followed for ever.
+    QVERIFY(QFile::link(h.c("Bak"), h.c("Bak/Sub/up")));
+    const ResultSet looped = run(*s, QStringLiteral("EXECUTE master.dbo.xp_dirtree N'C:\\Bak', 0, 1")).firstSet();
+    int ups = 0;
+    for (const auto& row : looped.rows)
+        ups += text(row[0]) == QLatin1String("up") ? 1 : 0;
+    QCOMPARE(ups, 1);
     QVERIFY(run(*s, QStringLiteral("EXECUTE master.dbo.xp_dirtree N'C:\\Missing', 1, 1")).firstSet().rows.empty());
     QVERIFY(run(*s, QStringLiteral("EXECUTE master.dbo.xp_dirtree N'C:\\..', 1, 1")).firstSet().rows.empty());
 }
