@@ -20,6 +20,10 @@ const std::map<int, Entry>& entries() {
         {108, {15, 1, "The ORDER BY position number %1 is out of range of the number of items in the select list."}},
         {137, {15, 2, "Must declare the scalar variable \"%1\"."}},
         {156, {15, 1, "Incorrect syntax near the keyword '%1'."}},
+        {191,
+         {15, 1,
+          "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up into "
+          "smaller queries."}},
         {195, {15, 10, "'%1' is not a recognized %2."}},
         {207, {16, 1, "Invalid column name '%1'."}},
         {208, {16, 1, "Invalid object name '%1'."}},

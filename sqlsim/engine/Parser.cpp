@@ -33,6 +33,13 @@ bool isReservedWord(const QString& word) {
     return words.contains(word.toUpper());
 }
 
+Parser::Nesting::Nesting(Parser& parser) : parser_(parser) {
+    if (++parser_.depth_ > 128) {
+        --parser_.depth_;
+        throw SqlError(MessageCatalog::make(191));
+    }
+}
+
 std::vector<Statement> Parser::parseBatch(const QString& text) {
     Parser parser(Lexer::tokenize(text));
     return parser.batch();
@@ -486,6 +493,7 @@ Statement Parser::use() {
 }
 
 Statement Parser::ifStatement() {
+    const Nesting nesting(*this);
     expectWord("IF");
     Statement st;
     st.kind = Statement::Kind::If;
@@ -555,6 +563,7 @@ ExprPtr Parser::andExpr() {
 }
 
 ExprPtr Parser::notExpr() {
+    const Nesting nesting(*this);
     if (acceptWord("NOT")) {
         auto e = std::make_unique<Expr>();
         e->kind = Expr::Kind::Unary;
@@ -631,6 +640,7 @@ ExprPtr Parser::multiplicative() {
 }
 
 ExprPtr Parser::unary() {
+    const Nesting nesting(*this);
     if (peek().isSymbol("-") || peek().isSymbol("+")) {
         const QString op = next().text;
         auto e = std::make_unique<Expr>();

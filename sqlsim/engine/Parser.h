@@ -56,8 +56,21 @@ private:
     bool atStatementEnd() const;
     [[noreturn]] void syntaxError() const;
 
+    // Guards recursion, so a hostile batch gets an error instead of exhausting the stack.
+    class Nesting {
+    public:
+        explicit Nesting(Parser& parser);
+        ~Nesting() { --parser_.depth_; }
+        Nesting(const Nesting&) = delete;
+        Nesting& operator=(const Nesting&) = delete;
+
+    private:
+        Parser& parser_;
+    };
+
     std::vector<Token> tokens_;
     size_t pos_ = 0;
+    int depth_ = 0;
 };
 
 // Words that cannot serve as an alias or a bare procedure name.

@@ -123,6 +123,9 @@ void TestEngineStatements::errors_data() {
     QTest::newRow("unknown table") << "select * from nosuch" << 208 << 16 << "Invalid object name 'nosuch'.";
     QTest::newRow("unclosed") << "select 'abc" << 105 << 15
                               << "Unclosed quotation mark after the character string 'abc'.";
+    QTest::newRow("nested too deeply") << "select " + QString(100000, u'(') + "1" + QString(100000, u')') << 191 << 15
+                                       << "Some part of your SQL statement is nested too deeply. Rewrite the query or "
+                                          "break it up into smaller queries.";
     QTest::newRow("use missing db") << "use nodb" << 911 << 16
                                     << "Database 'nodb' does not exist. Make sure that the name is entered correctly.";
     QTest::newRow("commit without begin")
