@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <exception>
+#include <type_traits>
 #include <utility>
 
 // The silent abort: ends a handler and shows nothing.
@@ -41,6 +42,12 @@ template <typename Sender, typename Signal, typename Functor>
 QMetaObject::Connection connectGuarded(Sender* sender, Signal signal, const QObject* context, Functor&& handler) {
     return QObject::connect(sender, signal, context,
                             [h = std::forward<Functor>(handler)](auto&&... args) {
-                                guarded([&] { h(std::forward<decltype(args)>(args)...); });
+                                guarded([&] {
+                                    // Handlers may ignore the signal's arguments (clicked(bool) and the like).
+                                    if constexpr (std::is_invocable_v<const Functor&, decltype(args)...>)
+                                        h(std::forward<decltype(args)>(args)...);
+                                    else
+                                        h();
+                                });
                             });
 }

@@ -1,0 +1,25 @@
+#pragma once
+// The backup button's run: every ticked database to its own file in the chosen directory,
+// reported line by line in the log box.
+
+#include <QString>
+
+class QListWidget;
+class QPlainTextEdit;
+class TADOConnection;
+
+namespace BackupRun {
+
+inline const QString kSeparator = QString(39, QLatin1Char('-'));
+
+// The file for one database: directory + name + server time stamp + ".Bak".
+QString backupFilePath(const QString& directory, const QString& database, const QString& serverTime);
+
+// The statement, with the name and the path escaped so that they stay values.
+QString backupStatement(const QString& database, const QString& filePath);
+
+// Runs the whole press. A failing BACKUP is logged for that database and the run goes on; a
+// failing server-time query ends the run and raises.
+void run(TADOConnection& connection, const QString& backupDirectory, QListWidget* LsbDB, QPlainTextEdit* MemoInfo);
+
+} // namespace BackupRun
