@@ -4,6 +4,8 @@
 #include "ConnectionStrings.h"
 #include "DatabaseList.h"
 #include "EventGuard.h"
+#include "FlatButtonPicker.h"
+#include "TFlatButtonUnit.h"
 #include "TADOConnection.h"
 #include "untPublic.h"
 
@@ -79,9 +81,11 @@ void TFrmMain::buildLayout() {
     QWidget::setTabOrder(LsbDB, EdtPath);
     QWidget::setTabOrder(EdtPath, MemoInfo);
     QWidget::setTabOrder(MemoInfo, BtnBackup);
-    QWidget::setTabOrder(BtnBackup, CmbDb);
+    QWidget::setTabOrder(BtnBackup, BtnPath);
+    QWidget::setTabOrder(BtnPath, CmbDb);
     QWidget::setTabOrder(CmbDb, EdtBakFile);
-    QWidget::setTabOrder(EdtBakFile, CmbBfj);
+    QWidget::setTabOrder(EdtBakFile, FlatButton1);
+    QWidget::setTabOrder(FlatButton1, CmbBfj);
     QWidget::setTabOrder(CmbBfj, BtnRead);
     QWidget::setTabOrder(BtnRead, ChkRestore);
     QWidget::setTabOrder(ChkRestore, BtnRestore);
@@ -166,6 +170,8 @@ void TFrmMain::buildPages() {
     Label8 = label(TabSheet1, QStringLiteral("数据库备份路径:"), 152, 4, 90, 12);
     EdtPath = place<QLineEdit>(TabSheet1, 152, 21, 249, 20);
     EdtPath->setReadOnly(true);
+    BtnPath = place<TFlatButton>(TabSheet1, 402, 21, 18, 19);
+    setupPickerButton(BtnPath);
     Label9 = label(TabSheet1, QStringLiteral("提示信息:"), 152, 43, 54, 12);
     MemoInfo = place<QPlainTextEdit>(TabSheet1, 152, 56, 265, 93);
     MemoInfo->setReadOnly(true);
@@ -185,6 +191,8 @@ void TFrmMain::buildPages() {
     Label3 = label(TabSheet2, QStringLiteral("原备份文件名:"), 8, 29, 78, 12);
     EdtBakFile = place<QLineEdit>(TabSheet2, 88, 24, 312, 20);
     EdtBakFile->setReadOnly(true);
+    FlatButton1 = place<TFlatButton>(TabSheet2, 402, 23, 18, 19);
+    setupPickerButton(FlatButton1);
     Label5 = label(TabSheet2, QStringLiteral("恢复备份集:"), 8, 53, 66, 12);
     CmbBfj = place<QComboBox>(TabSheet2, 88, 49, 333, 20);
     BtnRead = place<QPushButton>(TabSheet2, 252, 73, 169, 21);

@@ -19,6 +19,7 @@
 #include <QWidget>
 
 class TADOConnection;
+class TFlatButton;
 
 class TFrmMain : public QWidget {
     Q_OBJECT
@@ -75,6 +76,7 @@ public:
     QListWidget* LsbDB;
     QLabel* Label8;
     QLineEdit* EdtPath;
+    TFlatButton* BtnPath;
     QLabel* Label9;
     QPlainTextEdit* MemoInfo;
     QPushButton* BtnBackup;
@@ -84,6 +86,7 @@ public:
     QComboBox* CmbDb;
     QLabel* Label3;
     QLineEdit* EdtBakFile;
+    TFlatButton* FlatButton1;
     QLabel* Label5;
     QComboBox* CmbBfj;
     QPushButton* BtnRead;
