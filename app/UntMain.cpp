@@ -1,6 +1,7 @@
 #include "UntMain.h"
 
 #include "AppLook.h"
+#include "BackupRun.h"
 #include "ConnectionStrings.h"
 #include "DatabaseList.h"
 #include "EventGuard.h"
@@ -209,6 +210,7 @@ void TFrmMain::connectHandlers() {
     connectGuarded(rdo0, &QRadioButton::clicked, this, [this] { rdo0Click(); });
     connectGuarded(rdo1, &QRadioButton::clicked, this, [this] { rdo1Click(); });
     connectGuarded(BtnExit, &QPushButton::clicked, this, [this] { BtnExitClick(); });
+    connectGuarded(BtnBackup, &QPushButton::clicked, this, [this] { BtnBackupClick(); });
     connectGuarded(timer1, &QTimer::timeout, this, [this] { timer1Timer(); });
     connectGuarded(tmrQQ, &QTimer::timeout, this, [this] { tmrQQTimer(); });
     timer1->start();
@@ -328,6 +330,8 @@ void TFrmMain::timer1Timer() {
 }
 
 void TFrmMain::tmrQQTimer() { setLabelColor(lblTalk, lblTalkColor_ == AppLook::kRed ? AppLook::kNavy : AppLook::kRed); }
+
+void TFrmMain::BtnBackupClick() { BackupRun::run(*connection_, EdtPath->text(), LsbDB, MemoInfo); }
 
 void TFrmMain::FillDbList() { DatabaseList::fill(*connection_, LsbDB, CmbDb); }
 

@@ -41,6 +41,9 @@ public:
     void timer1Timer();
     void tmrQQTimer();
 
+    // Backup page.
+    void BtnBackupClick();
+
     // Database list shared by both pages.
     void FillDbList();
     void ClearDbList();

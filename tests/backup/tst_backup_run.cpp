@@ -1,0 +1,185 @@
+// The backup run against the simulator: guards, the log, file names from the server's clock,
+// failures per database, and names that must stay names.
+
+#include "BackupRun.h"
+#include "ConnectionStrings.h"
+#include "DatabaseList.h"
+#include "MessageBox.h"
+#include "ServerTime.h"
+#include "SimServer.h"
+#include "TADOConnection.h"
+#include "TADODataSet.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QtTest>
+
+namespace {
+
+const QString kSeparator(39, '-');
+
+void open(TADOConnection& c, const SimServer& sim) {
+    c.setConnectionString(ConnectionStrings::sqlServerAuthentication(QStringLiteral("127.0.0.1,%1").arg(sim.port()),
+                                                                      "master", SimServer::login(),
+                                                                      SimServer::password()));
+    c.setConnectionTimeout(10);
+    c.Open();
+}
+
+void tick(QListWidget& list, const QStringList& names) {
+    for (int i = 0; i < list.count(); ++i)
+        list.item(i)->setCheckState(names.contains(list.item(i)->text()) ? Qt::Checked : Qt::Unchecked);
+}
+
+QStringList log(const QPlainTextEdit& memo) { return memo.toPlainText().split('\n', Qt::SkipEmptyParts); }
+
+} // namespace
+
+class TestBackupRun : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        sim = std::make_unique<SimServer>();
+        QVERIFY2(sim->start({"--seed", "--fail", "[msdb]=3201"}), qPrintable(sim->errorString()));
+        connection = std::make_unique<TADOConnection>();
+        open(*connection, *sim);
+        combo.setEditable(true); // as the restore page's target box
+        DatabaseList::fill(*connection, &list, &combo);
+        QDir().mkpath(sim->driveC() + "/Bak");
+    }
+    void cleanup() {
+        connection.reset();
+        sim.reset();
+        memo.clear();
+    }
+
+    void guardsStopTheRunInOrder() {
+        // Not connected: first guard, whatever else is missing.
+        TADOConnection closed;
+        BackupRun::run(closed, QString(), &list, &memo);
+        QCOMPARE(log(memo), QStringList{"SQL SERVER服务器未连接!"});
+        BackupRun::run(*connection, QString(), &list, &memo);
+        QCOMPARE(log(memo), QStringList{"备份路径未选择!"});
+        tick(list, {});
+        BackupRun::run(*connection, "C:\\Bak\\", &list, &memo);
+        QCOMPARE(log(memo), QStringList{"没有选择备份的数据库!"});
+        QListWidget empty;
+        BackupRun::run(*connection, "C:\\Bak\\", &empty, &memo);
+        QCOMPARE(log(memo), QStringList{"没有选择备份的数据库!"});
+    }
+
+    void logsEachTickedDatabaseAndGoesOnAfterAFailure() {
+        tick(list, {"master", "msdb"});
+        const int before = sim->statements().size();
+        BackupRun::run(*connection, "C:\\Bak\\", &list, &memo);
+        QCOMPARE(log(memo), (QStringList{"开始备份数据库【master】...", "数据库【master】备份成功!", kSeparator,
+                                         "开始备份数据库【msdb】...", "数据库【msdb】备份失败!", kSeparator}));
+        // Unticked databases send nothing: two clock reads and two BACKUPs.
+        const QStringList sent = sim->statements().mid(before);
+        QCOMPARE(sent.size(), 4);
+        QCOMPARE(sent[0], QStringLiteral("Select GetDate() F_Date"));
+        QVERIFY(sent[1].startsWith("Backup DataBase [master] To Disk='C:\\Bak\\master"));
+    }
+
+    void fileNameCarriesTheServersClock() {
+        tick(list, {"SalesDemo"});
+        const QString stamp = GetServerTime(*connection);
+        QVERIFY(QRegularExpression("^\\d{14}$").match(stamp).hasMatch());
+        BackupRun::run(*connection, "C:\\Bak\\", &list, &memo);
+        const QStringList files = QDir(sim->driveC() + "/Bak").entryList(QDir::Files);
+        QCOMPARE(files.size(), 1);
+        QVERIFY(QRegularExpression("^SalesDemo\\d{14}\\.Bak$").match(files.first()).hasMatch());
+        // The stamp is the server's (read just before), to the second, not the workstation's.
+        const QDateTime server = QDateTime::fromString(stamp, "yyyyMMddHHmmss");
+        const QDateTime named = QDateTime::fromString(files.first().mid(9, 14), "yyyyMMddHHmmss");
+        QVERIFY(qAbs(server.secsTo(named)) <= 2);
+    }
+
+    void sameDatabaseTwiceInOneSecondAppendsASet() {
+        tick(list, {"SalesDemo"});
+        // Two databases ticked twice is not possible in one list, so run twice within the second.
+        QString file;
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            const QString before = GetServerTime(*connection);
+            BackupRun::run(*connection, "C:\\Bak\\", &list, &memo);
+            BackupRun::run(*connection, "C:\\Bak\\", &list, &memo);
+            if (GetServerTime(*connection) == before) {
+                file = "C:\\Bak\\SalesDemo" + before + ".Bak";
+                break;
+            }
+            QDir(sim->driveC() + "/Bak").removeRecursively();
+            QDir().mkpath(sim->driveC() + "/Bak");
+        }
+        if (file.isEmpty())
+            QSKIP("the machine was too slow to back up twice within one second");
+        TADODataSet sets(*connection);
+        sets.setCommandText("RESTORE HEADERONLY FROM  DISK = N'" + file + "'  WITH   NOUNLOAD ");
+        sets.Open();
+        QCOMPARE(sets.RecordCount(), 2);
+    }
+
+    void failingClockStopsTheRunBeforeTheStartLine() {
+        SimServer clockless;
+        QVERIFY2(clockless.start({"--seed", "--fail", "GetDate=208"}), qPrintable(clockless.errorString()));
+        TADOConnection c;
+        open(c, clockless);
+        QListWidget l;
+        QComboBox cb;
+        DatabaseList::fill(c, &l, &cb);
+        tick(l, {"master"});
+        QVERIFY_THROWS_EXCEPTION(std::exception, BackupRun::run(c, "C:\\", &l, &memo));
+        QVERIFY(log(memo).isEmpty());
+    }
+
+    void hostileNamesStayNames_data() {
+        QTest::addColumn<QString>("directory");
+        QTest::newRow("plain") << "Bak";
+        QTest::newRow("quote in the directory") << "O'Brien";
+        QTest::newRow("comment and separator") << "x'; --";
+    }
+    void hostileNamesStayNames() {
+        QFETCH(QString, directory);
+        QDir().mkpath(sim->driveC() + "/" + directory);
+        tick(list, {"库存管理"});
+        BackupRun::run(*connection, "C:\\" + directory + "\\", &list, &memo);
+        QCOMPARE(log(memo).value(1), QStringLiteral("数据库【库存管理】备份成功!"));
+        const QStringList files = QDir(sim->driveC() + "/" + directory).entryList(QDir::Files);
+        QCOMPARE(files.size(), 1);
+        QVERIFY(files.first().startsWith("库存管理"));
+    }
+
+    void statementEscapesBracketsAndQuotes() {
+        QCOMPARE(BackupRun::backupStatement("a]b", "C:\\O'Brien\\a]b1.Bak"),
+                 QStringLiteral("Backup DataBase [a]]b] To Disk='C:\\O''Brien\\a]b1.Bak'"));
+        QCOMPARE(BackupRun::backupFilePath("D:\\Bak\\", "master", "20050101123045"),
+                 QStringLiteral("D:\\Bak\\master20050101123045.Bak"));
+    }
+
+    void databaseListSkipsTempdbAndFailureLeavesTheLists() {
+        QStringList names;
+        for (int i = 0; i < list.count(); ++i)
+            names << list.item(i)->text();
+        QVERIFY(!names.contains("tempdb"));
+        QCOMPARE(names.first(), QStringLiteral("master"));
+        QCOMPARE(combo.count(), list.count());
+        combo.setEditText("typed");
+        DatabaseList::fill(*connection, &list, &combo);
+        QCOMPARE(combo.currentText(), QStringLiteral("typed"));
+        TADOConnection closed;
+        QVERIFY_THROWS_EXCEPTION(std::exception, DatabaseList::fill(closed, &list, &combo));
+        QCOMPARE(list.count(), names.size());
+    }
+
+private:
+    std::unique_ptr<SimServer> sim;
+    std::unique_ptr<TADOConnection> connection;
+    QListWidget list;
+    QComboBox combo;
+    QPlainTextEdit memo;
+};
+
+QTEST_MAIN(TestBackupRun)
+#include "tst_backup_run.moc"
