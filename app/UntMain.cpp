@@ -6,6 +6,8 @@
 #include "DatabaseList.h"
 #include "EventGuard.h"
 #include "FlatButtonPicker.h"
+#include "GridRestoreSetup.h"
+#include "HtGrids.h"
 #include "TFlatButtonUnit.h"
 #include "TADOConnection.h"
 #include "untPublic.h"
@@ -88,7 +90,8 @@ void TFrmMain::buildLayout() {
     QWidget::setTabOrder(EdtBakFile, FlatButton1);
     QWidget::setTabOrder(FlatButton1, CmbBfj);
     QWidget::setTabOrder(CmbBfj, BtnRead);
-    QWidget::setTabOrder(BtnRead, ChkRestore);
+    QWidget::setTabOrder(BtnRead, Grid);
+    QWidget::setTabOrder(Grid, ChkRestore);
     QWidget::setTabOrder(ChkRestore, BtnRestore);
     QWidget::setTabOrder(BtnRestore, BtnExit);
 }
@@ -199,6 +202,11 @@ void TFrmMain::buildPages() {
     BtnRead = place<QPushButton>(TabSheet2, 252, 73, 169, 21);
     BtnRead->setText(QStringLiteral("从媒体读取(&M)"));
     Label4 = label(TabSheet2, QStringLiteral("将数据文件还原为:"), 8, 81, 102, 12);
+    Grid = place<THtStringGrid>(TabSheet2, 8, 97, 413, 73);
+    Grid->OnSelectCell = [this](QObject* sender, int col, int row, bool& canSelect) {
+        GridSelectCell(sender, col, row, canSelect);
+    };
+    setupRestoreGrid(Grid);
     ChkRestore = place<QCheckBox>(TabSheet2, 8, 175, 177, 17);
     ChkRestore->setText(QStringLiteral("在现有数据库上强行还原(&F)"));
     BtnRestore = place<QPushButton>(TabSheet2, 341, 171, 79, 24);
@@ -332,6 +340,8 @@ void TFrmMain::timer1Timer() {
 void TFrmMain::tmrQQTimer() { setLabelColor(lblTalk, lblTalkColor_ == AppLook::kRed ? AppLook::kNavy : AppLook::kRed); }
 
 void TFrmMain::BtnBackupClick() { BackupRun::run(*connection_, EdtPath->text(), LsbDB, MemoInfo); }
+
+void TFrmMain::GridSelectCell(QObject*, int ACol, int ARow, bool& CanSelect) { CanSelect = ACol != 0 && ARow != 0; }
 
 void TFrmMain::FillDbList() { DatabaseList::fill(*connection_, LsbDB, CmbDb); }
 

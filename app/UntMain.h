@@ -20,6 +20,7 @@
 
 class TADOConnection;
 class TFlatButton;
+class THtStringGrid;
 
 class TFrmMain : public QWidget {
     Q_OBJECT
@@ -43,6 +44,9 @@ public:
 
     // Backup page.
     void BtnBackupClick();
+
+    // Restore page: only the target column of the data rows can become the current cell.
+    void GridSelectCell(QObject* Sender, int ACol, int ARow, bool& CanSelect);
 
     // Database list shared by both pages.
     void FillDbList();
@@ -94,6 +98,7 @@ public:
     QComboBox* CmbBfj;
     QPushButton* BtnRead;
     QLabel* Label4;
+    THtStringGrid* Grid;
     QCheckBox* ChkRestore;
     QPushButton* BtnRestore;
     // Foot and timers.

@@ -1,0 +1,832 @@
+#include "HtGridCore.h"
+
+#include "TInplaceEdit.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+namespace {
+constexpr int kScrollRange = 127;
+}
+
+THtCustomGrid::THtCustomGrid(QWidget* parent) : QAbstractScrollArea(parent) {
+    setFocusPolicy(Qt::StrongFocus);
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    viewport()->setAutoFillBackground(false);
+    verticalScrollBar()->setRange(0, kScrollRange);
+    horizontalScrollBar()->setRange(0, kScrollRange);
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this](int a) { onScrollAction(true, a); });
+    connect(horizontalScrollBar(), &QScrollBar::actionTriggered, this, [this](int a) { onScrollAction(false, a); });
+    connect(verticalScrollBar(), &QScrollBar::sliderReleased, this, [this] {
+        const int last = maxFirst(false);
+        setTopLeft(leftCol_, fixedRows_ + verticalScrollBar()->sliderPosition() * (last - fixedRows_) / kScrollRange);
+    });
+    connect(horizontalScrollBar(), &QScrollBar::sliderReleased, this, [this] {
+        const int last = maxFirst(true);
+        setTopLeft(fixedCols_ + horizontalScrollBar()->sliderPosition() * (last - fixedCols_) / kScrollRange, topRow_);
+    });
+    resize(colCount_ * defaultColWidth_, rowCount_ * defaultRowHeight_);
+}
+
+THtCustomGrid::~THtCustomGrid() = default;
+
+// ---- sizes -------------------------------------------------------------------------------
+
+int THtCustomGrid::ColWidths(int col) const {
+    return (col >= 0 && col < colWidths_.size()) ? colWidths_[col] : defaultColWidth_;
+}
+
+void THtCustomGrid::setColWidths(int col, int width) {
+    if (col < 0 || col >= colCount_)
+        throw EInvalidGridOperation(GridMessages::IndexOutOfRange);
+    if (colWidths_.isEmpty())
+        colWidths_ = QVector<int>(colCount_, defaultColWidth_);
+    colWidths_[col] = width;
+    updateScrollBars();
+    updateEditor();
+    viewport()->update();
+}
+
+int THtCustomGrid::RowHeights(int row) const {
+    return (row >= 0 && row < rowHeights_.size()) ? rowHeights_[row] : defaultRowHeight_;
+}
+
+void THtCustomGrid::setRowHeights(int row, int height) {
+    if (row < 0 || row >= rowCount_)
+        throw EInvalidGridOperation(GridMessages::IndexOutOfRange);
+    if (rowHeights_.isEmpty())
+        rowHeights_ = QVector<int>(rowCount_, defaultRowHeight_);
+    rowHeights_[row] = height;
+    updateScrollBars();
+    updateEditor();
+    viewport()->update();
+}
+
+void THtCustomGrid::setDefaultColWidth(int width) {
+    defaultColWidth_ = width;
+    colWidths_.clear(); // individual widths are discarded
+    updateScrollBars();
+    updateEditor();
+    viewport()->update();
+}
+
+void THtCustomGrid::setDefaultRowHeight(int height) {
+    defaultRowHeight_ = height;
+    rowHeights_.clear();
+    updateScrollBars();
+    updateEditor();
+    viewport()->update();
+}
+
+void THtCustomGrid::setGridLineWidth(int width) {
+    gridLineWidth_ = std::max(width, 0);
+    updateScrollBars();
+    viewport()->update();
+}
+
+void THtCustomGrid::setFixedColor(TColor c) {
+    fixedColor_ = c;
+    viewport()->update();
+}
+
+void THtCustomGrid::setColor(TColor c) {
+    color_ = c;
+    viewport()->update();
+}
+
+void THtCustomGrid::setDefaultDrawing(bool on) {
+    defaultDrawing_ = on;
+    viewport()->update();
+}
+
+void THtCustomGrid::setOptions(TGridOptions options) {
+    if (options & goRowSelect)
+        options &= ~TGridOptions(goAlwaysShowEditor);
+    options_ = options;
+    if (!editorActive_ && (options_ & goAlwaysShowEditor))
+        showEditor();
+    else if (!(options_ & goAlwaysShowEditor))
+        hideEditor();
+    updateScrollBars();
+    viewport()->update();
+}
+
+// ---- table size --------------------------------------------------------------------------
+
+void THtCustomGrid::setColCount(int count) { changeSize(std::max(count, 1), rowCount_); }
+
+void THtCustomGrid::setRowCount(int count) { changeSize(colCount_, std::max(count, 1)); }
+
+void THtCustomGrid::changeSize(int newCols, int newRows) {
+    const int oldCols = colCount_, oldRows = rowCount_;
+    const int oldFixedCols = fixedCols_, oldFixedRows = fixedRows_;
+    try {
+        if (fixedCols_ >= newCols)
+            fixedCols_ = newCols - 1;
+        if (fixedRows_ >= newRows)
+            fixedRows_ = newRows - 1;
+        colCount_ = newCols;
+        rowCount_ = newRows;
+        if (!colWidths_.isEmpty())
+            colWidths_.resize(newCols, defaultColWidth_);
+        if (!rowHeights_.isEmpty())
+            rowHeights_.resize(newRows, defaultRowHeight_);
+        leftCol_ = std::clamp(leftCol_, fixedCols_, std::max(fixedCols_, maxFirst(false)));
+        topRow_ = std::clamp(topRow_, fixedRows_, std::max(fixedRows_, maxFirst(true)));
+
+        const int col = std::min(curCol_, newCols - 1);
+        const int row = std::min(curRow_, newRows - 1);
+        if (col != curCol_ || row != curRow_) {
+            // Keep the current cell inside the table: the clamped cell when the veto allows it,
+            // else the nearest cell it allows, else the clamped cell without asking.
+            int bestCol = -1, bestRow = -1, bestDistance = INT_MAX;
+            for (int r = fixedRows_; r < newRows; ++r) {
+                for (int c = fixedCols_; c < newCols; ++c) {
+                    const int distance = std::abs(r - row) + std::abs(c - col);
+                    if (distance < bestDistance && CanSelectCell(c, r)) {
+                        bestDistance = distance;
+                        bestCol = c;
+                        bestRow = r;
+                        if (distance == 0)
+                            break;
+                    }
+                }
+                if (bestDistance == 0)
+                    break;
+            }
+            if (bestCol >= 0) {
+                curCol_ = bestCol;
+                curRow_ = bestRow;
+            } else {
+                curCol_ = col;
+                curRow_ = row;
+            }
+        }
+        anchorCol_ = curCol_;
+        anchorRow_ = curRow_;
+    } catch (...) {
+        colCount_ = oldCols;
+        rowCount_ = oldRows;
+        fixedCols_ = oldFixedCols;
+        fixedRows_ = oldFixedRows;
+        throw;
+    }
+    updateScrollBars();
+    updateEditor();
+    viewport()->update();
+}
+
+void THtCustomGrid::setFixedCols(int count) {
+    if (count < 0)
+        throw EInvalidGridOperation(GridMessages::IndexOutOfRange);
+    if (count >= colCount_)
+        throw EInvalidGridOperation(GridMessages::FixedColTooBig);
+    fixedCols_ = count;
+    curCol_ = anchorCol_ = leftCol_ = fixedCols_;
+    updateScrollBars();
+    updateEditor();
+    viewport()->update();
+}
+
+void THtCustomGrid::setFixedRows(int count) {
+    if (count < 0)
+        throw EInvalidGridOperation(GridMessages::IndexOutOfRange);
+    if (count >= rowCount_)
+        throw EInvalidGridOperation(GridMessages::FixedRowTooBig);
+    fixedRows_ = count;
+    curRow_ = anchorRow_ = topRow_ = fixedRows_;
+    updateScrollBars();
+    updateEditor();
+    viewport()->update();
+}
+
+// ---- geometry ----------------------------------------------------------------------------
+
+int THtCustomGrid::lineWidth(bool columns) const {
+    const bool lines = columns ? (options_ & (goFixedVertLine | goVertLine)) : (options_ & (goFixedHorzLine | goHorzLine));
+    return lines ? gridLineWidth_ : 0;
+}
+
+int THtCustomGrid::fixedBoundary(bool columns) const {
+    const int fixed = columns ? fixedCols_ : fixedRows_;
+    int sum = 0;
+    for (int i = 0; i < fixed; ++i)
+        sum += (columns ? ColWidths(i) : RowHeights(i)) + lineWidth(columns);
+    return sum;
+}
+
+QVector<THtCustomGrid::AxisCell> THtCustomGrid::visibleCells(bool columns) const {
+    QVector<AxisCell> cells;
+    const int extent = columns ? viewport()->width() : viewport()->height();
+    const int fixed = columns ? fixedCols_ : fixedRows_;
+    const int count = columns ? colCount_ : rowCount_;
+    const int lw = lineWidth(columns);
+    int pos = 0;
+    for (int i = 0; i < fixed && pos < extent; ++i) {
+        const int size = columns ? ColWidths(i) : RowHeights(i);
+        cells.append({i, pos, size});
+        pos += size + lw;
+    }
+    for (int i = columns ? leftCol_ : topRow_; i < count && pos < extent; ++i) {
+        const int size = columns ? ColWidths(i) : RowHeights(i);
+        cells.append({i, pos, size});
+        pos += size + lw;
+    }
+    return cells;
+}
+
+int THtCustomGrid::maxFirst(bool columns) const {
+    // The largest first scrolling cell that still fills the view from the end of the table.
+    const int extent = (columns ? viewport()->width() : viewport()->height()) - fixedBoundary(columns);
+    const int count = columns ? colCount_ : rowCount_;
+    const int fixed = columns ? fixedCols_ : fixedRows_;
+    int used = 0;
+    int first = count;
+    while (first > fixed) {
+        const int size = (columns ? ColWidths(first - 1) : RowHeights(first - 1)) + lineWidth(columns);
+        if (used + size > extent)
+            break;
+        used += size;
+        --first;
+    }
+    return std::clamp(first, fixed, std::max(fixed, count - 1));
+}
+
+QRect THtCustomGrid::cellRect(int col, int row) const {
+    QRect r;
+    for (const AxisCell& c : visibleCells(true))
+        if (c.index == col)
+            r.setLeft(c.start), r.setWidth(c.size);
+    if (r.width() <= 0)
+        return {};
+    for (const AxisCell& c : visibleCells(false))
+        if (c.index == row)
+            return QRect(r.left(), c.start, r.width(), c.size);
+    return {};
+}
+
+QPoint THtCustomGrid::mouseToCell(const QPoint& pos) const {
+    QPoint cell(-1, -1);
+    const int lwc = lineWidth(true), lwr = lineWidth(false);
+    for (const AxisCell& c : visibleCells(true))
+        if (pos.x() >= c.start && pos.x() < c.start + c.size + lwc)
+            cell.setX(c.index);
+    for (const AxisCell& c : visibleCells(false))
+        if (pos.y() >= c.start && pos.y() < c.start + c.size + lwr)
+            cell.setY(c.index);
+    return cell;
+}
+
+int THtCustomGrid::VisibleColCount() const {
+    int n = 0;
+    for (const AxisCell& c : visibleCells(true))
+        if (c.index >= fixedCols_ && c.start + c.size <= viewport()->width())
+            ++n;
+    return n;
+}
+
+int THtCustomGrid::VisibleRowCount() const {
+    int n = 0;
+    for (const AxisCell& c : visibleCells(false))
+        if (c.index >= fixedRows_ && c.start + c.size <= viewport()->height())
+            ++n;
+    return n;
+}
+
+TGridRect THtCustomGrid::SelectedRange() const {
+    return {std::min(curCol_, anchorCol_), std::min(curRow_, anchorRow_), std::max(curCol_, anchorCol_),
+            std::max(curRow_, anchorRow_)};
+}
+
+// ---- current cell ------------------------------------------------------------------------
+
+void THtCustomGrid::setCurrentCol(int col) {
+    if (col != curCol_)
+        focusCell(col, curRow_, true);
+}
+
+void THtCustomGrid::setCurrentRow(int row) {
+    if (row != curRow_)
+        focusCell(curCol_, row, true);
+}
+
+void THtCustomGrid::focusCell(int col, int row, bool moveAnchor) {
+    moveCurrent(col, row, moveAnchor, true);
+    updateEditor();
+}
+
+void THtCustomGrid::placeCurrentCell(int col, int row) {
+    curCol_ = anchorCol_ = col;
+    curRow_ = anchorRow_ = row;
+    updateEditor();
+    viewport()->update();
+}
+
+void THtCustomGrid::moveCurrent(int col, int row, bool moveAnchor, bool show) {
+    if (col < 0 || row < 0 || col >= colCount_ || row >= rowCount_)
+        throw EInvalidGridOperation(GridMessages::IndexOutOfRange);
+    if (!CanSelectCell(col, row))
+        return;
+    curCol_ = col;
+    curRow_ = row;
+    if (!(options_ & goAlwaysShowEditor))
+        hideEditor();
+    if (moveAnchor || !(options_ & goRangeSelect)) {
+        anchorCol_ = col;
+        anchorRow_ = row;
+    }
+    if (show)
+        scrollIntoView(col, row);
+    viewport()->update();
+}
+
+void THtCustomGrid::scrollIntoView(int col, int row) {
+    int left = leftCol_, top = topRow_;
+    if (col >= fixedCols_) {
+        if (col < leftCol_)
+            left = col;
+        else if (cellRect(col, topRow_ >= 0 ? std::max(row, topRow_) : row).isEmpty() ||
+                 cellRect(col, std::max(row, topRow_)).right() >= viewport()->width()) {
+            // Largest first column for which col is still fully visible.
+            int used = viewport()->width() - fixedBoundary(true);
+            left = col;
+            while (left > fixedCols_ && used - ColWidths(left) - lineWidth(true) >= ColWidths(left - 1))
+                used -= ColWidths(left) + lineWidth(true), --left;
+        }
+    }
+    if (row >= fixedRows_) {
+        if (row < topRow_) {
+            top = row;
+        } else {
+            int bottom = fixedBoundary(false);
+            for (int r = topRow_; r <= row; ++r)
+                bottom += RowHeights(r) + lineWidth(false);
+            if (bottom - lineWidth(false) > viewport()->height()) {
+                int used = viewport()->height() - fixedBoundary(false) - RowHeights(row) - lineWidth(false);
+                top = row;
+                while (top > fixedRows_ && used >= RowHeights(top - 1) + lineWidth(false))
+                    used -= RowHeights(top - 1) + lineWidth(false), --top;
+            }
+        }
+    }
+    setTopLeft(left, top);
+}
+
+void THtCustomGrid::setTopLeft(int col, int row) {
+    col = std::clamp(col, fixedCols_, std::max(fixedCols_, maxFirst(true)));
+    row = std::clamp(row, fixedRows_, std::max(fixedRows_, maxFirst(false)));
+    if (col == leftCol_ && row == topRow_)
+        return;
+    leftCol_ = col;
+    topRow_ = row;
+    updateScrollBars();
+    updateEditor();
+    viewport()->update();
+    TopLeftChanged();
+}
+
+// ---- scroll bars -------------------------------------------------------------------------
+
+void THtCustomGrid::updateScrollBars() {
+    const int maxLeft = maxFirst(true), maxTop = maxFirst(false);
+    setHorizontalScrollBarPolicy(maxLeft > fixedCols_ ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(maxTop > fixedRows_ ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    const QSignalBlocker hb(horizontalScrollBar()), vb(verticalScrollBar());
+    if (maxLeft > fixedCols_)
+        horizontalScrollBar()->setValue((leftCol_ - fixedCols_) * kScrollRange / (maxLeft - fixedCols_));
+    if (maxTop > fixedRows_)
+        verticalScrollBar()->setValue((topRow_ - fixedRows_) * kScrollRange / (maxTop - fixedRows_));
+}
+
+void THtCustomGrid::onScrollAction(bool vertical, int action) {
+    QScrollBar* bar = vertical ? verticalScrollBar() : horizontalScrollBar();
+    const int fixed = vertical ? fixedRows_ : fixedCols_;
+    const int first = vertical ? topRow_ : leftCol_;
+    const int last = maxFirst(!vertical);
+    const int page = std::max(1, vertical ? VisibleRowCount() : VisibleColCount());
+    int target = first;
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd: target = first + 1; break;
+    case QAbstractSlider::SliderSingleStepSub: target = first - 1; break;
+    case QAbstractSlider::SliderPageStepAdd: target = first + page; break;
+    case QAbstractSlider::SliderPageStepSub: target = first - page; break;
+    case QAbstractSlider::SliderToMinimum: target = fixed; break;
+    case QAbstractSlider::SliderToMaximum: target = last; break;
+    case QAbstractSlider::SliderMove:
+        // Without thumb tracking the table follows only when the thumb is let go.
+        if (!(options_ & goThumbTracking))
+            return;
+        target = fixed + bar->sliderPosition() * (last - fixed) / kScrollRange;
+        break;
+    default: return;
+    }
+    if (vertical)
+        setTopLeft(leftCol_, target);
+    else
+        setTopLeft(target, topRow_);
+    // The bar shows the grid's position, not the raw slider step.
+    QMetaObject::invokeMethod(this, [this] { updateScrollBars(); }, Qt::QueuedConnection);
+}
+
+void THtCustomGrid::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    updateScrollBars();
+    updateEditor();
+}
+
+bool THtCustomGrid::viewportEvent(QEvent* event) {
+    // Showing or hiding a scroll bar resizes the viewport: the bars are re-evaluated then too.
+    if (event->type() == QEvent::Resize)
+        QMetaObject::invokeMethod(this, [this] { updateScrollBars(); updateEditor(); }, Qt::QueuedConnection);
+    return QAbstractScrollArea::viewportEvent(event);
+}
+
+// ---- editor ------------------------------------------------------------------------------
+
+bool THtCustomGrid::editorWanted() const {
+    return (options_ & goEditing) && !(options_ & goRowSelect) && editorActive_ &&
+           ((options_ & goAlwaysShowEditor) || hasFocus() || (editor_ && editor_->hasFocus()));
+}
+
+void THtCustomGrid::showEditor() {
+    editorActive_ = true;
+    updateEditor();
+}
+
+void THtCustomGrid::hideEditor() {
+    if (editor_ && editCol_ >= 0) {
+        WriteEditText(editCol_, editRow_, editor_->text());
+        const bool hadFocus = editor_->hasFocus();
+        editCol_ = editRow_ = -1;
+        editor_->hide();
+        if (hadFocus)
+            setFocus();
+    }
+    editorActive_ = false;
+}
+
+void THtCustomGrid::updateEditor() {
+    if ((options_ & goAlwaysShowEditor) && (options_ & goEditing) && !(options_ & goRowSelect))
+        editorActive_ = true;
+    if (!editorWanted()) {
+        if (editor_ && editor_->isVisible() && !(options_ & goAlwaysShowEditor))
+            editor_->hide();
+        return;
+    }
+    if (!editor_)
+        editor_ = new TInplaceEdit(this); // a child of the viewport, freed with it
+    if (editCol_ != curCol_ || editRow_ != curRow_) {
+        if (editCol_ >= 0)
+            WriteEditText(editCol_, editRow_, editor_->text());
+        editCol_ = curCol_;
+        editRow_ = curRow_;
+        writingBack_ = true; // loading is not an edit
+        editor_->setText(ReadEditText(curCol_, curRow_));
+        writingBack_ = false;
+        editor_->selectAll();
+    }
+    const QRect r = cellRect(curCol_, curRow_);
+    if (r.isEmpty()) {
+        editor_->hide();
+        return;
+    }
+    editor_->setGeometry(r);
+    editor_->show();
+    if (hasFocus())
+        editor_->setFocus();
+}
+
+void THtCustomGrid::reloadEditor() {
+    if (!editor_ || writingBack_)
+        return;
+    editCol_ = editRow_ = -1;
+    if (editorWanted()) {
+        editCol_ = curCol_;
+        editRow_ = curRow_;
+        writingBack_ = true;
+        editor_->setText(ReadEditText(curCol_, curRow_));
+        writingBack_ = false;
+        editor_->selectAll();
+    }
+}
+
+void THtCustomGrid::editorTextChanged(const QString& text) {
+    if (writingBack_ || editCol_ < 0)
+        return;
+    writingBack_ = true;
+    try {
+        WriteEditText(editCol_, editRow_, text);
+    } catch (...) {
+        writingBack_ = false;
+        throw;
+    }
+    writingBack_ = false;
+}
+
+void THtCustomGrid::invalidateCell(int col, int row) {
+    const QRect r = cellRect(col, row);
+    if (!r.isEmpty())
+        viewport()->update(r.adjusted(0, 0, lineWidth(true), lineWidth(false)));
+}
+
+// ---- steps -------------------------------------------------------------------------------
+
+void THtCustomGrid::PaintCell(QPainter&, int, int, const QRect&, TGridDrawState) {}
+
+bool THtCustomGrid::CanSelectCell(int, int) { return true; }
+
+QString THtCustomGrid::ReadEditText(int, int) { return {}; }
+
+void THtCustomGrid::WriteEditText(int, int, const QString&) {}
+
+// ---- painting ----------------------------------------------------------------------------
+
+void THtCustomGrid::paintLines(QPainter& p, const QVector<AxisCell>& cols, const QVector<AxisCell>& rows,
+                               bool fixedColsArea, bool fixedRowsArea) {
+    if (cols.isEmpty() || rows.isEmpty())
+        return;
+    const bool fixedArea = fixedColsArea || fixedRowsArea;
+    const int lwc = lineWidth(true), lwr = lineWidth(false);
+    const bool vertOption = fixedArea ? bool(options_ & goFixedVertLine) : bool(options_ & goVertLine);
+    const bool horzOption = fixedArea ? bool(options_ & goFixedHorzLine) : bool(options_ & goHorzLine);
+    auto colourFor = [&](bool option) {
+        if (fixedArea)
+            return option ? QColor(Qt::black) : resolve(fixedColor_);
+        if (!option)
+            return resolve(color_);
+        // A background equal to the stored line colour would hide the lines.
+        const bool clash = !isSystemColor(lineColor_) && QColorToTColor(resolve(color_)) == lineColor_;
+        return resolve(clash ? reverseLineColor_ : lineColor_);
+    };
+    const int top = rows.first().start, bottom = rows.last().start + rows.last().size + lwr;
+    const int left = cols.first().start, right = cols.last().start + cols.last().size + lwc;
+    auto vertical = [&] {
+        if (lwc > 0)
+            for (const AxisCell& c : cols)
+                p.fillRect(QRect(c.start + c.size, top, lwc, bottom - top), colourFor(vertOption));
+    };
+    auto horizontal = [&] {
+        if (lwr > 0)
+            for (const AxisCell& r : rows)
+                p.fillRect(QRect(left, r.start + r.size, right - left, lwr), colourFor(horzOption));
+    };
+    if (horzOption) {
+        vertical();
+        horizontal();
+    } else {
+        horizontal();
+        vertical();
+    }
+}
+
+void THtCustomGrid::paintEvent(QPaintEvent* event) {
+    QPainter p(viewport());
+    p.setClipRect(event->rect());
+    const QVector<AxisCell> cols = visibleCells(true);
+    const QVector<AxisCell> rows = visibleCells(false);
+    auto split = [](const QVector<AxisCell>& cells, int fixed, bool wantFixed) {
+        QVector<AxisCell> part;
+        for (const AxisCell& c : cells)
+            if ((c.index < fixed) == wantFixed)
+                part.append(c);
+        return part;
+    };
+    const QVector<AxisCell> fc = split(cols, fixedCols_, true), sc = split(cols, fixedCols_, false);
+    const QVector<AxisCell> fr = split(rows, fixedRows_, true), sr = split(rows, fixedRows_, false);
+
+    paintLines(p, fc, fr, true, true);
+    paintLines(p, sc, fr, false, true);
+    paintLines(p, fc, sr, true, false);
+    paintLines(p, sc, sr, false, false);
+
+    const TGridRect selection = SelectedRange();
+    const bool active = hasFocus() || (editor_ && editor_->hasFocus());
+    auto paintArea = [&](const QVector<AxisCell>& cs, const QVector<AxisCell>& rs, bool fixed) {
+        for (const AxisCell& r : rs) {
+            for (const AxisCell& c : cs) {
+                const QRect rect(c.start, r.start, c.size, r.size);
+                if (c.size <= 0 || !rect.intersects(event->rect()))
+                    continue;
+                TGridDrawState state;
+                if (!fixed && selection.contains(c.index, r.index))
+                    state |= gdSelected;
+                if (c.index == curCol_ && r.index == curRow_ && active)
+                    state |= gdFocused;
+                if (fixed)
+                    state |= gdFixed;
+                // The editor covers the focused cell.
+                if ((state & gdFocused) && (options_ & goEditing) && editorActive_)
+                    continue;
+                if (defaultDrawing_) {
+                    p.setFont(font());
+                    QColor fill = resolve(fixed ? fixedColor_ : color_);
+                    QColor text = palette().color(QPalette::Text);
+                    if ((state & gdSelected) &&
+                        (!(state & gdFocused) || (options_ & (goDrawFocusSelected | goRowSelect)))) {
+                        fill = resolve(highLightBackColor_);
+                        text = resolve(highLightTextColor_);
+                    }
+                    p.setBrush(fill);
+                    p.setPen(text);
+                    p.fillRect(rect, fill);
+                }
+                PaintCell(p, c.index, r.index, rect, state);
+                if (defaultDrawing_ && fixed && (options_ & (goFixedVertLine | goFixedHorzLine))) {
+                    // Raised inner edge: light left and top, shadow right and bottom.
+                    QRect edge = rect;
+                    if (!(options_ & goFixedVertLine))
+                        edge.adjust(0, 0, lineWidth(true), 0);
+                    else if (!(options_ & goFixedHorzLine))
+                        edge.adjust(0, 0, 0, lineWidth(false));
+                    const QColor light = resolve(clBtnHighlight), shadow = resolve(clBtnShadow);
+                    if (options_ & goFixedVertLine) {
+                        p.fillRect(QRect(edge.left(), edge.top(), 1, edge.height()), light);
+                        p.fillRect(QRect(edge.right(), edge.top(), 1, edge.height()), shadow);
+                    }
+                    if (options_ & goFixedHorzLine) {
+                        p.fillRect(QRect(edge.left(), edge.top(), edge.width(), 1), light);
+                        p.fillRect(QRect(edge.left(), edge.bottom(), edge.width(), 1), shadow);
+                    }
+                }
+                if (defaultDrawing_ && (state & gdFocused) &&
+                    !((options_ & goEditing) && (options_ & goAlwaysShowEditor)) && !(options_ & goRowSelect)) {
+                    QPen dotted(palette().color(QPalette::Text), 1, Qt::DotLine);
+                    p.setPen(dotted);
+                    p.setBrush(Qt::NoBrush);
+                    p.drawRect(rect.adjusted(0, 0, -1, -1));
+                }
+            }
+        }
+    };
+    paintArea(fc, fr, true);
+    paintArea(sc, fr, true);
+    paintArea(fc, sr, true);
+    paintArea(sc, sr, false);
+
+    // The area beyond the last column and row.
+    const int right = cols.isEmpty() ? 0 : cols.last().start + cols.last().size + lineWidth(true);
+    const int bottom = rows.isEmpty() ? 0 : rows.last().start + rows.last().size + lineWidth(false);
+    p.fillRect(QRect(right, 0, viewport()->width() - right, viewport()->height()), resolve(color_));
+    p.fillRect(QRect(0, bottom, right, viewport()->height() - bottom), resolve(color_));
+}
+
+// ---- keyboard and mouse -------------------------------------------------------------------
+
+void THtCustomGrid::keyPressEvent(QKeyEvent* event) { gridKeyDown(event); }
+
+bool THtCustomGrid::focusNextPrevChild(bool next) {
+    if (options_ & goTabs)
+        return false;
+    return QAbstractScrollArea::focusNextPrevChild(next);
+}
+
+void THtCustomGrid::gridKeyDown(QKeyEvent* event) {
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    const bool shift = event->modifiers() & Qt::ShiftModifier;
+    const bool rowSelect = options_ & goRowSelect;
+    int col = curCol_, row = curRow_;
+    int left = leftCol_, top = topRow_;
+    const int pageRows = std::max(1, VisibleRowCount() - 1);
+    const int pageCols = std::max(1, VisibleColCount() - 1);
+    switch (event->key()) {
+    case Qt::Key_Up:
+        if (ctrl)
+            --top;
+        else
+            --row;
+        break;
+    case Qt::Key_Down:
+        if (ctrl)
+            ++top;
+        else
+            ++row;
+        break;
+    case Qt::Key_Left:
+        if (rowSelect)
+            --row;
+        else if (ctrl)
+            col -= pageCols, left -= pageCols;
+        else
+            --col;
+        break;
+    case Qt::Key_Right:
+        if (rowSelect)
+            ++row;
+        else if (ctrl)
+            col += pageCols, left += pageCols;
+        else
+            ++col;
+        break;
+    case Qt::Key_PageUp:
+        if (ctrl)
+            row = topRow_;
+        else
+            row -= pageRows, top -= pageRows;
+        break;
+    case Qt::Key_PageDown:
+        if (ctrl)
+            row = topRow_ + std::max(0, VisibleRowCount() - 1);
+        else
+            row += pageRows, top += pageRows;
+        break;
+    case Qt::Key_Home:
+        if (ctrl)
+            col = fixedCols_, row = fixedRows_;
+        else if (rowSelect)
+            row = fixedRows_;
+        else
+            col = fixedCols_;
+        break;
+    case Qt::Key_End:
+        if (ctrl)
+            col = colCount_ - 1, row = rowCount_ - 1;
+        else if (rowSelect)
+            row = rowCount_ - 1;
+        else
+            col = colCount_ - 1;
+        break;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        if (event->modifiers() & Qt::AltModifier)
+            return;
+        if (event->key() == Qt::Key_Backtab || shift) {
+            if (--col < fixedCols_) {
+                col = colCount_ - 1;
+                if (--row < fixedRows_)
+                    row = rowCount_ - 1;
+            }
+        } else if (++col >= colCount_) {
+            col = fixedCols_;
+            if (++row >= rowCount_)
+                row = fixedRows_;
+        }
+        break;
+    case Qt::Key_F2:
+        showEditor();
+        if (editor_)
+            editor_->end(false);
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (!(options_ & goAlwaysShowEditor)) {
+            if (editorActive_)
+                hideEditor();
+            else
+                showEditor();
+        }
+        return;
+    default:
+        if ((options_ & goEditing) && !event->text().isEmpty() &&
+            (event->text().front() == QChar(8) || event->text().front() >= QChar(32))) {
+            showEditor();
+            if (editor_ && editor_->isVisible()) {
+                editor_->setFocus();
+                editor_->insert(event->text());
+            }
+        }
+        return;
+    }
+    setTopLeft(left, top);
+    col = std::clamp(col, fixedCols_, colCount_ - 1);
+    row = std::clamp(row, fixedRows_, rowCount_ - 1);
+    if (col != curCol_ || row != curRow_)
+        focusCell(col, row, !shift || !(options_ & goRangeSelect));
+}
+
+void THtCustomGrid::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return;
+    if (editor_ && editCol_ >= 0)
+        WriteEditText(editCol_, editRow_, editor_->text());
+    setFocus(Qt::MouseFocusReason);
+    const QPoint cell = mouseToCell(event->position().toPoint());
+    if (cell.x() < fixedCols_ || cell.y() < fixedRows_)
+        return; // fixed cells: sizing and moving are not offered here
+    const bool extend = (event->modifiers() & Qt::ShiftModifier) && (options_ & goRangeSelect);
+    if (cell.x() != curCol_ || cell.y() != curRow_)
+        moveCurrent(cell.x(), cell.y(), !extend, true);
+    if (options_ & goEditing)
+        showEditor();
+    updateEditor();
+}
+
+void THtCustomGrid::wheelEvent(QWheelEvent* event) {
+    const int delta = event->angleDelta().y();
+    if (delta < 0 && curRow_ < rowCount_ - 1)
+        focusCell(curCol_, curRow_ + 1, true);
+    else if (delta > 0 && curRow_ > fixedRows_)
+        focusCell(curCol_, curRow_ - 1, true);
+    event->accept();
+}
+
+void THtCustomGrid::focusInEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusInEvent(event);
+    updateEditor();
+    viewport()->update();
+}
+
+void THtCustomGrid::focusOutEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
+}

@@ -1,0 +1,155 @@
+#pragma once
+// The grid core: a table of cells with per-column widths and per-row heights, leading fixed
+// rows and columns, a current cell with a veto, a selection anchor, scroll bars, keyboard and
+// mouse navigation and an in-place editor. It knows nothing of cell contents: the layers above
+// draw cells, veto moves and supply and take the editor's text.
+
+#include "HtGridTypes.h"
+#include "TColor.h"
+
+#include <QAbstractScrollArea>
+#include <QVector>
+
+class TInplaceEdit;
+
+class THtCustomGrid : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit THtCustomGrid(QWidget* parent = nullptr);
+    ~THtCustomGrid() override;
+
+    int ColCount() const { return colCount_; }
+    void setColCount(int count);
+    int RowCount() const { return rowCount_; }
+    void setRowCount(int count);
+    int FixedCols() const { return fixedCols_; }
+    void setFixedCols(int count);
+    int FixedRows() const { return fixedRows_; }
+    void setFixedRows(int count);
+    int DefaultColWidth() const { return defaultColWidth_; }
+    void setDefaultColWidth(int width);
+    int DefaultRowHeight() const { return defaultRowHeight_; }
+    void setDefaultRowHeight(int height);
+    int ColWidths(int col) const;
+    void setColWidths(int col, int width);
+    int RowHeights(int row) const;
+    void setRowHeights(int row, int height);
+    int GridLineWidth() const { return gridLineWidth_; }
+    void setGridLineWidth(int width);
+    TGridOptions Options() const { return options_; }
+    void setOptions(TGridOptions options);
+    TColor FixedColor() const { return fixedColor_; }
+    void setFixedColor(TColor c);
+    TColor Color() const { return color_; }
+    void setColor(TColor c);
+    bool DefaultDrawing() const { return defaultDrawing_; }
+    void setDefaultDrawing(bool on);
+
+    int CurrentCol() const { return curCol_; }
+    void setCurrentCol(int col);
+    int CurrentRow() const { return curRow_; }
+    void setCurrentRow(int row);
+    int FirstVisibleCol() const { return leftCol_; }
+    int FirstVisibleRow() const { return topRow_; }
+    TGridRect SelectedRange() const;
+    bool EditorActive() const { return editorActive_; }
+    TInplaceEdit* InplaceEditor() const { return editor_; }
+
+    // Geometry in viewport coordinates.
+    QRect cellRect(int col, int row) const;
+    QPoint mouseToCell(const QPoint& pos) const; // (-1, -1) parts when outside the cells
+    int VisibleColCount() const;
+    int VisibleRowCount() const;
+
+    void showEditor();
+    void hideEditor();
+    void invalidateCell(int col, int row);
+
+    // Moves the current cell through the veto; raises "Grid index out of range" outside the table.
+    void focusCell(int col, int row, bool moveAnchor);
+
+    // Key handling of the grid, also reached by keys the editor passes on.
+    void gridKeyDown(QKeyEvent* event);
+
+    // Called by the editor after every change of its text.
+    void editorTextChanged(const QString& text);
+
+protected:
+    // Steps the layers above override.
+    virtual void PaintCell(QPainter& painter, int col, int row, const QRect& rect, TGridDrawState state);
+    virtual bool CanSelectCell(int col, int row);
+    virtual QString ReadEditText(int col, int row);
+    virtual void WriteEditText(int col, int row, const QString& text);
+    virtual void TopLeftChanged() {}
+    virtual void ColumnMoved(int, int) {}
+    virtual void RowMoved(int, int) {}
+
+    // The editor re-reads its cell (after a write from code).
+    void reloadEditor();
+    // Places the current cell without asking the veto (after loading).
+    void placeCurrentCell(int col, int row);
+    QColor resolve(TColor c) const { return ColorToQColor(c, palette()); }
+
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+    void scrollContentsBy(int, int) override {}
+
+    TColor lineColor_ = clGreen;
+    TColor reverseLineColor_ = clRed;
+    TColor highLightBackColor_ = clWindow;
+    TColor highLightTextColor_ = clWindowText;
+
+private:
+    struct AxisCell {
+        int index;
+        int start;
+        int size;
+    };
+    QVector<AxisCell> visibleCells(bool columns) const;
+    int lineWidth(bool columns) const;
+    int fixedBoundary(bool columns) const;
+    int maxFirst(bool columns) const;
+    void moveCurrent(int col, int row, bool moveAnchor, bool show);
+    void setTopLeft(int col, int row);
+    void scrollIntoView(int col, int row);
+    void changeSize(int newCols, int newRows);
+    void updateScrollBars();
+    void onScrollAction(bool vertical, int action);
+    void updateEditor();
+    bool editorWanted() const;
+    void paintLines(QPainter& p, const QVector<AxisCell>& cols, const QVector<AxisCell>& rows, bool fixedCols,
+                    bool fixedRows);
+
+    int colCount_ = 5;
+    int rowCount_ = 5;
+    int fixedCols_ = 1;
+    int fixedRows_ = 1;
+    int defaultColWidth_ = 64;
+    int defaultRowHeight_ = 24;
+    QVector<int> colWidths_; // empty until a width is set individually
+    QVector<int> rowHeights_;
+    int gridLineWidth_ = 1;
+    TGridOptions options_ = goFixedVertLine | goFixedHorzLine | goVertLine | goHorzLine | goRangeSelect;
+    TColor fixedColor_ = clBtnFace;
+    TColor color_ = clWindow;
+    bool defaultDrawing_ = true;
+
+    int curCol_ = 1;
+    int curRow_ = 1;
+    int anchorCol_ = 1;
+    int anchorRow_ = 1;
+    int leftCol_ = 1;
+    int topRow_ = 1;
+    bool editorActive_ = false;
+    TInplaceEdit* editor_ = nullptr; // child of the viewport
+    int editCol_ = -1;
+    int editRow_ = -1;
+    bool writingBack_ = false;
+};

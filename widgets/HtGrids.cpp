@@ -1,0 +1,227 @@
+#include "HtGrids.h"
+
+#include <QLocale>
+#include <QPainter>
+#include <QRegularExpression>
+
+#include <cmath>
+
+// ---- THtCustomDrawGrid -------------------------------------------------------------------
+
+bool THtCustomDrawGrid::CanSelectCell(int col, int row) {
+    bool canSelect = true;
+    if (OnSelectCell)
+        OnSelectCell(this, col, row, canSelect);
+    return canSelect;
+}
+
+void THtCustomDrawGrid::WriteEditText(int col, int row, const QString& text) {
+    if (OnSetEditText)
+        OnSetEditText(this, col, row, text);
+}
+
+void THtCustomDrawGrid::TopLeftChanged() {
+    if (OnTopLeftChanged)
+        OnTopLeftChanged(this);
+}
+
+// ---- THtStringGrid -----------------------------------------------------------------------
+
+THtStringGrid::THtStringGrid(QWidget* parent) : THtDrawGrid(parent) {}
+
+void THtStringGrid::checkIndex(int col, int row) {
+    if (col < 0)
+        throw EInvalidGridOperation(QStringLiteral("List index out of bounds (%1)").arg(col));
+    if (row < 0)
+        throw EInvalidGridOperation(QStringLiteral("List index out of bounds (%1)").arg(row));
+}
+
+QString THtStringGrid::CellText(int col, int row) const {
+    checkIndex(col, row);
+    const auto r = cells_.find(row);
+    if (r == cells_.end())
+        return {};
+    const auto c = r->second.find(col);
+    return c == r->second.end() ? QString() : c->second.text;
+}
+
+void* THtStringGrid::CellObject(int col, int row) const {
+    checkIndex(col, row);
+    const auto r = cells_.find(row);
+    if (r == cells_.end())
+        return nullptr;
+    const auto c = r->second.find(col);
+    return c == r->second.end() ? nullptr : c->second.object;
+}
+
+QString THtStringGrid::formattedForColumn(int col, int row, const QString& value) const {
+    if (row < FixedRows() || col < FixedCols() || value.isEmpty() || col >= colProperty_.size())
+        return value;
+    const QString& code = colProperty_[col];
+    const QLocale locale;
+    bool parsed = false;
+    const double number = locale.toDouble(value.trimmed(), &parsed);
+    if (code == QLatin1String("N") || code == QLatin1String("n")) {
+        if (!parsed)
+            return QStringLiteral("0");
+        // The shortest general form, up to 15 significant digits, no group separators.
+        QLocale plain = locale;
+        plain.setNumberOptions(QLocale::OmitGroupSeparator);
+        return plain.toString(number, 'g', 15);
+    }
+    static const QRegularExpression wholeNumber(QStringLiteral("^[+-]?\\d+$"));
+    if (wholeNumber.match(code).hasMatch()) {
+        const int decimals = std::max(0, code.toInt());
+        QLocale plain = locale;
+        plain.setNumberOptions(QLocale::OmitGroupSeparator);
+        return plain.toString(parsed ? number : 0.0, 'f', decimals);
+    }
+    return value;
+}
+
+void THtStringGrid::setCellText(int col, int row, const QString& text) {
+    checkIndex(col, row);
+    const QString stored = formattedForColumn(col, row, text);
+    auto& rowCells = cells_[row];
+    Cell& cell = rowCells[col];
+    cell.text = stored;
+    if (cell.text.isEmpty() && !cell.object) {
+        rowCells.erase(col); // an empty cell with no object costs nothing
+        if (rowCells.empty())
+            cells_.erase(row);
+    }
+    cellChanged(col, row);
+}
+
+void THtStringGrid::setCellObject(int col, int row, void* object) {
+    checkIndex(col, row);
+    auto& rowCells = cells_[row];
+    Cell& cell = rowCells[col];
+    cell.object = object;
+    if (cell.text.isEmpty() && !cell.object) {
+        rowCells.erase(col);
+        if (rowCells.empty())
+            cells_.erase(row);
+    }
+    cellChanged(col, row);
+}
+
+void THtStringGrid::cellChanged(int col, int row) {
+    invalidateCell(col, row);
+    // A write from code shows in the editor, but not the editor's own write-back.
+    if (col == CurrentCol() && row == CurrentRow() && editUpdateCount_ == 0)
+        reloadEditor();
+}
+
+int THtStringGrid::storedCellCount() const {
+    int n = 0;
+    for (const auto& [row, cols] : cells_)
+        n += int(cols.size());
+    return n;
+}
+
+void THtStringGrid::setHCol(const QStringList& captions) {
+    hCol_ = captions;
+    for (int i = 0; i < ColCount(); ++i)
+        setCellText(i, 0, hCol_.value(i));
+    viewport()->update();
+}
+
+void THtStringGrid::setHRow(const QStringList& captions) {
+    hRow_ = captions;
+    for (int i = 0; i + 1 < RowCount(); ++i)
+        setCellText(0, i + 1, hRow_.value(i));
+    viewport()->update();
+}
+
+void THtStringGrid::setColProperty(const QStringList& codes) {
+    colProperty_ = codes;
+    viewport()->update();
+}
+
+void THtStringGrid::setAlignment(TAlignment a) {
+    alignment_ = a;
+    viewport()->update();
+}
+
+void THtStringGrid::setGrid3D(bool on) {
+    grid3D_ = on;
+    viewport()->update();
+}
+
+void THtStringGrid::Loaded() {
+    applyHeaders();
+    placeCurrentCell(FixedCols(), FixedRows()); // without the veto
+}
+
+void THtStringGrid::applyHeaders() {
+    for (int i = 0; i < ColCount(); ++i)
+        setCellText(i, 0, hCol_.value(i));
+    if (!hRow_.isEmpty())
+        for (int i = 0; i + 1 < RowCount(); ++i)
+            setCellText(0, i + 1, hRow_.value(i));
+}
+
+QString THtStringGrid::ReadEditText(int col, int row) {
+    QString text = CellText(col, row);
+    if (OnGetEditText)
+        OnGetEditText(this, col, row, text);
+    return text;
+}
+
+void THtStringGrid::WriteEditText(int col, int row, const QString& text) {
+    ++editUpdateCount_;
+    try {
+        if (text != CellText(col, row))
+            setCellText(col, row, text);
+    } catch (...) {
+        --editUpdateCount_;
+        throw;
+    }
+    --editUpdateCount_;
+    THtDrawGrid::WriteEditText(col, row, text);
+}
+
+void THtStringGrid::drawAlignedText(QPainter& p, int col, int row, const QRect& rect) {
+    TAlignment a = alignment_;
+    if (OnGetAlignment)
+        OnGetAlignment(this, row, col, a);
+    p.fillRect(rect, p.brush());
+    const int h = QFontMetrics(p.font()).boundingRect(QStringLiteral("W")).height();
+    const int top = (rect.top() + rect.top() + rect.height() - h) / 2;
+    const QRect textRect(rect.left() + 2, top, rect.width() - 4, h);
+    QString text = CellText(col, row).left(255);
+    const int lineBreak = text.indexOf(QRegularExpression(QStringLiteral("[\r\n]")));
+    if (lineBreak >= 0)
+        text.truncate(lineBreak); // a second line would lie outside the rectangle
+    int flags = Qt::TextShowMnemonic | Qt::TextExpandTabs | Qt::TextSingleLine | Qt::AlignVCenter;
+    flags |= a == taRightJustify ? Qt::AlignRight : (a == taCenter ? Qt::AlignHCenter : Qt::AlignLeft);
+    p.save();
+    p.setClipRect(textRect, Qt::IntersectClip);
+    p.drawText(textRect, flags, text);
+    p.restore();
+}
+
+void THtStringGrid::PaintCell(QPainter& p, int col, int row, const QRect& rect, TGridDrawState state) {
+    QBrush brush = p.brush();
+    QFont font = p.font();
+    if (OnGetCellColor) {
+        OnGetCellColor(this, row, col, state, brush, font);
+        p.setBrush(brush);
+        p.setFont(font);
+    }
+    if (DefaultDrawing())
+        drawAlignedText(p, col, row, rect);
+    else if (OnDrawCell)
+        OnDrawCell(this, col, row, rect, state);
+    const int right = rect.left() + rect.width(), bottom = rect.top() + rect.height();
+    if (grid3D_ && (Options() & goVertLine) && (Options() & goHorzLine)) {
+        p.setPen(resolve(clHighlightText));
+        p.drawLine(rect.left(), bottom - 1, rect.left(), rect.top());
+        p.drawLine(rect.left(), rect.top(), right - 1, rect.top());
+    }
+    // Every cell's right and bottom stroke in the line colour, on the grid line itself.
+    const int width = std::max(1, GridLineWidth());
+    p.fillRect(QRect(rect.left(), bottom, rect.width(), width), resolve(LineColor()));
+    p.fillRect(QRect(right, rect.top(), width, rect.height()), resolve(LineColor()));
+}

@@ -1,0 +1,103 @@
+#pragma once
+// The grid family above the core: THtCustomDrawGrid turns the core's steps into events and
+// carries the four drawing colours, THtDrawGrid publishes them, THtStringGrid keeps a text and
+// an object reference per cell in a sparse store and draws them with its own scheme.
+
+#include "HtGridCore.h"
+
+#include <QBrush>
+#include <QFont>
+#include <QStringList>
+
+#include <functional>
+#include <map>
+
+class THtCustomDrawGrid : public THtCustomGrid {
+    Q_OBJECT
+public:
+    using THtCustomGrid::THtCustomGrid;
+
+    TColor LineColor() const { return lineColor_; }
+    void setLineColor(TColor c) { lineColor_ = c; }
+    TColor ReverseLineColor() const { return reverseLineColor_; }
+    void setReverseLineColor(TColor c) { reverseLineColor_ = c; }
+    TColor HighLightBackColor() const { return highLightBackColor_; }
+    void setHighLightBackColor(TColor c) { highLightBackColor_ = c; }
+    TColor HighLightTextColor() const { return highLightTextColor_; }
+    void setHighLightTextColor(TColor c) { highLightTextColor_ = c; }
+
+    std::function<void(QObject* Sender, int ACol, int ARow, bool& CanSelect)> OnSelectCell;
+    std::function<void(QObject* Sender, int ACol, int ARow, const QRect& Rect, TGridDrawState State)> OnDrawCell;
+    std::function<void(QObject* Sender, int ACol, int ARow, QString& Value)> OnGetEditText;
+    std::function<void(QObject* Sender, int ACol, int ARow, const QString& Value)> OnSetEditText;
+    std::function<void(QObject* Sender)> OnTopLeftChanged;
+
+protected:
+    bool CanSelectCell(int col, int row) override;
+    void WriteEditText(int col, int row, const QString& text) override;
+    void TopLeftChanged() override;
+};
+
+class THtDrawGrid : public THtCustomDrawGrid {
+    Q_OBJECT
+public:
+    using THtCustomDrawGrid::THtCustomDrawGrid;
+};
+
+class THtStringGrid : public THtDrawGrid {
+    Q_OBJECT
+public:
+    explicit THtStringGrid(QWidget* parent = nullptr);
+
+    QString CellText(int col, int row) const;
+    void setCellText(int col, int row, const QString& text);
+    void* CellObject(int col, int row) const;
+    void setCellObject(int col, int row, void* object);
+
+    QStringList HCol() const { return hCol_; }
+    void setHCol(const QStringList& captions);
+    QStringList HRow() const { return hRow_; }
+    void setHRow(const QStringList& captions);
+    QStringList ColProperty() const { return colProperty_; }
+    void setColProperty(const QStringList& codes);
+    TAlignment Alignment() const { return alignment_; }
+    void setAlignment(TAlignment a);
+    bool Grid3D() const { return grid3D_; }
+    void setGrid3D(bool on);
+    int EditUpdateCount() const { return editUpdateCount_; }
+
+    // The text a write stores, after the column's format code ("N", "n", a decimal count).
+    QString formattedForColumn(int col, int row, const QString& value) const;
+    // Number of cells the store holds (memory grows with these, not with the table).
+    int storedCellCount() const;
+
+    // Writes the header captions; called once after the grid's settings are applied.
+    void Loaded();
+
+    std::function<void(QObject* Sender, int ARow, int ACol, TGridDrawState AState, QBrush& ABrush, QFont& AFont)>
+        OnGetCellColor;
+    std::function<void(QObject* Sender, int ARow, int ACol, TAlignment& AAlignment)> OnGetAlignment;
+
+protected:
+    void PaintCell(QPainter& painter, int col, int row, const QRect& rect, TGridDrawState state) override;
+    QString ReadEditText(int col, int row) override;
+    void WriteEditText(int col, int row, const QString& text) override;
+
+private:
+    struct Cell {
+        QString text;
+        void* object = nullptr;
+    };
+    void applyHeaders();
+    void drawAlignedText(QPainter& p, int col, int row, const QRect& rect);
+    void cellChanged(int col, int row);
+    static void checkIndex(int col, int row);
+
+    std::map<int, std::map<int, Cell>> cells_; // row -> column -> cell; only written cells exist
+    QStringList hCol_;
+    QStringList hRow_;
+    QStringList colProperty_;
+    TAlignment alignment_ = taLeftJustify;
+    bool grid3D_ = false;
+    int editUpdateCount_ = 0;
+};
