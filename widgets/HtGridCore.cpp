@@ -493,8 +493,10 @@ void THtCustomGrid::updateEditor() {
     }
     editor_->setGeometry(r);
     editor_->show();
-    if (hasFocus())
+    if (hasFocus()) {
         editor_->setFocus();
+        editor_->selectAll(); // the editor opens with its whole text selected
+    }
 }
 
 void THtCustomGrid::reloadEditor() {
