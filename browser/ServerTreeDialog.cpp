@@ -1,0 +1,124 @@
+#include "ServerTreeDialog.h"
+
+#include "EventGuard.h"
+#include "NodeFullPath.h"
+#include "NodePictures.h"
+#include "TADOConnection.h"
+#include "TADODataSet.h"
+#include "untPublic.h"
+
+#include <QFont>
+
+namespace {
+constexpr int kImageRole = Qt::UserRole;
+constexpr int kSelectedImageRole = Qt::UserRole + 1;
+
+TADOConnection& serverConnection() {
+    TADOConnection* c = ServerConnection();
+    if (!c)
+        throw std::runtime_error("There is no server connection");
+    return *c;
+}
+} // namespace
+
+ServerTreeDialog::ServerTreeDialog(QWidget* parent, const QString& caption, const QString& prompt, int clientWidth)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint) {
+    setWindowTitle(caption);
+    setFixedSize(clientWidth, 287);
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setPixelSize(12);
+    setFont(f);
+    for (int i = 0; i < 4; ++i)
+        ImageList2.append(NodePictures::icon(i));
+
+    lblSelect = new QLabel(prompt, this);
+    lblSelect->setGeometry(8, 8, 78, 12);
+    trvw = new QTreeWidget(this);
+    trvw->setGeometry(8, 24, 305, 222);
+    trvw->setHeaderHidden(true);
+    trvw->setIndentation(19);
+    trvw->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    trvw->setIconSize(QSize(16, 16));
+    btnOk = new QPushButton(QStringLiteral("确定(&O)"), this);
+    btnOk->setGeometry(136, 256, 75, 25);
+    BtnExit = new QPushButton(QStringLiteral("退出(&E)"), this);
+    BtnExit->setGeometry(240, 256, 75, 25);
+    for (QPushButton* b : {btnOk, BtnExit}) {
+        b->setAutoDefault(false); // neither button is the default button
+        b->setDefault(false);
+    }
+    QWidget::setTabOrder(trvw, btnOk);
+    QWidget::setTabOrder(btnOk, BtnExit);
+
+    connect(trvw, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current, QTreeWidgetItem* previous) {
+        if (previous)
+            showPicture(previous, false);
+        if (current)
+            showPicture(current, true);
+        guarded([&] { trvwChange(current); });
+    });
+    connectGuarded(btnOk, &QPushButton::clicked, this, [this] { btnOkClick(); });
+    connectGuarded(BtnExit, &QPushButton::clicked, this, [this] { BtnExitClick(); });
+}
+
+int ServerTreeDialog::imageIndex(const QTreeWidgetItem* node) { return node->data(0, kImageRole).toInt(); }
+
+QTreeWidgetItem* ServerTreeDialog::addNode(QTreeWidgetItem* parent, const QString& text, int image,
+                                           int selectedImage) {
+    auto* node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(trvw); // owned by the tree
+    node->setText(0, text);
+    node->setData(0, kImageRole, image);
+    node->setData(0, kSelectedImageRole, selectedImage);
+    node->setIcon(0, ImageList2.value(image));
+    return node;
+}
+
+void ServerTreeDialog::showPicture(QTreeWidgetItem* node, bool selected) {
+    node->setIcon(0, ImageList2.value(node->data(0, selected ? kSelectedImageRole : kImageRole).toInt()));
+}
+
+void ServerTreeDialog::showEvent(QShowEvent* event) {
+    if (parentWidget()) {
+        const QRect owner = parentWidget()->window()->frameGeometry();
+        move(owner.center() - rect().center());
+    }
+    guarded([this] { FormShow(); });
+    QDialog::showEvent(event);
+}
+
+void ServerTreeDialog::FormShow() {
+    IsSelected = false;
+    trvw->clear();
+    TADOConnection& connection = serverConnection();
+    prepareOpening(connection);
+    TADODataSet drives(connection);
+    drives.setCursorLocation(clUseClient);
+    drives.setCommandText(QStringLiteral("master..xp_availablemedia 2"));
+    drives.Open();
+    const int count = drives.RecordCount();
+    for (int i = 0; i < count; ++i) {
+        addNode(nullptr, drives.FieldByName(QStringLiteral("Name")).AsString(), NodePictures::ClosedFolder,
+                NodePictures::OpenFolder);
+        drives.Next();
+    }
+    trvw->setFocus();
+}
+
+void ServerTreeDialog::trvwChange(QTreeWidgetItem* node) {
+    // A node that has received children is not listed again during this opening.
+    if (!node || node->childCount() > 0)
+        return;
+    listChildren(serverConnection(), node, NodeFullPath(node));
+}
+
+void ServerTreeDialog::btnOkClick() {
+    QTreeWidgetItem* node = trvw->currentItem();
+    if (!node || !accepts(node))
+        return;
+    IsSelected = true;
+    SelectedPath = NodeFullPath(node);
+    close();
+}
+
+void ServerTreeDialog::BtnExitClick() { close(); }

@@ -1,0 +1,44 @@
+#include "UntSelFile.h"
+
+#include "NodePictures.h"
+#include "SqlText.h"
+#include "TADOConnection.h"
+#include "TADODataSet.h"
+
+TFrmSelFile::TFrmSelFile(QWidget* parent)
+    : ServerTreeDialog(parent, QStringLiteral("请选择服务器文件"), QStringLiteral("请选择文件..."), 325) {}
+
+QString TFrmSelFile::fillStatement(const QString& path) {
+    return QStringLiteral("Insert Into ##TbFile EXECUTE master.dbo.xp_dirtree N'") + SqlText::literal(path) +
+           QStringLiteral("', 1, 1");
+}
+
+void TFrmSelFile::prepareOpening(TADOConnection& connection) {
+    // The scratch table belongs to the connection that made it: after a reconnect it may be gone.
+    TADODataSet probe(connection);
+    probe.setCursorLocation(clUseClient);
+    probe.setCommandText(QStringLiteral("Select * From tempdb..sysobjects where name like '%##TbFile%'"));
+    probe.Open();
+    if (probe.RecordCount() == 0)
+        connection.Execute(QStringLiteral("Create Table ##TbFile(subdirectory  varchar(800) Not Null,[depth] int not "
+                                          "null,[file] int Not Null)"));
+}
+
+void TFrmSelFile::listChildren(TADOConnection& connection, QTreeWidgetItem* node, const QString& path) {
+    connection.Execute(QStringLiteral("Delete From ##TbFile"));
+    connection.Execute(fillStatement(path));
+    TADODataSet listing(connection);
+    listing.setCursorLocation(clUseClient);
+    listing.setCommandText(QStringLiteral("Select * From ##TbFile Order by [file],subdirectory"));
+    listing.Open();
+    const int count = listing.RecordCount();
+    for (int i = 0; i < count; ++i) {
+        const QString name = listing.FieldByName(QStringLiteral("subdirectory")).AsString();
+        const bool directory = listing.FieldByName(QStringLiteral("File")).AsInteger() == 0;
+        addNode(node, name, directory ? NodePictures::ClosedFolder : NodePictures::Sheet,
+                directory ? NodePictures::OpenFolder : NodePictures::OpenBook);
+        listing.Next();
+    }
+}
+
+bool TFrmSelFile::accepts(const QTreeWidgetItem* node) const { return imageIndex(node) == NodePictures::Sheet; }

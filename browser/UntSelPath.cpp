@@ -1,0 +1,25 @@
+#include "UntSelPath.h"
+
+#include "NodePictures.h"
+#include "SqlText.h"
+#include "TADODataSet.h"
+
+TFrmSelPath::TFrmSelPath(QWidget* parent)
+    : ServerTreeDialog(parent, QStringLiteral("选择服务器路径"), QStringLiteral("请选择路径..."), 324) {}
+
+QString TFrmSelPath::listingStatement(const QString& path) {
+    return QStringLiteral("EXECUTE master.dbo.xp_dirtree N'") + SqlText::literal(path) + QStringLiteral("', 1, 0");
+}
+
+void TFrmSelPath::listChildren(TADOConnection& connection, QTreeWidgetItem* node, const QString& path) {
+    TADODataSet listing(connection);
+    listing.setCursorLocation(clUseClient);
+    listing.setCommandText(listingStatement(path));
+    listing.Open();
+    const int count = listing.RecordCount();
+    for (int i = 0; i < count; ++i) {
+        addNode(node, listing.FieldByName(QStringLiteral("subdirectory")).AsString(), NodePictures::ClosedFolder,
+                NodePictures::OpenFolder);
+        listing.Next();
+    }
+}

@@ -1,0 +1,16 @@
+#pragma once
+// The server directory picker: drives and directories only; OK takes any selected node.
+
+#include "ServerTreeDialog.h"
+
+class TFrmSelPath : public ServerTreeDialog {
+    Q_OBJECT
+public:
+    explicit TFrmSelPath(QWidget* parent = nullptr);
+
+    static QString listingStatement(const QString& path);
+
+protected:
+    void listChildren(TADOConnection& connection, QTreeWidgetItem* node, const QString& path) override;
+    bool accepts(const QTreeWidgetItem*) const override { return true; }
+};
