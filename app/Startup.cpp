@@ -24,6 +24,7 @@ void prepareApplication(QApplication& app) {
 
 int runProgram(QApplication& app) {
     const auto FrmMain = std::make_unique<TFrmMain>();
+    FrmMain->createPickers();
     MessageBox::setOwner(FrmMain.get());
 
     // Centre on the desktop, backup page active.

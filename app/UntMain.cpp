@@ -1,7 +1,13 @@
 #include "UntMain.h"
 
 #include "AppLook.h"
+#include "BackupFilePick.h"
+#include "BackupPath.h"
 #include "BackupRun.h"
+#include "BackupSetList.h"
+#include "RestoreRun.h"
+#include "UntSelFile.h"
+#include "UntSelPath.h"
 #include "ConnectionStrings.h"
 #include "DatabaseList.h"
 #include "EventGuard.h"
@@ -219,6 +225,12 @@ void TFrmMain::connectHandlers() {
     connectGuarded(rdo1, &QRadioButton::clicked, this, [this] { rdo1Click(); });
     connectGuarded(BtnExit, &QPushButton::clicked, this, [this] { BtnExitClick(); });
     connectGuarded(BtnBackup, &QPushButton::clicked, this, [this] { BtnBackupClick(); });
+    connectGuarded(BtnPath, &TFlatButton::clicked, this, [this] { BtnPathClick(); });
+    connectGuarded(FlatButton1, &TFlatButton::clicked, this, [this] { FlatButton1Click(); });
+    // Only a choice by the user reads the set's files; filling the list does not.
+    connectGuarded(CmbBfj, &QComboBox::activated, this, [this] { CmbBfjChange(); });
+    connectGuarded(BtnRead, &QPushButton::clicked, this, [this] { BtnReadClick(); });
+    connectGuarded(BtnRestore, &QPushButton::clicked, this, [this] { BtnRestoreClick(); });
     connectGuarded(timer1, &QTimer::timeout, this, [this] { timer1Timer(); });
     connectGuarded(tmrQQ, &QTimer::timeout, this, [this] { tmrQQTimer(); });
     timer1->start();
@@ -338,6 +350,25 @@ void TFrmMain::timer1Timer() {
 }
 
 void TFrmMain::tmrQQTimer() { setLabelColor(lblTalk, lblTalkColor_ == AppLook::kRed ? AppLook::kNavy : AppLook::kRed); }
+
+void TFrmMain::createPickers() {
+    FrmSelPath = new TFrmSelPath(this); // owned by the main window, hidden until shown
+    FrmSelFile = new TFrmSelFile(this);
+}
+
+void TFrmMain::BtnPathClick() { pickBackupDirectory(*connection_, *FrmSelPath, EdtPath); }
+
+void TFrmMain::FlatButton1Click() {
+    pickBackupFile(*connection_, [this] { return runFilePicker(*FrmSelFile); }, EdtBakFile, CmbBfj);
+}
+
+void TFrmMain::CmbBfjChange() { readFileList(*connection_, CmbBfj, EdtBakFile->text(), Grid); }
+
+void TFrmMain::BtnReadClick() { CmbBfjChange(); }
+
+void TFrmMain::BtnRestoreClick() {
+    runRestore(*connection_, RestorePage{CmbDb, EdtBakFile, CmbBfj, Grid, ChkRestore}, [this] { FillDbList(); });
+}
 
 void TFrmMain::BtnBackupClick() { BackupRun::run(*connection_, EdtPath->text(), LsbDB, MemoInfo); }
 

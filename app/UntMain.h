@@ -21,6 +21,8 @@
 class TADOConnection;
 class TFlatButton;
 class THtStringGrid;
+class TFrmSelFile;
+class TFrmSelPath;
 
 class TFrmMain : public QWidget {
     Q_OBJECT
@@ -42,8 +44,20 @@ public:
     void timer1Timer();
     void tmrQQTimer();
 
+    // The pickers, created hidden at start-up right after this window and owned by it.
+    TFrmSelPath* FrmSelPath = nullptr;
+    TFrmSelFile* FrmSelFile = nullptr;
+    void createPickers();
+
     // Backup page.
+    void BtnPathClick();
     void BtnBackupClick();
+
+    // Restore page.
+    void FlatButton1Click();
+    void CmbBfjChange();
+    void BtnReadClick();
+    void BtnRestoreClick();
 
     // Restore page: only the target column of the data rows can become the current cell.
     void GridSelectCell(QObject* Sender, int ACol, int ARow, bool& CanSelect);

@@ -191,7 +191,8 @@ void TestRestoreRun::noOnSecondOfThreeStops() {
     QCOMPARE(boxes.shown()[1].text, QString("【C:\\Exist\\b.ndf】移至物理文件名有已经存在,是否继续?"));
     QCOMPARE(f.Grid->CurrentRow(), 2);
     QCOMPARE(f.Grid->CurrentCol(), 1);
-    QCOMPARE(f.window.focusWidget(), static_cast<QWidget*>(f.Grid));
+    // The grid has the focus; with its editor always shown, the editor on the current cell holds it.
+    QVERIFY(f.window.focusWidget() == f.Grid || f.Grid->isAncestorOf(f.window.focusWidget()));
     QCOMPARE(refills_, 0);
     QVERIFY(!f.databases().contains("Other"));
 }
@@ -247,7 +248,8 @@ void TestRestoreRun::missingParentDirectoryStops() {
     QVERIFY(std::all_of(sent.begin(), sent.end(), isPathCheck));
     QCOMPARE(f.Grid->CurrentRow(), f.Grid->RowCount() - 1);
     QCOMPARE(f.Grid->CurrentCol(), 1);
-    QCOMPARE(f.window.focusWidget(), static_cast<QWidget*>(f.Grid));
+    // The grid has the focus; with its editor always shown, the editor on the current cell holds it.
+    QVERIFY(f.window.focusWidget() == f.Grid || f.Grid->isAncestorOf(f.window.focusWidget()));
     QVERIFY(!f.databases().contains("NewOne"));
 }
 
@@ -323,7 +325,7 @@ void TestRestoreRun::failingPathCheckRaises() {
     QCOMPARE(f.sentCount(), before + 1);
     QVERIFY(boxes.shown().isEmpty());
     QCOMPARE(refills_, 0);
-    QVERIFY(f.window.focusWidget() != static_cast<QWidget*>(f.Grid));
+    QVERIFY(f.window.focusWidget() != f.Grid && !f.Grid->isAncestorOf(f.window.focusWidget()));
 }
 
 void TestRestoreRun::hostileNamesRestoredVerbatim() {
