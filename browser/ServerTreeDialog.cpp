@@ -51,12 +51,17 @@ ServerTreeDialog::ServerTreeDialog(QWidget* parent, const QString& caption, cons
     QWidget::setTabOrder(trvw, btnOk);
     QWidget::setTabOrder(btnOk, BtnExit);
 
-    connect(trvw, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current, QTreeWidgetItem* previous) {
-        if (previous)
-            showPicture(previous, false);
-        if (current)
-            showPicture(current, true);
-        guarded([&] { trvwChange(current); });
+    // The selection, not Qt's current item: focusing the tree makes its first node current
+    // without selecting it, and that must not list a drive.
+    trvw->setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(trvw, &QTreeWidget::itemSelectionChanged, this, [this] {
+        QTreeWidgetItem* selected = selectedNode();
+        if (shownSelected_ && shownSelected_ != selected)
+            showPicture(shownSelected_, false);
+        if (selected)
+            showPicture(selected, true);
+        shownSelected_ = selected;
+        guarded([&] { trvwChange(selected); });
     });
     connectGuarded(btnOk, &QPushButton::clicked, this, [this] { btnOkClick(); });
     connectGuarded(BtnExit, &QPushButton::clicked, this, [this] { BtnExitClick(); });
@@ -87,8 +92,14 @@ void ServerTreeDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
+QTreeWidgetItem* ServerTreeDialog::selectedNode() const {
+    const QList<QTreeWidgetItem*> selected = trvw->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.first();
+}
+
 void ServerTreeDialog::FormShow() {
     IsSelected = false;
+    shownSelected_ = nullptr;
     trvw->clear();
     TADOConnection& connection = serverConnection();
     prepareOpening(connection);
@@ -113,7 +124,7 @@ void ServerTreeDialog::trvwChange(QTreeWidgetItem* node) {
 }
 
 void ServerTreeDialog::btnOkClick() {
-    QTreeWidgetItem* node = trvw->currentItem();
+    QTreeWidgetItem* node = selectedNode();
     if (!node || !accepts(node))
         return;
     IsSelected = true;

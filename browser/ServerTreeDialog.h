@@ -48,5 +48,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    QTreeWidgetItem* selectedNode() const;
     void showPicture(QTreeWidgetItem* node, bool selected);
+
+    QTreeWidgetItem* shownSelected_ = nullptr; // the node drawn with its selected picture
 };

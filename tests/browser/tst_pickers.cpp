@@ -1,0 +1,211 @@
+// The server pickers against the simulator: drives, lazy listing one level per selection, full
+// paths, what OK accepts, the scratch table, and directory names that must stay names.
+
+#include "ConnectionStrings.h"
+#include "NodeFullPath.h"
+#include "SimServer.h"
+#include "TADOConnection.h"
+#include "UntSelFile.h"
+#include "UntSelPath.h"
+#include "untPublic.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+QTreeWidgetItem* child(QTreeWidgetItem* node, const QString& text) {
+    for (int i = 0; i < node->childCount(); ++i)
+        if (node->child(i)->text(0) == text)
+            return node->child(i);
+    return nullptr;
+}
+
+QStringList childTexts(QTreeWidgetItem* node) {
+    QStringList texts;
+    for (int i = 0; i < node->childCount(); ++i)
+        texts << node->child(i)->text(0);
+    return texts;
+}
+
+int count(const QStringList& statements, const QString& text) {
+    int n = 0;
+    for (const QString& s : statements)
+        n += s == text ? 1 : 0;
+    return n;
+}
+
+} // namespace
+
+class TestPickers : public QObject {
+    Q_OBJECT
+private slots:
+    void fullPathJoinsAncestors_data() {
+        QTest::addColumn<QStringList>("chain");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("root with backslash") << QStringList{"C:\\"} << "C:\\";
+        QTest::newRow("child of a root with backslash") << QStringList{"C:\\", "Backup", "2008"} << "C:\\Backup\\2008";
+        QTest::newRow("root without backslash") << QStringList{"D:", "Data"} << "D:\\Data";
+    }
+    void fullPathJoinsAncestors() {
+        QFETCH(QStringList, chain);
+        QFETCH(QString, path);
+        QTreeWidget tree;
+        QTreeWidgetItem* node = new QTreeWidgetItem(&tree, {chain.first()});
+        for (int i = 1; i < chain.size(); ++i)
+            node = new QTreeWidgetItem(node, {chain[i]});
+        QCOMPARE(NodeFullPath(node), path);
+    }
+
+    void init() {
+        sim = std::make_unique<SimServer>();
+        QVERIFY2(sim->start({"--drive", "D=" + sim->stateDir() + "/drive-d"}), qPrintable(sim->errorString()));
+        QDir().mkpath(sim->stateDir() + "/drive-d");
+        QDir c(sim->driveC());
+        c.mkpath("Backup/2008");
+        c.mkpath("O'Brien");
+        c.mkpath("Empty");
+        QFile f(c.filePath("Backup/a.Bak"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("x");
+        f.close();
+        connection = std::make_unique<TADOConnection>();
+        connection->setConnectionString(ConnectionStrings::sqlServerAuthentication(
+            QStringLiteral("127.0.0.1,%1").arg(sim->port()), "master", SimServer::login(), SimServer::password()));
+        connection->Open();
+        setServerConnection(connection.get());
+    }
+    void cleanup() {
+        setServerConnection(nullptr);
+        connection.reset();
+        sim.reset();
+    }
+
+    void pathPickerListsDrivesThenOneLevelPerSelection() {
+        TFrmSelPath picker;
+        picker.show();
+        QCOMPARE(picker.trvw->topLevelItemCount(), 2);
+        QTreeWidgetItem* c = picker.trvw->topLevelItem(0);
+        QCOMPARE(c->text(0), QStringLiteral("C:\\"));
+        QCOMPARE(c->childCount(), 0); // nothing listed before a selection
+        picker.trvw->setCurrentItem(c);
+        QVERIFY(childTexts(c).contains("Backup"));
+        QVERIFY(!childTexts(c).contains("a.Bak")); // directories only
+        const int listed = c->childCount();
+        picker.trvw->setCurrentItem(child(c, "Backup"));
+        picker.trvw->setCurrentItem(c); // a node with children is not listed again
+        QCOMPARE(c->childCount(), listed);
+        QCOMPARE(count(sim->statements(), "EXECUTE master.dbo.xp_dirtree N'C:\\', 1, 0"), 1);
+
+        // A childless directory is listed again on each selection.
+        QTreeWidgetItem* empty = child(c, "Empty");
+        picker.trvw->setCurrentItem(empty);
+        picker.trvw->setCurrentItem(c);
+        picker.trvw->setCurrentItem(empty);
+        QCOMPARE(count(sim->statements(), "EXECUTE master.dbo.xp_dirtree N'C:\\Empty', 1, 0"), 2);
+
+        picker.trvw->setCurrentItem(child(child(c, "Backup"), "2008"));
+        QTest::mouseClick(picker.btnOk, Qt::LeftButton);
+        QVERIFY(picker.IsSelected);
+        QCOMPARE(picker.SelectedPath, QStringLiteral("C:\\Backup\\2008"));
+        QVERIFY(!picker.isVisible());
+    }
+
+    void okOnADriveRootAndExitAfterAPick() {
+        TFrmSelPath picker;
+        picker.show();
+        picker.trvw->setCurrentItem(picker.trvw->topLevelItem(1));
+        picker.btnOk->click();
+        QCOMPARE(picker.SelectedPath, QStringLiteral("D:\\"));
+        picker.show(); // a new opening starts without a pick
+        QVERIFY(!picker.IsSelected);
+        QCOMPARE(picker.trvw->topLevelItemCount(), 2);
+        QCOMPARE(picker.trvw->topLevelItem(0)->childCount(), 0);
+        picker.BtnExit->click();
+        QVERIFY(!picker.IsSelected);
+        QCOMPARE(picker.SelectedPath, QStringLiteral("D:\\")); // kept, but not to be used
+    }
+
+    void filePickerPreparesItsScratchTableOncePerConnection() {
+        TFrmSelFile picker;
+        const QString create =
+            "Create Table ##TbFile(subdirectory  varchar(800) Not Null,[depth] int not null,[file] int Not Null)";
+        picker.show();
+        picker.close();
+        picker.show();
+        picker.close();
+        QCOMPARE(count(sim->statements(), create), 1);
+        QCOMPARE(count(sim->statements(), "Select * From tempdb..sysobjects where name like '%##TbFile%'"), 2);
+        // After a reconnect the table went with the old connection and is made again.
+        connection->Close();
+        connection->Open();
+        picker.show();
+        QCOMPARE(count(sim->statements(), create), 2);
+    }
+
+    void filePickerListsDirectoriesBeforeFilesAndTakesOnlyFiles() {
+        TFrmSelFile picker;
+        picker.show();
+        QTreeWidgetItem* c = picker.trvw->topLevelItem(0);
+        picker.trvw->setCurrentItem(c);
+        QTreeWidgetItem* backup = child(c, "Backup");
+        QVERIFY(backup);
+        picker.trvw->setCurrentItem(backup);
+        QCOMPARE(childTexts(backup), (QStringList{"2008", "a.Bak"}));
+        QCOMPARE(ServerTreeDialog::imageIndex(backup->child(0)), 0);
+        QCOMPARE(ServerTreeDialog::imageIndex(backup->child(1)), 2);
+        const QStringList sent = sim->statements();
+        QCOMPARE(sent.mid(sent.size() - 3),
+                 (QStringList{"Delete From ##TbFile",
+                              "Insert Into ##TbFile EXECUTE master.dbo.xp_dirtree N'C:\\Backup', 1, 1",
+                              "Select * From ##TbFile Order by [file],subdirectory"}));
+        picker.btnOk->click(); // a directory: nothing happens
+        QVERIFY(!picker.IsSelected);
+        QVERIFY(picker.isVisible());
+        picker.trvw->setCurrentItem(backup->child(1));
+        picker.btnOk->click();
+        QVERIFY(picker.IsSelected);
+        QCOMPARE(picker.SelectedPath, QStringLiteral("C:\\Backup\\a.Bak"));
+    }
+
+    void quoteInADirectoryNameStaysInTheName() {
+        TFrmSelPath picker;
+        picker.show();
+        QTreeWidgetItem* c = picker.trvw->topLevelItem(0);
+        picker.trvw->setCurrentItem(c);
+        QTreeWidgetItem* odd = child(c, "O'Brien");
+        QVERIFY(odd);
+        picker.trvw->setCurrentItem(odd);
+        QVERIFY(sim->statements().contains("EXECUTE master.dbo.xp_dirtree N'C:\\O''Brien', 1, 0"));
+        TFrmSelFile files;
+        files.show();
+        files.trvw->setCurrentItem(files.trvw->topLevelItem(0));
+        files.trvw->setCurrentItem(child(files.trvw->topLevelItem(0), "O'Brien"));
+        QVERIFY(sim->statements().contains("Insert Into ##TbFile EXECUTE master.dbo.xp_dirtree N'C:\\O''Brien', 1, 1"));
+    }
+
+    void layoutAndCaptions() {
+        TFrmSelPath path;
+        TFrmSelFile file;
+        QCOMPARE(path.windowTitle(), QStringLiteral("选择服务器路径"));
+        QCOMPARE(file.windowTitle(), QStringLiteral("请选择服务器文件"));
+        QCOMPARE(path.size(), QSize(324, 287));
+        QCOMPARE(file.size(), QSize(325, 287));
+        QCOMPARE(path.lblSelect->text(), QStringLiteral("请选择路径..."));
+        QCOMPARE(file.lblSelect->text(), QStringLiteral("请选择文件..."));
+        QCOMPARE(path.trvw->geometry(), QRect(8, 24, 305, 222));
+        QCOMPARE(path.btnOk->geometry(), QRect(136, 256, 75, 25));
+        QCOMPARE(path.BtnExit->geometry(), QRect(240, 256, 75, 25));
+        QVERIFY(!path.btnOk->isDefault() && !path.BtnExit->isDefault());
+    }
+
+private:
+    std::unique_ptr<SimServer> sim;
+    std::unique_ptr<TADOConnection> connection;
+};
+
+QTEST_MAIN(TestPickers)
+#include "tst_pickers.moc"
