@@ -67,5 +67,7 @@ void TInplaceEdit::keyPressEvent(QKeyEvent* event) {
 
 void TInplaceEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
-    grid_->viewport()->update();
+    // The viewport, not the grid: focus may leave while the grid is being destroyed.
+    if (parentWidget())
+        parentWidget()->update();
 }
