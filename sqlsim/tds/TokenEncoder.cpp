@@ -1,6 +1,7 @@
 #include "TokenEncoder.h"
 
 #include "TdsVersion.h"
+#include "../engine/Evaluator.h"
 
 #include <QDate>
 
@@ -51,20 +52,6 @@ qint64 asInteger(const Value& v) {
     if (const auto* s = std::get_if<QString>(&v))
         return s->toLongLong();
     return 0;
-}
-
-QString asText(const Value& v) {
-    if (const auto* s = std::get_if<QString>(&v))
-        return *s;
-    if (const auto* i = std::get_if<qint64>(&v))
-        return QString::number(*i);
-    if (const auto* b = std::get_if<bool>(&v))
-        return *b ? QStringLiteral("1") : QStringLiteral("0");
-    if (const auto* d = std::get_if<QDateTime>(&v))
-        return d->toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
-    if (const auto* u = std::get_if<QUuid>(&v))
-        return u->toString(QUuid::WithoutBraces).toUpper();
-    return {};
 }
 
 } // namespace
@@ -202,7 +189,7 @@ void TokenEncoder::value(const Column& c, const Value& v, ByteWriter& out) const
             out.u16le(0xFFFF);
             break;
         }
-        const QString text = asText(v).left(byteLimit(c.size, 2) / 2);
+        const QString text = Evaluator::toText(v).left(byteLimit(c.size, 2) / 2);
         out.u16le(quint16(text.size() * 2));
         out.utf16(text);
         break;
@@ -213,7 +200,7 @@ void TokenEncoder::value(const Column& c, const Value& v, ByteWriter& out) const
             out.u16le(0xFFFF);
             break;
         }
-        QByteArray bytes = toCodePage(asText(v)).left(byteLimit(c.size, 1));
+        QByteArray bytes = toCodePage(Evaluator::toText(v)).left(byteLimit(c.size, 1));
         if (c.type == SqlType::Char)
             bytes = bytes.leftJustified(byteLimit(c.size, 1), ' ');
         out.u16le(quint16(bytes.size()));
