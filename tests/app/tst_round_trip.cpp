@@ -1,0 +1,139 @@
+// The whole program as a user drives it: connect, pick a directory, back up two databases,
+// pick the backup file, choose its set, edit a target path, restore under a new name.
+
+#include "HtGrids.h"
+#include "MessageBox.h"
+#include "SimServer.h"
+#include "TADOConnection.h"
+#include "TFlatButtonUnit.h"
+#include "UntMain.h"
+#include "UntSelFile.h"
+#include "UntSelPath.h"
+
+#include <QDir>
+#include <QTcpServer>
+#include <QtTest>
+
+namespace {
+
+quint16 unusedPort() {
+    QTcpServer s;
+    s.listen(QHostAddress::LocalHost, 0);
+    return s.serverPort();
+}
+
+QTreeWidgetItem* child(QTreeWidgetItem* node, const QString& text) {
+    for (int i = 0; i < node->childCount(); ++i)
+        if (node->child(i)->text(0) == text)
+            return node->child(i);
+    return nullptr;
+}
+
+// Answers a picker while its modal loop runs: selects the path's nodes one by one, then OK.
+void answerPicker(ServerTreeDialog* picker, const QStringList& nodes) {
+    QTimer::singleShot(0, picker, [picker, nodes] {
+        QTreeWidgetItem* node = nullptr;
+        for (const QString& text : nodes) {
+            node = node ? child(node, text) : picker->trvw->findItems(text, Qt::MatchExactly).value(0);
+            if (!node)
+                break;
+            picker->trvw->setCurrentItem(node);
+        }
+        picker->btnOk->click();
+        if (picker->isVisible())
+            picker->BtnExit->click();
+    });
+}
+
+} // namespace
+
+class TestRoundTrip : public QObject {
+    Q_OBJECT
+private slots:
+    void backUpThenRestoreUnderANewName() {
+        DiscoveryTargets quiet;
+        quiet.browserPort = unusedPort();
+        quiet.defaultInstancePort = unusedPort();
+        TFrmMain::setDiscoveryTargets(quiet);
+
+        SimServer sim;
+        QVERIFY2(sim.start({"--seed"}), qPrintable(sim.errorString()));
+        QDir(sim.driveC()).mkpath("Bak");
+        ScopedMessageBoxRecorder boxes;
+        TFrmMain window;
+        window.createPickers();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        // Connect.
+        window.CmbServer->setEditText(QStringLiteral("127.0.0.1,%1").arg(sim.port()));
+        window.EdtUid->setText(SimServer::login());
+        window.EdtPwd->setText(SimServer::password());
+        QTest::mouseClick(window.BtnConn, Qt::LeftButton);
+        QCOMPARE(window.lblDbInfo->text(), QStringLiteral("已连接SQL SERVER服务器"));
+
+        // Pick the backup directory.
+        answerPicker(window.FrmSelPath, {"C:\\", "Bak"});
+        QTest::mouseClick(window.BtnPath, Qt::LeftButton, {}, QPoint(9, 9));
+        QCOMPARE(window.EdtPath->text(), QStringLiteral("C:\\Bak\\"));
+
+        // Tick two databases and back up.
+        for (int i = 0; i < window.LsbDB->count(); ++i) {
+            const QString name = window.LsbDB->item(i)->text();
+            window.LsbDB->item(i)->setCheckState(name == "SalesDemo" || name == "库存管理" ? Qt::Checked
+                                                                                          : Qt::Unchecked);
+        }
+        QTest::mouseClick(window.BtnBackup, Qt::LeftButton);
+        const QStringList log = window.MemoInfo->toPlainText().split('\n');
+        QCOMPARE(log.size(), 6);
+        QCOMPARE(log[1], QStringLiteral("数据库【SalesDemo】备份成功!"));
+        QCOMPARE(log[4], QStringLiteral("数据库【库存管理】备份成功!"));
+        const QStringList files = QDir(sim.driveC() + "/Bak").entryList({"SalesDemo*.Bak"}, QDir::Files);
+        QCOMPARE(files.size(), 1);
+
+        // Pick the backup file and its set.
+        window.PageControl1->setCurrentIndex(1);
+        answerPicker(window.FrmSelFile, {"C:\\", "Bak", files.first()});
+        QTest::mouseClick(window.FlatButton1, Qt::LeftButton, {}, QPoint(9, 9));
+        QCOMPARE(window.EdtBakFile->text(), "C:\\Bak\\" + files.first());
+        QCOMPARE(window.CmbBfj->count(), 1);
+        QCOMPARE(window.CmbBfj->currentIndex(), -1);
+        QVERIFY(window.CmbBfj->itemText(0).startsWith("1 "));
+        window.CmbBfj->setCurrentIndex(0);
+        window.CmbBfjChange();
+        QVERIFY(window.Grid->RowCount() >= 3);
+
+        // New target paths, a new database name, restore.
+        QDir(sim.driveC()).mkpath("Copy");
+        for (int r = 1; r < window.Grid->RowCount(); ++r)
+            window.Grid->setCellText(1, r, QStringLiteral("C:\\Copy\\file%1.dat").arg(r));
+        window.CmbDb->setEditText("SalesCopy");
+        QTest::mouseClick(window.BtnRestore, Qt::LeftButton);
+        QVERIFY(!boxes.shown().isEmpty());
+        QCOMPARE(boxes.shown().last().text, QStringLiteral("数据库还原成功!"));
+        QCOMPARE(boxes.shown().last().caption, QStringLiteral("提示"));
+        QVERIFY(QFile::exists(sim.driveC() + "/Copy/file1.dat"));
+        QStringList names;
+        for (int i = 0; i < window.LsbDB->count(); ++i)
+            names << window.LsbDB->item(i)->text();
+        QVERIFY(names.contains("SalesCopy"));
+        QCOMPARE(window.CmbDb->currentText(), QStringLiteral("SalesCopy"));
+    }
+
+    void pickerButtonsSayWhenNotConnected() {
+        ScopedMessageBoxRecorder boxes;
+        TFrmMain window;
+        window.createPickers();
+        window.BtnPathClick();
+        window.FlatButton1Click();
+        QCOMPARE(boxes.shown().size(), 2);
+        for (const MessageBox::Shown& box : boxes.shown()) {
+            QCOMPARE(box.text, QStringLiteral("SQL SERVER服务器未成功连接!"));
+            QCOMPARE(box.caption, QStringLiteral("提示"));
+        }
+        QVERIFY(!window.FrmSelPath->isVisible());
+    }
+};
+
+QTEST_MAIN(TestRoundTrip)
+#include "tst_round_trip.moc"
