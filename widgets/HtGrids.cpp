@@ -187,7 +187,12 @@ void THtStringGrid::drawAlignedText(QPainter& p, int col, int row, const QRect& 
     if (OnGetAlignment)
         OnGetAlignment(this, row, col, a);
     p.fillRect(rect, p.brush());
-    const int h = QFontMetrics(p.font()).boundingRect(QStringLiteral("W")).height();
+    // The height of "W" only changes with the font: measured once per font, not per cell.
+    if (p.font() != wHeightFont_ || wHeight_ < 0) {
+        wHeightFont_ = p.font();
+        wHeight_ = QFontMetrics(wHeightFont_).boundingRect(QStringLiteral("W")).height();
+    }
+    const int h = wHeight_;
     const int top = (rect.top() + rect.top() + rect.height() - h) / 2;
     const QRect textRect(rect.left() + 2, top, rect.width() - 4, h);
     QString text = CellText(col, row).left(255);
@@ -196,10 +201,7 @@ void THtStringGrid::drawAlignedText(QPainter& p, int col, int row, const QRect& 
         text.truncate(lineBreak); // a second line would lie outside the rectangle
     int flags = Qt::TextShowMnemonic | Qt::TextExpandTabs | Qt::TextSingleLine | Qt::AlignVCenter;
     flags |= a == taRightJustify ? Qt::AlignRight : (a == taCenter ? Qt::AlignHCenter : Qt::AlignLeft);
-    p.save();
-    p.setClipRect(textRect, Qt::IntersectClip);
-    p.drawText(textRect, flags, text);
-    p.restore();
+    p.drawText(textRect, flags, text); // clipped to the rectangle (no Qt::TextDontClip)
 }
 
 void THtStringGrid::PaintCell(QPainter& p, int col, int row, const QRect& rect, TGridDrawState state) {

@@ -100,4 +100,6 @@ private:
     TAlignment alignment_ = taLeftJustify;
     bool grid3D_ = false;
     int editUpdateCount_ = 0;
+    QFont wHeightFont_;
+    int wHeight_ = -1;
 };
