@@ -120,6 +120,38 @@ private slots:
         QCOMPARE(window.CmbDb->currentText(), QStringLiteral("SalesCopy"));
     }
 
+    void droppedServerShowsTheDriversErrorAndReconnectWorks() {
+        DiscoveryTargets quiet;
+        quiet.browserPort = unusedPort();
+        quiet.defaultInstancePort = unusedPort();
+        TFrmMain::setDiscoveryTargets(quiet);
+        SimServer sim;
+        QVERIFY2(sim.start({"--seed"}), qPrintable(sim.errorString()));
+        ScopedMessageBoxRecorder boxes;
+        TFrmMain window;
+        window.createPickers();
+        window.CmbServer->setEditText(QStringLiteral("127.0.0.1,%1").arg(sim.port()));
+        window.EdtUid->setText(SimServer::login());
+        window.EdtPwd->setText(SimServer::password());
+        window.BtnConn->click();
+        QCOMPARE(window.lblDbInfo->text(), QStringLiteral("已连接SQL SERVER服务器"));
+
+        sim.kill();
+        answerPicker(window.FrmSelPath, {}); // the picker opens with its listing failed; leave it
+        QTest::mouseClick(window.BtnPath, Qt::LeftButton, {}, QPoint(9, 9));
+        QCOMPARE(boxes.shown().size(), 1);
+        QCOMPARE(boxes.shown().first().icon, QMessageBox::Critical);
+        QVERIFY(!boxes.shown().first().text.isEmpty());
+
+        // Disconnect and reconnect once the server is back.
+        QVERIFY(sim.restart());
+        window.CmbServer->setEditText(QStringLiteral("127.0.0.1,%1").arg(sim.port()));
+        window.BtnConn->click(); // disconnect
+        window.BtnConn->click(); // connect
+        QCOMPARE(window.lblDbInfo->text(), QStringLiteral("已连接SQL SERVER服务器"));
+        QVERIFY(window.LsbDB->count() > 0);
+    }
+
     void pickerButtonsSayWhenNotConnected() {
         ScopedMessageBoxRecorder boxes;
         TFrmMain window;
