@@ -12,7 +12,7 @@
 namespace {
 
 void save(TFrmMain& window, const QString& dir, const QString& name) {
-    QTest::qWait(100);
+    QTest::qWait(300);
     window.grab().save(QDir(dir).filePath(name + QStringLiteral(".png")));
 }
 
