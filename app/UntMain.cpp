@@ -248,8 +248,8 @@ void TFrmMain::setLabelColor(QLabel* label, quint32 color) {
 }
 
 void TFrmMain::FormCreate() {
-    connection_ = new TADOConnection(this); // owned by the window for the whole run
-    setServerConnection(connection_);
+    connection_ = std::make_unique<TADOConnection>();
+    setServerConnection(connection_.get());
     // Discovery is silent whatever happens; names found before a failure stay, and the first
     // name is selected only when the whole list was read.
     try {
@@ -266,10 +266,9 @@ void TFrmMain::FormDestroy() {
     if (!connection_)
         return;
     connection_->Close();
-    if (ServerConnection() == connection_)
+    if (ServerConnection() == connection_.get())
         setServerConnection(nullptr);
-    delete connection_;
-    connection_ = nullptr;
+    connection_.reset();
 }
 
 bool TFrmMain::ConnSql(TADOConnection& connection, const QString& server, const QString& database,

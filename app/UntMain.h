@@ -18,6 +18,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <memory>
+
 class TADOConnection;
 class TFlatButton;
 class THtStringGrid;
@@ -66,7 +68,7 @@ public:
     void FillDbList();
     void ClearDbList();
 
-    TADOConnection* connection() const { return connection_; }
+    TADOConnection* connection() const { return connection_.get(); }
 
     // Header band.
     QFrame* Panel1;
@@ -138,7 +140,7 @@ private:
     void FormDestroy();
     void setLabelColor(QLabel* label, quint32 color);
 
-    TADOConnection* connection_ = nullptr;
+    std::unique_ptr<TADOConnection> connection_; // lives exactly as long as the window
     quint32 lbllinkColor_;
     quint32 lblTalkColor_;
 };
