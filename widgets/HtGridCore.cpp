@@ -671,6 +671,14 @@ void THtCustomGrid::paintEvent(QPaintEvent* event) {
     const int bottom = rows.isEmpty() ? 0 : rows.last().start + rows.last().size + lineWidth(false);
     p.fillRect(QRect(right, 0, viewport()->width() - right, viewport()->height()), resolve(color_));
     p.fillRect(QRect(0, bottom, right, viewport()->height() - bottom), resolve(color_));
+
+    if (gridState_ == gsColSizing || gridState_ == gsRowSizing) {
+        p.setPen(QPen(palette().color(QPalette::Text), 1, Qt::DotLine));
+        if (gridState_ == gsColSizing)
+            p.drawLine(lastMouse_.x(), 0, lastMouse_.x(), viewport()->height());
+        else
+            p.drawLine(0, lastMouse_.y(), viewport()->width(), lastMouse_.y());
+    }
 }
 
 // ---- keyboard and mouse -------------------------------------------------------------------
@@ -796,21 +804,177 @@ void THtCustomGrid::gridKeyDown(QKeyEvent* event) {
         focusCell(col, row, !shift || !(options_ & goRangeSelect));
 }
 
+THtCustomGrid::TGridState THtCustomGrid::sizingZoneAt(const QPoint& pos, int* index) const {
+    // A zone 7 pixels wide (or the line width when wider) around the line after each cell.
+    auto near = [](int line, int p, int lw) {
+        const int zone = std::max(7, lw);
+        const int from = line - (7 - lw) / 2;
+        return p >= from && p < from + zone;
+    };
+    const int lwc = lineWidth(true), lwr = lineWidth(false);
+    if ((options_ & goColSizing) && pos.y() < fixedBoundary(false)) {
+        for (const AxisCell& c : visibleCells(true)) {
+            if (c.index >= fixedCols_ && near(c.start + c.size, pos.x(), lwc)) {
+                *index = c.index;
+                return gsColSizing;
+            }
+        }
+    }
+    if ((options_ & goRowSizing) && pos.x() < fixedBoundary(true)) {
+        for (const AxisCell& r : visibleCells(false)) {
+            if (r.index >= fixedRows_ && near(r.start + r.size, pos.y(), lwr)) {
+                *index = r.index;
+                return gsRowSizing;
+            }
+        }
+    }
+    return gsNormal;
+}
+
 void THtCustomGrid::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
     if (editor_ && editCol_ >= 0)
         WriteEditText(editCol_, editRow_, editor_->text());
     setFocus(Qt::MouseFocusReason);
-    const QPoint cell = mouseToCell(event->position().toPoint());
-    if (cell.x() < fixedCols_ || cell.y() < fixedRows_)
-        return; // fixed cells: sizing and moving are not offered here
+    const QPoint pos = event->position().toPoint();
+    lastMouse_ = pos;
+    int index = -1;
+    const TGridState zone = sizingZoneAt(pos, &index);
+    if (zone != gsNormal) {
+        gridState_ = zone;
+        sizingIndex_ = index;
+        const QRect r = zone == gsColSizing ? cellRect(index, 0) : cellRect(0, index);
+        sizingStart_ = zone == gsColSizing ? r.left() : r.top();
+        return;
+    }
+    const QPoint cell = mouseToCell(pos);
+    if (cell.x() < 0 || cell.y() < 0)
+        return;
+    if (cell.y() < fixedRows_ || cell.x() < fixedCols_) {
+        // A fixed cell of a scrolling column or row: the start of a move.
+        if (cell.y() < fixedRows_ && cell.x() >= fixedCols_ && (options_ & goColMoving)) {
+            gridState_ = gsColMoving;
+            sizingIndex_ = cell.x();
+        } else if (cell.x() < fixedCols_ && cell.y() >= fixedRows_ && (options_ & goRowMoving)) {
+            gridState_ = gsRowMoving;
+            sizingIndex_ = cell.y();
+        }
+        return;
+    }
     const bool extend = (event->modifiers() & Qt::ShiftModifier) && (options_ & goRangeSelect);
-    if (cell.x() != curCol_ || cell.y() != curRow_)
-        moveCurrent(cell.x(), cell.y(), !extend, true);
-    if (options_ & goEditing)
+    if (options_ & goEditing) {
+        if (cell.x() != curCol_ || cell.y() != curRow_)
+            moveCurrent(cell.x(), cell.y(), true, true);
         showEditor();
-    updateEditor();
+        updateEditor();
+        return;
+    }
+    gridState_ = gsSelecting;
+    selectTimer_ = startTimer(60);
+    if (extend)
+        moveCurrent(cell.x(), cell.y(), false, true);
+    else if (cell.x() != curCol_ || cell.y() != curRow_)
+        moveCurrent(cell.x(), cell.y(), true, true);
+}
+
+void THtCustomGrid::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    lastMouse_ = pos;
+    if (gridState_ == gsSelecting) {
+        const QPoint cell = mouseToCell(pos);
+        if (cell.x() >= fixedCols_ && cell.y() >= fixedRows_ && (cell.x() != curCol_ || cell.y() != curRow_))
+            moveCurrent(cell.x(), cell.y(), false, true);
+    } else if (gridState_ == gsColSizing || gridState_ == gsRowSizing) {
+        viewport()->update(); // the sizing line follows the pointer
+    } else if (gridState_ == gsNormal) {
+        int index = -1;
+        const TGridState zone = sizingZoneAt(pos, &index);
+        viewport()->setCursor(zone == gsColSizing   ? Qt::SplitHCursor
+                              : zone == gsRowSizing ? Qt::SplitVCursor
+                                                    : Qt::ArrowCursor);
+    }
+}
+
+void THtCustomGrid::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return;
+    const QPoint pos = event->position().toPoint();
+    const TGridState state = gridState_;
+    gridState_ = gsNormal;
+    if (selectTimer_) {
+        killTimer(selectTimer_);
+        selectTimer_ = 0;
+    }
+    switch (state) {
+    case gsColSizing: {
+        const int width = pos.x() - sizingStart_;
+        if (width > 1) // a column dragged to 1 pixel or less keeps its width
+            setColWidths(sizingIndex_, width);
+        break;
+    }
+    case gsRowSizing: {
+        const int height = pos.y() - sizingStart_;
+        if (height > 1)
+            setRowHeights(sizingIndex_, height);
+        break;
+    }
+    case gsColMoving: {
+        const int to = mouseToCell(pos).x();
+        if (to >= fixedCols_ && to != sizingIndex_)
+            moveColumn(sizingIndex_, to);
+        break;
+    }
+    case gsRowMoving: {
+        const int to = mouseToCell(pos).y();
+        if (to >= fixedRows_ && to != sizingIndex_)
+            moveRow(sizingIndex_, to);
+        break;
+    }
+    case gsSelecting:
+        updateEditor();
+        break;
+    default:
+        break;
+    }
+    viewport()->update();
+}
+
+void THtCustomGrid::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != selectTimer_ || gridState_ != gsSelecting) {
+        QAbstractScrollArea::timerEvent(event);
+        return;
+    }
+    // A pointer beyond the scrolling area scrolls one cell that way and extends the selection.
+    int col = curCol_, row = curRow_;
+    if (lastMouse_.x() < fixedBoundary(true))
+        col = std::max(fixedCols_, std::min(col, leftCol_) - 1);
+    else if (lastMouse_.x() >= viewport()->width())
+        col = std::min(colCount_ - 1, col + 1);
+    if (lastMouse_.y() < fixedBoundary(false))
+        row = std::max(fixedRows_, std::min(row, topRow_) - 1);
+    else if (lastMouse_.y() >= viewport()->height())
+        row = std::min(rowCount_ - 1, row + 1);
+    if (col != curCol_ || row != curRow_)
+        moveCurrent(col, row, false, true);
+}
+
+void THtCustomGrid::moveColumn(int from, int to) {
+    if (from < 0 || to < 0 || from >= colCount_ || to >= colCount_)
+        throw EInvalidGridOperation(GridMessages::IndexOutOfRange);
+    if (!colWidths_.isEmpty())
+        colWidths_.move(from, to);
+    ColumnMoved(from, to);
+    viewport()->update();
+}
+
+void THtCustomGrid::moveRow(int from, int to) {
+    if (from < 0 || to < 0 || from >= rowCount_ || to >= rowCount_)
+        throw EInvalidGridOperation(GridMessages::IndexOutOfRange);
+    if (!rowHeights_.isEmpty())
+        rowHeights_.move(from, to);
+    RowMoved(from, to);
+    viewport()->update();
 }
 
 void THtCustomGrid::wheelEvent(QWheelEvent* event) {

@@ -74,6 +74,16 @@ public:
     // Called by the editor after every change of its text.
     void editorTextChanged(const QString& text);
 
+    // Move a column or row to a new position, its size and contents with it.
+    void moveColumn(int from, int to);
+    void moveRow(int from, int to);
+
+    // What the mouse is doing.
+    enum TGridState { gsNormal, gsSelecting, gsRowSizing, gsColSizing, gsRowMoving, gsColMoving };
+    TGridState GridState() const { return gridState_; }
+    // The sizing zone under a point, as the state a press there would start (gsNormal when none).
+    TGridState sizingZoneAt(const QPoint& pos, int* index) const;
+
 protected:
     // Steps the layers above override.
     virtual void PaintCell(QPainter& painter, int col, int row, const QRect& rect, TGridDrawState state);
@@ -93,6 +103,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool viewportEvent(QEvent* event) override;
@@ -152,4 +165,10 @@ private:
     int editCol_ = -1;
     int editRow_ = -1;
     bool writingBack_ = false;
+
+    TGridState gridState_ = gsNormal;
+    int sizingIndex_ = -1;   // column or row being sized or moved
+    int sizingStart_ = 0;    // its start in the viewport
+    int selectTimer_ = 0;    // 60 ms auto-scroll while selecting
+    QPoint lastMouse_;
 };

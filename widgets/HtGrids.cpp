@@ -25,6 +25,81 @@ void THtCustomDrawGrid::TopLeftChanged() {
         OnTopLeftChanged(this);
 }
 
+void THtCustomDrawGrid::ColumnMoved(int from, int to) {
+    if (OnColumnMoved)
+        OnColumnMoved(this, from, to);
+}
+
+void THtCustomDrawGrid::RowMoved(int from, int to) {
+    if (OnRowMoved)
+        OnRowMoved(this, from, to);
+}
+
+// ---- THtStringGridStrings -----------------------------------------------------------------
+
+QPoint THtStringGridStrings::cellOf(int i) const {
+    return index_ > 0 ? QPoint(i, index_ - 1) : QPoint(-index_ - 1, i);
+}
+
+int THtStringGridStrings::Count() const { return index_ > 0 ? grid_->ColCount() : grid_->RowCount(); }
+
+QString THtStringGridStrings::Get(int i) const {
+    const QPoint c = cellOf(i);
+    return grid_->CellText(c.x(), c.y());
+}
+
+void THtStringGridStrings::Put(int i, const QString& text) {
+    const QPoint c = cellOf(i);
+    grid_->setCellText(c.x(), c.y(), text);
+}
+
+void* THtStringGridStrings::GetObject(int i) const {
+    const QPoint c = cellOf(i);
+    return grid_->CellObject(c.x(), c.y());
+}
+
+void THtStringGridStrings::PutObject(int i, void* object) {
+    const QPoint c = cellOf(i);
+    grid_->setCellObject(c.x(), c.y(), object);
+}
+
+int THtStringGridStrings::Add(const QString& text) {
+    for (int i = 0; i < Count(); ++i) {
+        if (Get(i).isEmpty()) {
+            Put(i, text.isEmpty() ? QStringLiteral(" ") : text);
+            return i;
+        }
+    }
+    return -1;
+}
+
+void THtStringGridStrings::Insert(int, const QString&) {
+    throw EInvalidGridOperation(GridMessages::CannotInsertDelete);
+}
+
+void THtStringGridStrings::Delete(int) { throw EInvalidGridOperation(GridMessages::CannotInsertDelete); }
+
+void THtStringGridStrings::Clear() {
+    BeginUpdate();
+    for (int i = Count() - 1; i >= 0; --i) {
+        PutObject(i, nullptr);
+        Put(i, QString());
+    }
+    EndUpdate();
+}
+
+void THtStringGridStrings::Assign(const QStringList& source) {
+    BeginUpdate();
+    const int n = std::min(int(source.size()), Count());
+    for (int i = 0; i < n; ++i)
+        Put(i, source[i]);
+    EndUpdate();
+}
+
+void THtStringGridStrings::BeginUpdate() { grid_->beginBatch(); }
+
+void THtStringGridStrings::EndUpdate() { grid_->endBatch(); }
+
 // ---- THtStringGrid -----------------------------------------------------------------------
 
 THtStringGrid::THtStringGrid(QWidget* parent) : THtDrawGrid(parent) {}
@@ -106,8 +181,70 @@ void THtStringGrid::setCellObject(int col, int row, void* object) {
     cellChanged(col, row);
 }
 
+THtStringGridStrings* THtStringGrid::RowStrings(int row) {
+    auto& view = rowViews_[row];
+    if (!view)
+        view = std::make_unique<THtStringGridStrings>(this, row + 1);
+    return view.get();
+}
+
+THtStringGridStrings* THtStringGrid::ColStrings(int col) {
+    auto& view = colViews_[col];
+    if (!view)
+        view = std::make_unique<THtStringGridStrings>(this, -(col + 1));
+    return view.get();
+}
+
+void THtStringGrid::endBatch() {
+    updating_ = false;
+    if (repaintPending_) {
+        repaintPending_ = false;
+        viewport()->update();
+    }
+}
+
+void THtStringGrid::ColumnMoved(int from, int to) {
+    // In every stored row the cell leaves its column and the cells between shift by one.
+    for (auto& [row, cols] : cells_) {
+        std::map<int, Cell> moved;
+        for (auto& [col, cell] : cols) {
+            int target = col;
+            if (col == from)
+                target = to;
+            else if (from < to && col > from && col <= to)
+                target = col - 1;
+            else if (from > to && col >= to && col < from)
+                target = col + 1;
+            moved[target] = std::move(cell);
+        }
+        cols = std::move(moved);
+    }
+    viewport()->update();
+    THtDrawGrid::ColumnMoved(from, to);
+}
+
+void THtStringGrid::RowMoved(int from, int to) {
+    std::map<int, std::map<int, Cell>> moved;
+    for (auto& [row, cols] : cells_) {
+        int target = row;
+        if (row == from)
+            target = to;
+        else if (from < to && row > from && row <= to)
+            target = row - 1;
+        else if (from > to && row >= to && row < from)
+            target = row + 1;
+        moved[target] = std::move(cols);
+    }
+    cells_ = std::move(moved);
+    viewport()->update();
+    THtDrawGrid::RowMoved(from, to);
+}
+
 void THtStringGrid::cellChanged(int col, int row) {
-    invalidateCell(col, row);
+    if (updating_)
+        repaintPending_ = true;
+    else
+        invalidateCell(col, row);
     // A write from code shows in the editor, but not the editor's own write-back.
     if (col == CurrentCol() && row == CurrentRow() && editUpdateCount_ == 0)
         reloadEditor();

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 
 class THtCustomDrawGrid : public THtCustomGrid {
     Q_OBJECT
@@ -31,9 +32,13 @@ public:
     std::function<void(QObject* Sender, int ACol, int ARow, QString& Value)> OnGetEditText;
     std::function<void(QObject* Sender, int ACol, int ARow, const QString& Value)> OnSetEditText;
     std::function<void(QObject* Sender)> OnTopLeftChanged;
+    std::function<void(QObject* Sender, int FromIndex, int ToIndex)> OnColumnMoved;
+    std::function<void(QObject* Sender, int FromIndex, int ToIndex)> OnRowMoved;
 
 protected:
     bool CanSelectCell(int col, int row) override;
+    void ColumnMoved(int from, int to) override;
+    void RowMoved(int from, int to) override;
     void WriteEditText(int col, int row, const QString& text) override;
     void TopLeftChanged() override;
 };
@@ -42,6 +47,35 @@ class THtDrawGrid : public THtCustomDrawGrid {
     Q_OBJECT
 public:
     using THtCustomDrawGrid::THtCustomDrawGrid;
+};
+
+class THtStringGrid;
+
+// A row or a column of a string grid seen as a list of strings; writes go through CellText.
+class THtStringGridStrings {
+public:
+    // Index code: row r is r + 1, column c is -(c + 1).
+    THtStringGridStrings(THtStringGrid* grid, int indexCode) : grid_(grid), index_(indexCode) {}
+
+    int Count() const;
+    QString Get(int i) const;
+    void Put(int i, const QString& text);
+    void* GetObject(int i) const;
+    void PutObject(int i, void* object);
+    // Stores text (a single blank when empty) in the first empty item; -1 when none is empty.
+    int Add(const QString& text);
+    [[noreturn]] void Insert(int, const QString&);
+    [[noreturn]] void Delete(int);
+    void Clear();
+    void Assign(const QStringList& source);
+    void BeginUpdate();
+    void EndUpdate();
+
+private:
+    QPoint cellOf(int i) const;
+
+    THtStringGrid* grid_;
+    int index_;
 };
 
 class THtStringGrid : public THtDrawGrid {
@@ -66,6 +100,13 @@ public:
     void setGrid3D(bool on);
     int EditUpdateCount() const { return editUpdateCount_; }
 
+    THtStringGridStrings* RowStrings(int row);
+    THtStringGridStrings* ColStrings(int col);
+
+    // Whole-view changes repaint once, at the end of the batch.
+    void beginBatch() { updating_ = true; }
+    void endBatch();
+
     // The text a write stores, after the column's format code ("N", "n", a decimal count).
     QString formattedForColumn(int col, int row, const QString& value) const;
     // Number of cells the store holds (memory grows with these, not with the table).
@@ -82,6 +123,8 @@ protected:
     void PaintCell(QPainter& painter, int col, int row, const QRect& rect, TGridDrawState state) override;
     QString ReadEditText(int col, int row) override;
     void WriteEditText(int col, int row, const QString& text) override;
+    void ColumnMoved(int from, int to) override;
+    void RowMoved(int from, int to) override;
 
 private:
     struct Cell {
@@ -100,6 +143,10 @@ private:
     TAlignment alignment_ = taLeftJustify;
     bool grid3D_ = false;
     int editUpdateCount_ = 0;
+    std::map<int, std::unique_ptr<THtStringGridStrings>> rowViews_;
+    std::map<int, std::unique_ptr<THtStringGridStrings>> colViews_;
+    bool updating_ = false;
+    bool repaintPending_ = false;
     QFont wHeightFont_;
     int wHeight_ = -1;
 };

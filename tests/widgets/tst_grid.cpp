@@ -233,6 +233,89 @@ private slots:
                  ColorToQColor(clWindow, pal).rgb());
     }
 
+    void columnSizedByDraggingItsHeaderLine() {
+        THtStringGrid grid;
+        grid.setOptions(grid.Options() | goColSizing);
+        grid.resize(400, 200);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        const QRect header = grid.cellRect(1, 0);
+        const QPoint line(header.right() + 1, header.center().y());
+        int index = -1;
+        QCOMPARE(grid.sizingZoneAt(line, &index), THtCustomGrid::gsColSizing);
+        QCOMPARE(index, 1);
+        QTest::mousePress(grid.viewport(), Qt::LeftButton, {}, line);
+        QCOMPARE(grid.GridState(), THtCustomGrid::gsColSizing);
+        QTest::mouseMove(grid.viewport(), line + QPoint(30, 0));
+        QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, line + QPoint(30, 0));
+        QCOMPARE(grid.ColWidths(1), 64 + 30);
+        // Dragged to one pixel or less: the width stays.
+        const QPoint again(grid.cellRect(1, 0).right() + 1, header.center().y());
+        QTest::mousePress(grid.viewport(), Qt::LeftButton, {}, again);
+        QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, QPoint(grid.cellRect(1, 0).left() + 1, again.y()));
+        QCOMPARE(grid.ColWidths(1), 94);
+        // No sizing over a data cell.
+        QCOMPARE(grid.sizingZoneAt(QPoint(line.x(), grid.cellRect(1, 2).center().y()), &index), THtCustomGrid::gsNormal);
+    }
+
+    void rowMovedByItsFixedCellCarriesItsTexts() {
+        THtStringGrid grid;
+        grid.setOptions(grid.Options() | goRowMoving);
+        grid.resize(400, 200);
+        for (int r = 1; r < 5; ++r)
+            grid.setCellText(1, r, QStringLiteral("row%1").arg(r));
+        int from = -1, to = -1;
+        grid.OnRowMoved = [&](QObject*, int f, int t) { from = f, to = t; };
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        QTest::mousePress(grid.viewport(), Qt::LeftButton, {}, grid.cellRect(0, 1).center());
+        QTest::mouseMove(grid.viewport(), grid.cellRect(0, 3).center());
+        QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, grid.cellRect(0, 3).center());
+        QCOMPARE(from, 1);
+        QCOMPARE(to, 3);
+        QCOMPARE(grid.CellText(1, 3), QStringLiteral("row1"));
+        QCOMPARE(grid.CellText(1, 1), QStringLiteral("row2"));
+        QCOMPARE(grid.CellText(1, 4), QStringLiteral("row4"));
+    }
+
+    void draggingSelectsARange() {
+        THtStringGrid grid; // no editing: a drag selects
+        grid.resize(400, 200);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        QTest::mousePress(grid.viewport(), Qt::LeftButton, {}, grid.cellRect(1, 1).center());
+        QCOMPARE(grid.GridState(), THtCustomGrid::gsSelecting);
+        QTest::mouseMove(grid.viewport(), grid.cellRect(3, 2).center());
+        QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, grid.cellRect(3, 2).center());
+        QCOMPARE(grid.SelectedRange(), (TGridRect{1, 1, 3, 2}));
+        QCOMPARE(grid.GridState(), THtCustomGrid::gsNormal);
+        // Shift and a key extend from the anchor.
+        QTest::keyClick(&grid, Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(grid.SelectedRange(), (TGridRect{1, 1, 3, 3}));
+    }
+
+    void rowAndColumnViews() {
+        THtStringGrid grid;
+        grid.setColCount(3);
+        grid.setRowCount(3);
+        THtStringGridStrings* row = grid.RowStrings(1);
+        QCOMPARE(row->Count(), 3);
+        QCOMPARE(row->Add("a"), 0);
+        QCOMPARE(row->Add(""), 1); // an empty text is stored as one blank
+        QCOMPARE(grid.CellText(1, 1), QStringLiteral(" "));
+        QCOMPARE(row->Add("c"), 2);
+        QCOMPARE(row->Add("d"), -1); // full
+        QVERIFY_THROWS_EXCEPTION(EInvalidGridOperation, row->Insert(0, "x"));
+        QVERIFY_THROWS_EXCEPTION(EInvalidGridOperation, row->Delete(0));
+        THtStringGridStrings* col = grid.ColStrings(2);
+        col->Assign({"h", "v1", "v2", "ignored"});
+        QCOMPARE(grid.CellText(2, 2), QStringLiteral("v2"));
+        QCOMPARE(col->Get(1), QStringLiteral("v1"));
+        row->Clear();
+        QCOMPARE(grid.CellText(0, 1), QString());
+        QCOMPARE(grid.CellText(2, 2), QStringLiteral("v2"));
+    }
+
     void backgroundEqualToLineColourUsesTheReverseColour() {
         THtStringGrid grid;
         grid.setColor(0xFFFFFF);
