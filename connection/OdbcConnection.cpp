@@ -16,46 +16,41 @@ SQLWCHAR* wide(std::u16string& s) { return reinterpret_cast<SQLWCHAR*>(s.data())
 
 bool succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
-QVariant readText(SQLHSTMT stmt, SQLUSMALLINT column) {
-    QString value;
-    SQLWCHAR buffer[4096];
+// Reads a long value in pieces: the driver returns SQL_SUCCESS_WITH_INFO while more remains, and
+// a text piece leaves room for its terminator.
+template <typename Value>
+QVariant readInPieces(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT cType, char* buffer, SQLLEN capacity,
+                      int terminatorBytes) {
+    Value value;
     for (;;) {
         SQLLEN indicator = 0;
-        const SQLRETURN rc = SQLGetData(stmt, column, SQL_C_WCHAR, buffer, sizeof buffer, &indicator);
+        const SQLRETURN rc = SQLGetData(stmt, column, cType, buffer, capacity, &indicator);
         if (rc == SQL_NO_DATA)
             break;
         if (!succeeded(rc))
             throw errorFromHandle(SQL_HANDLE_STMT, stmt, QStringLiteral("Could not read a column value"));
         if (indicator == SQL_NULL_DATA)
             return QVariant();
-        const int capacity = int(sizeof buffer / sizeof buffer[0]) - 1;
-        const int chars = (indicator == SQL_NO_TOTAL || indicator / 2 > capacity) ? capacity : int(indicator / 2);
-        value += fromWide(buffer, chars);
+        const SQLLEN room = capacity - terminatorBytes;
+        const int bytes = int((indicator == SQL_NO_TOTAL || indicator > room) ? room : indicator);
+        if constexpr (std::is_same_v<Value, QString>)
+            value += fromWide(reinterpret_cast<const SQLWCHAR*>(buffer), bytes / 2);
+        else
+            value.append(buffer, bytes);
         if (rc == SQL_SUCCESS)
             break;
     }
     return value;
 }
 
+QVariant readText(SQLHSTMT stmt, SQLUSMALLINT column) {
+    alignas(SQLWCHAR) char buffer[8192];
+    return readInPieces<QString>(stmt, column, SQL_C_WCHAR, buffer, sizeof buffer, sizeof(SQLWCHAR));
+}
+
 QVariant readBinary(SQLHSTMT stmt, SQLUSMALLINT column) {
-    QByteArray value;
     char buffer[8192];
-    for (;;) {
-        SQLLEN indicator = 0;
-        const SQLRETURN rc = SQLGetData(stmt, column, SQL_C_BINARY, buffer, sizeof buffer, &indicator);
-        if (rc == SQL_NO_DATA)
-            break;
-        if (!succeeded(rc))
-            throw errorFromHandle(SQL_HANDLE_STMT, stmt, QStringLiteral("Could not read a column value"));
-        if (indicator == SQL_NULL_DATA)
-            return QVariant();
-        const int bytes = (indicator == SQL_NO_TOTAL || indicator > SQLLEN(sizeof buffer)) ? int(sizeof buffer)
-                                                                                             : int(indicator);
-        value.append(buffer, bytes);
-        if (rc == SQL_SUCCESS)
-            break;
-    }
-    return value;
+    return readInPieces<QByteArray>(stmt, column, SQL_C_BINARY, buffer, sizeof buffer, 0);
 }
 
 template <typename T>
