@@ -298,13 +298,17 @@ void TFrmMain::EnableConnPanel(bool enabled) {
     }
 }
 
+void TFrmMain::showPanelState(bool connected, const QString& status) {
+    EnableConnPanel(!connected);
+    BtnConn->setText(connected ? kDisconnect : kConnect);
+    lblDbInfo->setText(status);
+    lblDbInfo->adjustSize(); // the label's width follows its text
+}
+
 void TFrmMain::BtnConnClick() {
     if (connection_->Connected()) {
         connection_->Close();
-        EnableConnPanel(true);
-        BtnConn->setText(kConnect);
-        lblDbInfo->setText(QStringLiteral("已断开SQL SERVER服务器连接"));
-        lblDbInfo->adjustSize();
+        showPanelState(false, QStringLiteral("已断开SQL SERVER服务器连接"));
         ClearDbList();
         return;
     }
@@ -312,16 +316,10 @@ void TFrmMain::BtnConnClick() {
     const QString password = EdtPwd->text();
     const QString server = CmbServer->currentText();
     if (ConnSql(*connection_, server, QStringLiteral("master"), user, password)) {
-        EnableConnPanel(false);
-        BtnConn->setText(kDisconnect);
-        lblDbInfo->setText(QStringLiteral("已连接SQL SERVER服务器"));
-        lblDbInfo->adjustSize();
+        showPanelState(true, QStringLiteral("已连接SQL SERVER服务器"));
         FillDbList();
     } else {
-        EnableConnPanel(true);
-        BtnConn->setText(kConnect);
-        lblDbInfo->setText(QStringLiteral("SQL SERVER服务器连接失败"));
-        lblDbInfo->adjustSize();
+        showPanelState(false, QStringLiteral("SQL SERVER服务器连接失败"));
         ClearDbList();
     }
 }

@@ -139,6 +139,7 @@ private:
     void FormCreate();
     void FormDestroy();
     void setLabelColor(QLabel* label, quint32 color);
+    void showPanelState(bool connected, const QString& status);
 
     std::unique_ptr<TADOConnection> connection_; // lives exactly as long as the window
     quint32 lbllinkColor_;
