@@ -6,6 +6,10 @@
 
 #include <cmath>
 
+namespace {
+constexpr int kMaxDecimals = 18;
+}
+
 // ---- THtCustomDrawGrid -------------------------------------------------------------------
 
 bool THtCustomDrawGrid::CanSelectCell(int col, int row) {
@@ -146,7 +150,9 @@ QString THtStringGrid::formattedForColumn(int col, int row, const QString& value
     }
     static const QRegularExpression wholeNumber(QStringLiteral("^[+-]?\\d+$"));
     if (wholeNumber.match(code).hasMatch()) {
-        const int decimals = std::max(0, code.toInt());
+        // A double carries no more than 17 significant digits; a larger count would only build a
+        // string of zeros as long as the number asks (found by fuzzing: "444444440" ran out of memory).
+        const int decimals = std::clamp(code.toInt(), 0, kMaxDecimals);
         QLocale plain = locale;
         plain.setNumberOptions(QLocale::OmitGroupSeparator);
         return plain.toString(parsed ? number : 0.0, 'f', decimals);

@@ -139,6 +139,7 @@ private slots:
         QTest::newRow("two decimals non-number") << "2" << "abc" << "0.00";
         QTest::newRow("zero decimals rounds") << "0" << "2.6" << "3";
         QTest::newRow("other code verbatim") << "X" << "1.50" << "1.50";
+        QTest::newRow("decimal count capped") << "444444440" << "1.5" << "1.500000000000000000";
     }
     void formatCodesNormaliseNumbers() {
         QFETCH(QString, code);
