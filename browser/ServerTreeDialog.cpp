@@ -129,7 +129,12 @@ void ServerTreeDialog::btnOkClick() {
         return;
     IsSelected = true;
     SelectedPath = NodeFullPath(node);
-    close();
+    accept(); // the caller ignores the modal result and reads IsSelected
 }
 
-void ServerTreeDialog::BtnExitClick() { close(); }
+void ServerTreeDialog::BtnExitClick() { QDialog::reject(); }
+
+void ServerTreeDialog::reject() {
+    // Esc and the title bar's close box end up here: both leave as Exit does.
+    guarded([this] { BtnExitClick(); });
+}

@@ -31,6 +31,8 @@ public:
     void btnOkClick();
     void BtnExitClick();
 
+    void reject() override;
+
     // The picture index of a node: 0 for a drive or directory, 2 for a file.
     static int imageIndex(const QTreeWidgetItem* node);
 

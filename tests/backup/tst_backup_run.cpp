@@ -12,9 +12,11 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -149,6 +151,96 @@ private slots:
         const QStringList files = QDir(sim->driveC() + "/" + directory).entryList(QDir::Files);
         QCOMPARE(files.size(), 1);
         QVERIFY(files.first().startsWith("库存管理"));
+    }
+
+    void onlyTickedDatabasesAreVisitedInListOrder() {
+        tick(list, {"库存管理", "master", "model"});
+        const int before = sim->statements().size();
+        BackupRun::run(*connection, "C:\\Bak\\", &list, &memo);
+        const QStringList names{"master", "model", "库存管理"}; // list order, not tick order
+        QStringList expected;
+        for (const QString& name : names)
+            expected << "开始备份数据库【" + name + "】..." << "数据库【" + name + "】备份成功!" << kSeparator;
+        QCOMPARE(log(memo), expected);
+        const QStringList sent = sim->statements().mid(before);
+        QCOMPARE(sent.size(), 6);
+        QStringList files = QDir(sim->driveC() + "/Bak").entryList(QDir::Files, QDir::Name);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(sent[2 * i], QStringLiteral("Select GetDate() F_Date"));
+            const QRegularExpressionMatch m =
+                QRegularExpression("^Backup DataBase \\[(.+)\\] To Disk='C:\\\\Bak\\\\(.+\\d{14}\\.Bak)'$")
+                    .match(sent[2 * i + 1]);
+            QVERIFY2(m.hasMatch(), qPrintable(sent[2 * i + 1]));
+            QCOMPARE(m.captured(1), names[i]);
+            QVERIFY2(files.contains(m.captured(2)), qPrintable(m.captured(2)));
+        }
+        QCOMPARE(files.size(), 3);
+        // A second run starts a fresh log.
+        tick(list, {});
+        BackupRun::run(*connection, "C:\\Bak\\", &list, &memo);
+        QCOMPARE(log(memo).size(), 1);
+    }
+
+    void databaseNamesThatNeedEscaping_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("bracketed"); // the name as it must appear between [ and ]
+        QTest::addColumn<QString>("quoted");    // the name as it must appear between ' and '
+        QTest::newRow("closing bracket") << "a]b" << "a]]b" << "a]b";
+        QTest::newRow("quote and blanks") << "O'Brien  db" << "O'Brien  db" << "O''Brien  db";
+        QTest::newRow("chinese, blank, bracket, quote") << "销售 ]'数据" << "销售 ]]'数据" << "销售 ]''数据";
+        QTest::newRow("statement in the name") << "x]; Drop DataBase [master" << "x]]; Drop DataBase [master"
+                                               << "x]; Drop DataBase [master";
+    }
+    void databaseNamesThatNeedEscaping() {
+        QFETCH(QString, name);
+        QFETCH(QString, bracketed);
+        QFETCH(QString, quoted);
+        // Make the database on the server from a backup of a plain one.
+        connection->ExecuteLong("Backup DataBase [SalesDemo] To Disk='C:\\seed.Bak'");
+        connection->ExecuteLong(" Restore DataBase [" + bracketed +
+                                "] FROM  DISK = N'C:\\seed.Bak' With File =1, Move N'SalesDemo' TO N'C:\\h.mdf',"
+                                " Move N'SalesDemo_log' TO N'C:\\h_log.ldf'");
+        DatabaseList::fill(*connection, &list, &combo);
+        const int databases = list.count();
+        tick(list, {name});
+
+        QDir().mkpath(sim->driveC() + "/it's");
+        BackupRun::run(*connection, "C:\\it's\\", &list, &memo);
+        QCOMPARE(log(memo), (QStringList{"开始备份数据库【" + name + "】...", "数据库【" + name + "】备份成功!", kSeparator}));
+        const QString sent = sim->statements().last();
+        const QRegularExpressionMatch stamp = QRegularExpression("(\\d{14})\\.Bak'$").match(sent);
+        QVERIFY2(stamp.hasMatch(), qPrintable(sent));
+        QCOMPARE(sent, "Backup DataBase [" + bracketed + "] To Disk='C:\\it''s\\" + quoted + stamp.captured(1) + ".Bak'");
+        QVERIFY(QFile::exists(sim->driveC() + "/it's/" + name + stamp.captured(1) + ".Bak"));
+        DatabaseList::fill(*connection, &list, &combo);
+        QCOMPARE(list.count(), databases); // nothing dropped, nothing made
+    }
+
+    void backupLongerThanTheStatementTimeOut() {
+        SimServer slow;
+        // master's files are 1.5 MB: about 2.3 s of backup.
+        QVERIFY2(slow.start({"--delay-per-mb", "1500"}), qPrintable(slow.errorString()));
+        QDir().mkpath(slow.driveC() + "/Bak");
+        TADOConnection c;
+        open(c, slow);
+        c.setCommandTimeoutForTesting(1);
+        // Under the statement time-out this backup cannot finish.
+        QVERIFY_THROWS_EXCEPTION(std::exception, c.Execute("Backup DataBase [master] To Disk='C:\\Bak\\timed.Bak'"));
+
+        QListWidget l;
+        QComboBox cb;
+        DatabaseList::fill(c, &l, &cb);
+        tick(l, {"master"});
+        QString whileRunning;
+        QTimer probe;
+        probe.setSingleShot(true);
+        connect(&probe, &QTimer::timeout, this, [&] { whileRunning = memo.toPlainText(); });
+        probe.start(1200);
+        BackupRun::run(c, "C:\\Bak\\", &l, &memo);
+        // The start line was there while the server was still writing the backup.
+        QCOMPARE(whileRunning, QStringLiteral("开始备份数据库【master】..."));
+        QCOMPARE(log(memo).value(1), QStringLiteral("数据库【master】备份成功!"));
+        QCOMPARE(QDir(slow.driveC() + "/Bak").entryList({"master*.Bak"}, QDir::Files).size(), 1);
     }
 
     void statementEscapesBracketsAndQuotes() {

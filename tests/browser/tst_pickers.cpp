@@ -2,6 +2,7 @@
 // paths, what OK accepts, the scratch table, and directory names that must stay names.
 
 #include "ConnectionStrings.h"
+#include "MessageBox.h"
 #include "NodeFullPath.h"
 #include "SimServer.h"
 #include "TADOConnection.h"
@@ -11,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QtTest>
 
 #include <memory>
@@ -30,6 +32,8 @@ QStringList childTexts(QTreeWidgetItem* node) {
         texts << node->child(i)->text(0);
     return texts;
 }
+
+QImage shownPicture(const QTreeWidgetItem* node) { return node->icon(0).pixmap(16, 16).toImage(); }
 
 int count(const QStringList& statements, const QString& text) {
     int n = 0;
@@ -202,10 +206,183 @@ private slots:
         QVERIFY(!path.btnOk->isDefault() && !path.BtnExit->isDefault());
     }
 
+    void openingSendsTheDriveQueryOnly() {
+        const int before = sim->statements().size();
+        TFrmSelPath picker;
+        picker.show();
+        QCOMPARE(sim->statements().mid(before), QStringList{"master..xp_availablemedia 2"});
+        QVERIFY(picker.trvw->hasFocus() || !QApplication::focusWidget()); // offscreen may give no focus at all
+        for (int i = 0; i < picker.trvw->topLevelItemCount(); ++i)
+            QCOMPARE(ServerTreeDialog::imageIndex(picker.trvw->topLevelItem(i)), 0);
+    }
+
+    void leavingWithoutOkKeepsNoPick_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("exit button") << "exit";
+        QTest::newRow("escape") << "escape";
+        QTest::newRow("close box") << "close";
+    }
+    void leavingWithoutOkKeepsNoPick() {
+        QFETCH(QString, how);
+        TFrmSelPath picker;
+        picker.show();
+        picker.trvw->setCurrentItem(picker.trvw->topLevelItem(0));
+        picker.btnOk->click();
+        QVERIFY(picker.IsSelected);
+        QVERIFY(!picker.isVisible());
+
+        picker.show();
+        QVERIFY(!picker.IsSelected);
+        picker.trvw->setCurrentItem(picker.trvw->topLevelItem(1)); // selected, never confirmed
+        if (how == "exit")
+            QTest::mouseClick(picker.BtnExit, Qt::LeftButton);
+        else if (how == "escape")
+            QTest::keyClick(&picker, Qt::Key_Escape);
+        else
+            picker.close();
+        QVERIFY(!picker.isVisible());
+        QVERIFY(!picker.IsSelected);
+        QCOMPARE(picker.SelectedPath, QStringLiteral("C:\\")); // the earlier pick, not to be used
+    }
+
+    void leavingAModalPickerEndsItsLoop() {
+        TFrmSelPath picker;
+        QTimer::singleShot(0, &picker, [&] { QTest::keyClick(&picker, Qt::Key_Escape); });
+        picker.exec(); // returns only when Esc ended the modal loop
+        QVERIFY(!picker.IsSelected);
+        QTimer::singleShot(0, &picker, [&] {
+            picker.trvw->setCurrentItem(picker.trvw->topLevelItem(0));
+            picker.btnOk->click();
+        });
+        picker.exec();
+        QVERIFY(picker.IsSelected);
+        QCOMPARE(picker.SelectedPath, QStringLiteral("C:\\"));
+    }
+
+    void selectedNodeShowsItsSelectedPicture() {
+        TFrmSelFile picker;
+        QCOMPARE(picker.ImageList2.size(), 4);
+        QList<QImage> pictures;
+        for (const QIcon& icon : picker.ImageList2) {
+            const QImage image = icon.pixmap(16, 16).toImage();
+            QCOMPARE(image.size(), QSize(16, 16));
+            QCOMPARE(qAlpha(image.pixel(0, 0)), 0); // masked: the corner shows the tree through
+            QVERIFY(!pictures.contains(image));
+            pictures << image;
+        }
+        picker.show();
+        QTreeWidgetItem* c = picker.trvw->topLevelItem(0);
+        QCOMPARE(shownPicture(c), pictures[0]);
+        picker.trvw->setCurrentItem(c);
+        QCOMPARE(shownPicture(c), pictures[1]);
+        QTreeWidgetItem* backup = child(c, "Backup");
+        picker.trvw->setCurrentItem(backup);
+        QCOMPARE(shownPicture(c), pictures[0]);
+        QTreeWidgetItem* file = child(backup, "a.Bak");
+        QVERIFY(file);
+        QCOMPARE(shownPicture(file), pictures[2]);
+        picker.trvw->setCurrentItem(file);
+        QCOMPARE(shownPicture(file), pictures[3]);
+        QCOMPARE(shownPicture(backup), pictures[0]);
+    }
+
+    void fileNodeIsListedLikeADirectory() {
+        TFrmSelFile picker;
+        picker.show();
+        QTreeWidgetItem* c = picker.trvw->topLevelItem(0);
+        picker.trvw->setCurrentItem(c);
+        QTreeWidgetItem* backup = child(c, "Backup");
+        picker.trvw->setCurrentItem(backup);
+        picker.trvw->setCurrentItem(child(backup, "a.Bak"));
+        QVERIFY(sim->statements().contains("Insert Into ##TbFile EXECUTE master.dbo.xp_dirtree N'C:\\Backup\\a.Bak', 1, 1"));
+        QCOMPARE(child(backup, "a.Bak")->childCount(), 0);
+    }
+
+    void pickerIsCentredOnItsOwner() {
+        QWidget owner;
+        owner.setGeometry(100, 80, 800, 600);
+        owner.show();
+        TFrmSelPath picker(&owner);
+        picker.show();
+        const QPoint offset = picker.frameGeometry().center() - owner.frameGeometry().center();
+        QVERIFY2(offset.manhattanLength() <= 4, qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+        picker.close();
+    }
+
 private:
     std::unique_ptr<SimServer> sim;
     std::unique_ptr<TADOConnection> connection;
 };
 
-QTEST_MAIN(TestPickers)
+// Failures of the server reach the default error display; the dialog stays usable.
+class TestPickerFailures : public QObject {
+    Q_OBJECT
+private slots:
+    void openingFailureLeavesAnEmptyTree() {
+        SimServer sim;
+        QVERIFY2(sim.start({"--login", "viewer:Viewer_Passw0rd:nosysadmin"}), qPrintable(sim.errorString()));
+        TADOConnection connection;
+        connection.setConnectionString(ConnectionStrings::sqlServerAuthentication(
+            QStringLiteral("127.0.0.1,%1").arg(sim.port()), "master", "viewer", "Viewer_Passw0rd"));
+        connection.Open();
+        setServerConnection(&connection);
+        ScopedMessageBoxRecorder boxes;
+        TFrmSelPath picker;
+        picker.show();
+        QVERIFY(picker.isVisible());
+        QCOMPARE(boxes.shown().size(), 1);
+        QCOMPARE(boxes.shown().first().icon, QMessageBox::Critical);
+        QVERIFY2(boxes.shown().first().text.contains("xp_availablemedia"), qPrintable(boxes.shown().first().text));
+        QCOMPARE(picker.trvw->topLevelItemCount(), 0);
+        picker.btnOk->click(); // nothing to accept
+        QVERIFY(picker.isVisible());
+        QVERIFY(!picker.IsSelected);
+        picker.BtnExit->click();
+        QVERIFY(!picker.isVisible());
+        QVERIFY(!picker.IsSelected);
+        setServerConnection(nullptr);
+    }
+
+    void failedListingIsRetriedOnTheNextSelection() {
+        SimServer sim;
+        QVERIFY2(sim.start({"--fail", "N'C:\\Locked'=22006"}), qPrintable(sim.errorString()));
+        QDir(sim.driveC()).mkpath("Locked/Inner");
+        TADOConnection connection;
+        connection.setConnectionString(ConnectionStrings::sqlServerAuthentication(
+            QStringLiteral("127.0.0.1,%1").arg(sim.port()), "master", SimServer::login(), SimServer::password()));
+        connection.Open();
+        setServerConnection(&connection);
+        ScopedMessageBoxRecorder boxes;
+        TFrmSelFile picker;
+        picker.show();
+        QTreeWidgetItem* c = picker.trvw->topLevelItem(0);
+        picker.trvw->setCurrentItem(c);
+        QTreeWidgetItem* locked = child(c, "Locked");
+        QVERIFY(locked);
+        QVERIFY(boxes.shown().isEmpty());
+        picker.trvw->setCurrentItem(locked);
+        QCOMPARE(boxes.shown().size(), 1);
+        QCOMPARE(locked->childCount(), 0);
+        QCOMPARE(picker.trvw->currentItem(), locked); // stays selected
+        picker.trvw->setCurrentItem(c);
+        picker.trvw->setCurrentItem(locked);
+        QCOMPARE(boxes.shown().size(), 2);
+        QCOMPARE(count(sim.statements(), "Insert Into ##TbFile EXECUTE master.dbo.xp_dirtree N'C:\\Locked', 1, 1"), 2);
+        setServerConnection(nullptr);
+    }
+};
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    int status = 0;
+    {
+        TestPickers pickers;
+        status |= QTest::qExec(&pickers, argc, argv);
+    }
+    {
+        TestPickerFailures failures;
+        status |= QTest::qExec(&failures, argc, argv);
+    }
+    return status;
+}
 #include "tst_pickers.moc"
