@@ -19,7 +19,8 @@ inline QColor toQColor(quint32 bgr) { return QColor(int(bgr & 0xFF), int((bgr >>
 // A font by family and character height in pixels.
 QFont font(const QString& family, int pixelHeight, bool bold = false, bool underline = false);
 
-// Maps the Windows font names onto installed families (WenQuanYi Zen Hei, AR PL UMing, DejaVu Sans).
+// Maps the Windows font names onto installed families. WenQuanYi comes first for "MS Sans Serif"
+// too: its Latin letters are narrow enough for the fixed control widths, DejaVu Sans is not.
 void installFontSubstitutions();
 
 // The window's own 32 x 32 icon: a database drum with a green arrow.
