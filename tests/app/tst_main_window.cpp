@@ -2,10 +2,12 @@
 // timers, discovery into the server box and the database list.
 
 #include "AppLook.h"
+#include "HtGrids.h"
 #include "MessageBox.h"
 #include "SimServer.h"
 #include "Startup.h"
 #include "TADOConnection.h"
+#include "TFlatButtonUnit.h"
 #include "UntMain.h"
 
 #include <QTcpServer>
@@ -35,6 +37,27 @@ QStringList items(const QListWidget* list) {
     for (int i = 0; i < list->count(); ++i)
         names << list->item(i)->text();
     return names;
+}
+
+// Every control of the window by its name, the window itself as "FrmMain".
+QHash<QString, QWidget*> controls(TFrmMain& w) {
+    return {{"FrmMain", &w},           {"Panel1", w.Panel1},         {"Label2", w.Label2},
+            {"lblCom", w.lblCom},       {"lblHttp", w.lblHttp},       {"lbllink", w.lbllink},
+            {"Panel2", w.Panel2},       {"GroupBox1", w.GroupBox1},   {"pan1", w.pan1},
+            {"lblServer", w.lblServer}, {"CmbServer", w.CmbServer},   {"gb1", w.gb1},
+            {"rdo0", w.rdo0},           {"rdo1", w.rdo1},             {"lblUid", w.lblUid},
+            {"EdtUid", w.EdtUid},       {"lblPwd", w.lblPwd},         {"EdtPwd", w.EdtPwd},
+            {"BtnConn", w.BtnConn},     {"lblDbInfo", w.lblDbInfo},   {"lblTalk", w.lblTalk},
+            {"PageControl1", w.PageControl1}, {"TabSheet1", w.TabSheet1}, {"Label7", w.Label7},
+            {"LsbDB", w.LsbDB},         {"Label8", w.Label8},         {"EdtPath", w.EdtPath},
+            {"BtnPath", static_cast<QWidget*>(w.BtnPath)},       {"Label9", w.Label9},
+            {"MemoInfo", w.MemoInfo},   {"BtnBackup", w.BtnBackup},   {"Label10", w.Label10},
+            {"TabSheet2", w.TabSheet2}, {"Label1", w.Label1},         {"CmbDb", w.CmbDb},
+            {"Label3", w.Label3},       {"EdtBakFile", w.EdtBakFile},
+            {"FlatButton1", static_cast<QWidget*>(w.FlatButton1)}, {"Label5", w.Label5},
+            {"CmbBfj", w.CmbBfj},       {"BtnRead", w.BtnRead},       {"Label4", w.Label4},
+            {"Grid", static_cast<QWidget*>(w.Grid)},             {"ChkRestore", w.ChkRestore},
+            {"BtnRestore", w.BtnRestore}, {"BtnExit", w.BtnExit}};
 }
 
 QStringList items(const QComboBox* box) {
@@ -114,6 +137,124 @@ private slots:
         else if (auto* g = qobject_cast<QGroupBox*>(w))
             actual = g->title();
         QCOMPARE(actual, text);
+    }
+
+    void everyControlSitsInItsParent_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("parent");
+        QTest::addColumn<QRect>("geometry");
+        const auto row = [](const char* name, const char* parent, QRect r) {
+            QTest::newRow(name) << QString(name) << QString(parent) << r;
+        };
+        row("Panel1", "FrmMain", {0, 0, 439, 62});
+        row("Label2", "Panel1", {1, 1, 437, 24});
+        row("lblCom", "Panel1", {16, 29, 120, 12});
+        row("lblHttp", "Panel1", {279, 28, 138, 12});
+        row("lbllink", "Panel1", {16, 45, 402, 12});
+        row("Panel2", "FrmMain", {0, 62, 439, 153});
+        row("GroupBox1", "Panel2", {0, 0, 439, 154});
+        row("pan1", "GroupBox1", {2, 14, 435, 109});
+        row("lblServer", "pan1", {12, 6, 54, 12});
+        row("CmbServer", "pan1", {73, 2, 352, 20});
+        row("gb1", "pan1", {12, 24, 413, 38});
+        row("rdo0", "gb1", {25, 15, 137, 17});
+        row("rdo1", "gb1", {273, 15, 126, 17});
+        row("lblUid", "pan1", {12, 68, 54, 12});
+        row("EdtUid", "pan1", {73, 64, 352, 20});
+        row("lblPwd", "pan1", {12, 90, 54, 12});
+        row("EdtPwd", "pan1", {73, 86, 352, 20});
+        row("BtnConn", "GroupBox1", {11, 124, 79, 25});
+        row("lblTalk", "GroupBox1", {367, 133, 60, 12});
+        row("PageControl1", "FrmMain", {0, 215, 439, 222});
+        row("Label7", "TabSheet1", {8, 4, 66, 12});
+        row("LsbDB", "TabSheet1", {8, 21, 139, 154});
+        row("Label8", "TabSheet1", {152, 4, 90, 12});
+        row("EdtPath", "TabSheet1", {152, 21, 249, 20});
+        row("BtnPath", "TabSheet1", {402, 21, 18, 19});
+        row("Label9", "TabSheet1", {152, 43, 54, 12});
+        row("MemoInfo", "TabSheet1", {152, 56, 265, 93});
+        row("BtnBackup", "TabSheet1", {342, 153, 75, 25});
+        row("Label10", "TabSheet1", {8, 181, 414, 12});
+        row("Label1", "TabSheet2", {8, 4, 78, 12});
+        row("CmbDb", "TabSheet2", {88, 0, 333, 20});
+        row("Label3", "TabSheet2", {8, 29, 78, 12});
+        row("EdtBakFile", "TabSheet2", {88, 24, 312, 20});
+        row("FlatButton1", "TabSheet2", {402, 23, 18, 19});
+        row("Label5", "TabSheet2", {8, 53, 66, 12});
+        row("CmbBfj", "TabSheet2", {88, 49, 333, 20});
+        row("BtnRead", "TabSheet2", {252, 73, 169, 21});
+        row("Label4", "TabSheet2", {8, 81, 102, 12});
+        row("Grid", "TabSheet2", {8, 97, 413, 73});
+        row("ChkRestore", "TabSheet2", {8, 175, 177, 17});
+        row("BtnRestore", "TabSheet2", {341, 171, 79, 24});
+        row("BtnExit", "FrmMain", {345, 443, 75, 25});
+    }
+    void everyControlSitsInItsParent() {
+        QFETCH(QString, name);
+        QFETCH(QString, parent);
+        QFETCH(QRect, geometry);
+        const QHash<QString, QWidget*> all = controls(*window);
+        QWidget* w = all.value(name);
+        QVERIFY(w);
+        QCOMPARE(w->parentWidget(), all.value(parent));
+        QCOMPARE(w->geometry(), geometry);
+        QVERIFY(w->isEnabled());
+    }
+
+    void labelsWithTheirOwnFontsAndColours_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("pixelSize");
+        QTest::addColumn<bool>("bold");
+        QTest::addColumn<bool>("underline");
+        QTest::addColumn<QColor>("colour");
+        const QColor darkGreen(0x00, 0x4D, 0x00); // 0x004D00
+        QTest::newRow("Label2") << "Label2" << 24 << true << false << darkGreen;
+        QTest::newRow("lblCom") << "lblCom" << 12 << false << false << darkGreen;
+        QTest::newRow("lblHttp") << "lblHttp" << 12 << false << false << darkGreen;
+        QTest::newRow("lbllink") << "lbllink" << 12 << false << false << darkGreen;
+        QTest::newRow("lblDbInfo") << "lblDbInfo" << 20 << true << false << QColor(0xFF, 0, 0);
+        QTest::newRow("lblTalk") << "lblTalk" << 12 << false << true << QColor(0, 0, 0x80);
+    }
+    void labelsWithTheirOwnFontsAndColours() {
+        QFETCH(QString, name);
+        QFETCH(int, pixelSize);
+        QFETCH(bool, bold);
+        QFETCH(bool, underline);
+        QFETCH(QColor, colour);
+        QWidget* w = controls(*window).value(name);
+        QVERIFY(w);
+        QCOMPARE(w->font().pixelSize(), pixelSize);
+        QCOMPARE(w->font().bold(), bold);
+        QCOMPARE(w->font().underline(), underline);
+        QCOMPARE(w->palette().color(QPalette::WindowText), colour);
+    }
+
+    void headerBandIsWhiteAndTheRestButtonFace() {
+        QCOMPARE(window->Panel1->palette().color(QPalette::Window), QColor(Qt::white));
+        QVERIFY(window->Panel1->autoFillBackground());
+        QCOMPARE(window->palette().color(QPalette::Window), window->palette().color(QPalette::Button));
+        QCOMPARE(window->font().pixelSize(), 12);
+        QCOMPARE(window->lblServer->font().pixelSize(), 12);
+    }
+
+    void focusMovesInTheTablesOrder() {
+        // The focus chain, reduced to the controls that take focus by Tab.
+        const QList<QWidget*> expected{window->CmbServer, window->rdo0,     window->rdo1,
+                                       window->EdtUid,    window->EdtPwd,   window->BtnConn,
+                                       window->PageControl1, window->LsbDB, window->EdtPath,
+                                       window->MemoInfo,  window->BtnBackup, static_cast<QWidget*>(window->BtnPath),
+                                       window->CmbDb,     window->EdtBakFile,
+                                       static_cast<QWidget*>(window->FlatButton1), window->CmbBfj,
+                                       window->BtnRead,   static_cast<QWidget*>(window->Grid),
+                                       window->ChkRestore, window->BtnRestore, window->BtnExit};
+        QList<QWidget*> chain;
+        QWidget* w = window->CmbServer;
+        do {
+            if (expected.contains(w) && !chain.contains(w))
+                chain.append(w);
+            w = w->nextInFocusChain();
+        } while (w != window->CmbServer && chain.size() < expected.size());
+        QCOMPARE(chain, expected);
     }
 
     void windowIsFixedAndStartsOnTheBackupPage() {
