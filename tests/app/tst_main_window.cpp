@@ -352,6 +352,43 @@ private slots:
         window.reset(); // the connection is closed and freed on the way out
     }
 
+    void closingIsRefusedWhileABackupRuns() {
+        SimServer slow;
+        QVERIFY2(slow.start({"--seed", "--delay-per-mb", "300"}), qPrintable(slow.errorString()));
+        ScopedMessageBoxRecorder boxes;
+        window->CmbServer->setEditText(QStringLiteral("127.0.0.1,%1").arg(slow.port()));
+        window->EdtUid->setText(SimServer::login());
+        window->EdtPwd->setText(SimServer::password());
+        window->BtnConn->click();
+        QVERIFY(window->connection()->Connected());
+        const QList<QListWidgetItem*> found = window->LsbDB->findItems("SalesDemo", Qt::MatchExactly);
+        QCOMPARE(found.size(), 1);
+        found.first()->setCheckState(Qt::Checked);
+        window->EdtPath->setText("C:\\");
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+
+        // The window is asked to close (as its close box would) while the BACKUP runs.
+        int refused = 0;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [&] {
+            if (!TADOConnection::isBusy())
+                return;
+            window->close();
+            if (window->isVisible())
+                ++refused;
+        });
+        closer.start(100);
+        window->BtnBackup->click();
+        closer.stop();
+        QVERIFY(refused > 0);
+        QVERIFY(window->isVisible());
+        QVERIFY(window->MemoInfo->toPlainText().contains("SalesDemo"));
+        // Once it has ended, closing works again.
+        QVERIFY(window->close());
+        QVERIFY(!window->isVisible());
+    }
+
     void failingDatabaseListKeepsTheConnectionAndShowsTheError() {
         SimServer failing;
         QVERIFY2(failing.start({"--fail", "Sysdatabases=229"}), qPrintable(failing.errorString()));
