@@ -302,7 +302,7 @@ void TFrmMain::showPanelState(bool connected, const QString& status) {
     EnableConnPanel(!connected);
     BtnConn->setText(connected ? kDisconnect : kConnect);
     lblDbInfo->setText(status);
-    lblDbInfo->adjustSize(); // the label's width follows its text
+    lblDbInfo->resize(lblDbInfo->sizeHint().width(), 20); // the width follows the text, the height stays
 }
 
 void TFrmMain::BtnConnClick() {

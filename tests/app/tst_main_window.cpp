@@ -281,6 +281,11 @@ private slots:
         connectAs(SimServer::login(), SimServer::password());
         QCOMPARE(window->BtnConn->text(), QStringLiteral("断开(&D)"));
         QCOMPARE(window->lblDbInfo->text(), QStringLiteral("已连接SQL SERVER服务器"));
+        // The status label keeps its place and height; its width follows the text.
+        QCOMPARE(window->lblDbInfo->pos(), QPoint(96, 126));
+        QCOMPARE(window->lblDbInfo->height(), 20);
+        QVERIFY(window->lblDbInfo->width() >=
+                window->lblDbInfo->fontMetrics().horizontalAdvance(window->lblDbInfo->text()));
         for (QWidget* w : {static_cast<QWidget*>(window->pan1), static_cast<QWidget*>(window->CmbServer),
                            static_cast<QWidget*>(window->rdo0), static_cast<QWidget*>(window->EdtUid),
                            static_cast<QWidget*>(window->EdtPwd)})
