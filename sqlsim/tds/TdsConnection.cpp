@@ -6,7 +6,13 @@
 
 #include <QtEndian>
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdint>
+#include <stdexcept>
 #include <chrono>
 #include <thread>
 
@@ -50,6 +56,18 @@ Message protocolMessage(int number, int severity, int state, const QString& text
 }
 
 } // namespace
+
+WakeSignal::WakeSignal() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (fd_ < 0)
+        throw std::runtime_error("eventfd failed");
+}
+
+WakeSignal::~WakeSignal() { ::close(fd_); }
+
+void WakeSignal::notify() const {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(fd_, &one, sizeof one);
+}
 
 TdsConnection::TdsConnection(int fd, Authenticator authenticator, QString serverName,
                              const std::atomic<bool>& stopping)
@@ -183,6 +201,7 @@ void TdsConnection::runBatch(const QString& text, bool asProcedure) {
     EncodingSink sink(*encoder_, out, asProcedure);
     CancelToken cancel;
     std::atomic<bool> finished{false};
+    WakeSignal finishedSignal;
 
     // The statement runs on its own thread so that this one can watch the socket for an
     // ATTENTION (the client's time-out or cancel) while it runs.
@@ -196,6 +215,7 @@ void TdsConnection::runBatch(const QString& text, bool asProcedure) {
             sink.add(done);
         }
         finished = true;
+        finishedSignal.notify();
     });
 
     bool attention = false;
@@ -203,7 +223,7 @@ void TdsConnection::runBatch(const QString& text, bool asProcedure) {
         if (stopping_) {
             cancel.cancel();
             closed_ = true;
-        } else if (channel_.waitReadable(20) && !finished) {
+        } else if (clientSpeaksOrWorkerEnds(finishedSignal) && !finished) {
             TdsMessage incoming;
             if (!channel_.readMessage(incoming)) {
                 cancel.cancel(); // the client went away
@@ -231,6 +251,15 @@ void TdsConnection::runBatch(const QString& text, bool asProcedure) {
         encoder_->done(token::DoneProc, sink.sawError ? doneStatus::Error : 0, 0, 0, out);
     }
     send(out);
+}
+
+// Sleeps until the client sends something or the batch's worker ends, whichever comes first;
+// wakes every 100 ms regardless so that a stopping server is noticed.
+bool TdsConnection::clientSpeaksOrWorkerEnds(const WakeSignal& workerEnded) const {
+    pollfd watched[2] = {{fd_, POLLIN, 0}, {workerEnded.fd(), POLLIN, 0}};
+    if (::poll(watched, 2, 100) <= 0)
+        return false;
+    return watched[0].revents != 0;
 }
 
 void TdsConnection::answerAttention() {

@@ -14,6 +14,20 @@ namespace sqlsim::tds {
 class TokenEncoder;
 class ByteWriter;
 
+// An eventfd one thread raises to wake another that polls it.
+class WakeSignal {
+public:
+    WakeSignal();
+    ~WakeSignal();
+    WakeSignal(const WakeSignal&) = delete;
+    WakeSignal& operator=(const WakeSignal&) = delete;
+    void notify() const;
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
+
 using Authenticator = std::function<std::unique_ptr<Session>(const QString& user, const QString& password,
                                                              Message* failure)>;
 
@@ -33,6 +47,7 @@ private:
     void runBatch(const QString& text, bool asProcedure);
     void runRpc(const QByteArray& payload);
     void runTransactionRequest(const QByteArray& payload);
+    bool clientSpeaksOrWorkerEnds(const WakeSignal& workerEnded) const;
     void answerAttention();
     int skipAllHeaders(const QByteArray& payload) const;
     void send(const ByteWriter& tokens);
