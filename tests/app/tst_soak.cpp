@@ -8,22 +8,19 @@
 #include "SimServer.h"
 #include "UntMain.h"
 #include "UntSelFile.h"
+#include "WindowDriver.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTcpServer>
 #include <QtTest>
 
 #include <algorithm>
 #include <cstdio>
 
+using namespace WindowDriver;
+
 namespace {
 
-quint16 unusedPort() {
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();
-}
 
 long residentKiB() {
     QFile status(QStringLiteral("/proc/self/status"));
@@ -39,28 +36,6 @@ int openDescriptors() {
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
 }
 
-QTreeWidgetItem* child(QTreeWidgetItem* node, const QString& text) {
-    for (int i = 0; i < node->childCount(); ++i)
-        if (node->child(i)->text(0) == text)
-            return node->child(i);
-    return nullptr;
-}
-
-// Answers the file picker while its modal loop runs: walks to the file, then OK.
-void answerPicker(ServerTreeDialog* picker, const QStringList& nodes) {
-    QTimer::singleShot(0, picker, [picker, nodes] {
-        QTreeWidgetItem* node = nullptr;
-        for (const QString& text : nodes) {
-            node = node ? child(node, text) : picker->trvw->findItems(text, Qt::MatchExactly).value(0);
-            if (!node)
-                break;
-            picker->trvw->setCurrentItem(node);
-        }
-        picker->btnOk->click();
-        if (picker->isVisible())
-            picker->BtnExit->click();
-    });
-}
 
 struct Sample {
     long rssKiB;
@@ -76,10 +51,7 @@ private slots:
         const int cycles = qEnvironmentVariableIsSet("SOAK_CYCLES") ? qEnvironmentVariableIntValue("SOAK_CYCLES") : 30;
         const int warmUp = std::min(5, cycles / 2);
 
-        DiscoveryTargets quiet;
-        quiet.browserPort = unusedPort();
-        quiet.defaultInstancePort = unusedPort();
-        TFrmMain::setDiscoveryTargets(quiet);
+        quietDiscovery();
         SimServer sim;
         QVERIFY2(sim.start({"--seed"}), qPrintable(sim.errorString()));
         const QString bakDir = sim.driveC() + QStringLiteral("/Bak");
