@@ -6,13 +6,7 @@
 
 #include <QtEndian>
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdint>
-#include <stdexcept>
 #include <chrono>
 #include <thread>
 
@@ -56,18 +50,6 @@ Message protocolMessage(int number, int severity, int state, const QString& text
 }
 
 } // namespace
-
-WakeSignal::WakeSignal() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    if (fd_ < 0)
-        throw std::runtime_error("eventfd failed");
-}
-
-WakeSignal::~WakeSignal() { ::close(fd_); }
-
-void WakeSignal::notify() const {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(fd_, &one, sizeof one);
-}
 
 TdsConnection::TdsConnection(int fd, Authenticator authenticator, QString serverName,
                              const std::atomic<bool>& stopping)
@@ -201,7 +183,6 @@ void TdsConnection::runBatch(const QString& text, bool asProcedure) {
     EncodingSink sink(*encoder_, out, asProcedure);
     CancelToken cancel;
     std::atomic<bool> finished{false};
-    WakeSignal finishedSignal;
 
     // The statement runs on its own thread so that this one can watch the socket for an
     // ATTENTION (the client's time-out or cancel) while it runs.
@@ -215,15 +196,17 @@ void TdsConnection::runBatch(const QString& text, bool asProcedure) {
             sink.add(done);
         }
         finished = true;
-        finishedSignal.notify();
+        batchFinished_.raise();
     });
 
+    // The wake signal answers as soon as the batch ends; the time-out only bounds how late a
+    // stop of the whole server is noticed.
     bool attention = false;
     while (!finished) {
         if (stopping_) {
             cancel.cancel();
             closed_ = true;
-        } else if (clientSpeaksOrWorkerEnds(finishedSignal) && !finished) {
+        } else if (channel_.waitReadable(20, batchFinished_.fd()) && !finished) {
             TdsMessage incoming;
             if (!channel_.readMessage(incoming)) {
                 cancel.cancel(); // the client went away
@@ -240,6 +223,7 @@ void TdsConnection::runBatch(const QString& text, bool asProcedure) {
         }
     }
     worker.join();
+    batchFinished_.clear();
     if (closed_)
         return;
     if (attention) {
@@ -251,15 +235,6 @@ void TdsConnection::runBatch(const QString& text, bool asProcedure) {
         encoder_->done(token::DoneProc, sink.sawError ? doneStatus::Error : 0, 0, 0, out);
     }
     send(out);
-}
-
-// Sleeps until the client sends something or the batch's worker ends, whichever comes first;
-// wakes every 100 ms regardless so that a stopping server is noticed.
-bool TdsConnection::clientSpeaksOrWorkerEnds(const WakeSignal& workerEnded) const {
-    pollfd watched[2] = {{fd_, POLLIN, 0}, {workerEnded.fd(), POLLIN, 0}};
-    if (::poll(watched, 2, 100) <= 0)
-        return false;
-    return watched[0].revents != 0;
 }
 
 void TdsConnection::answerAttention() {

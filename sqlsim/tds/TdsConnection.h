@@ -4,6 +4,7 @@
 
 #include "../engine/Engine.h"
 #include "PacketChannel.h"
+#include "WakeSignal.h"
 
 #include <atomic>
 #include <functional>
@@ -13,20 +14,6 @@ namespace sqlsim::tds {
 
 class TokenEncoder;
 class ByteWriter;
-
-// An eventfd one thread raises to wake another that polls it.
-class WakeSignal {
-public:
-    WakeSignal();
-    ~WakeSignal();
-    WakeSignal(const WakeSignal&) = delete;
-    WakeSignal& operator=(const WakeSignal&) = delete;
-    void notify() const;
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 using Authenticator = std::function<std::unique_ptr<Session>(const QString& user, const QString& password,
                                                              Message* failure)>;
@@ -47,7 +34,6 @@ private:
     void runBatch(const QString& text, bool asProcedure);
     void runRpc(const QByteArray& payload);
     void runTransactionRequest(const QByteArray& payload);
-    bool clientSpeaksOrWorkerEnds(const WakeSignal& workerEnded) const;
     void answerAttention();
     int skipAllHeaders(const QByteArray& payload) const;
     void send(const ByteWriter& tokens);
@@ -57,6 +43,7 @@ private:
     QString serverName_;
     const std::atomic<bool>& stopping_;
     PacketChannel channel_;
+    WakeSignal batchFinished_; // raised by the batch's thread as it ends
     quint32 version_ = 0;
     std::unique_ptr<TokenEncoder> encoder_;
     std::unique_ptr<Session> session_;
