@@ -50,6 +50,9 @@ Catalog::Catalog(QString path) : path_(std::move(path)) {
         }
         databases_.push_back(std::move(db));
     }
+    // Everything else relies on dbid order; a catalog edited by hand may not keep it.
+    std::stable_sort(databases_.begin(), databases_.end(),
+                     [](const Database& a, const Database& b) { return a.dbid < b.dbid; });
 }
 
 void Catalog::save() const {
@@ -94,16 +97,15 @@ void Catalog::put(Database db) {
     }
     if (db.dbid == 0)
         db.dbid = nextDbid();
-    databases_.push_back(std::move(db));
-    std::sort(databases_.begin(), databases_.end(),
-              [](const Database& a, const Database& b) { return a.dbid < b.dbid; });
+    // Kept in dbid order; inserting in place keeps a bulk load linear per database.
+    const auto at = std::upper_bound(databases_.begin(), databases_.end(), db.dbid,
+                                     [](int dbid, const Database& d) { return dbid < d.dbid; });
+    databases_.insert(at, std::move(db));
 }
 
 int Catalog::nextDbid() const {
-    int id = 5;
-    for (const Database& db : databases_)
-        id = std::max(id, db.dbid + 1);
-    return id;
+    // The list is in dbid order, so the last one is the highest.
+    return databases_.empty() ? 5 : std::max(5, databases_.back().dbid + 1);
 }
 
 bool Catalog::hasUserDatabase() const {

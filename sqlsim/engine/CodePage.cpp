@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace sqlsim::CodePage {
@@ -17,9 +18,16 @@ Converter open(const char* to, const char* from) {
     return Converter(cd == reinterpret_cast<iconv_t>(-1) ? nullptr : cd);
 }
 
+bool isAscii(const QString& text) {
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
 } // namespace
 
 QByteArray encode(const QString& text) {
+    // GBK keeps ASCII as it is; most names are ASCII, and iconv costs far more than the copy.
+    if (isAscii(text))
+        return text.toLatin1();
     const QByteArray utf8 = text.toUtf8();
     const Converter cd = open("GBK//TRANSLIT", "UTF-8");
     if (!cd)
@@ -49,10 +57,7 @@ QByteArray encode(const QString& text) {
 }
 
 QString narrowed(const QString& text) {
-    bool plain = true;
-    for (const QChar c : text)
-        plain = plain && c.unicode() < 0x80;
-    if (plain)
+    if (isAscii(text))
         return text;
     const QByteArray bytes = encode(text);
     const Converter cd = open("UTF-8", "GBK");
