@@ -29,6 +29,8 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <algorithm>
+
 namespace {
 
 // The values tried everywhere: every character that means something to T-SQL or to a
@@ -117,6 +119,11 @@ QString scalar(TADOConnection& connection, const QString& sql) {
 
 QString nliteral(const QString& text) { return "N'" + QString(text).replace(u'\'', QStringLiteral("''")) + u'\''; }
 
+// Whether one of the batches the server received holds the piece of statement text.
+bool received(const QStringList& batches, const QString& piece) {
+    return std::any_of(batches.begin(), batches.end(), [&](const QString& b) { return b.contains(piece); });
+}
+
 } // namespace
 
 class TestHostileInput : public QObject {
@@ -185,6 +192,7 @@ private slots:
         DatabaseList::fill(f.connection, &list, &dbBox);
         const QStringList before = listed();
         const QString stem = QStringLiteral("C:\\Data\\db%1").arg(row_);
+        const int firstSent = f.sentCount();
         QString error;
         try {
             restore(value, QStringLiteral("C:\\Bak\\seed.bak"), {stem + ".mdf", stem + "_log.ldf"});
@@ -203,6 +211,7 @@ private slots:
         }
         QVERIFY2(error.isEmpty(), qPrintable(error));
         QCOMPARE(reason(boxes.shown()), QStringLiteral("数据库还原成功!"));
+        QVERIFY(received(f.sentSince(firstSent), " Restore DataBase [" + QString(value).replace(u']', "]]") + "] FROM"));
         // The refilled list: every database that was there, and the new one under its exact name.
         QCOMPARE(listed(), before + QStringList{value});
         QCOMPARE(scalar(f.connection, "select filename from master..sysdatabases where name = " + nliteral(value)),
@@ -258,6 +267,7 @@ private slots:
         if (!node)
             QFAIL(qPrintable("not listed among: " + childTexts(walk(pathPicker, {parent})).join(u',')));
         QCOMPARE(NodeFullPath(node) + "\\", directory);
+        QVERIFY(received(f.sentSince(0), "xp_dirtree " + nliteral(directory.chopped(1)) + ", 1, 0"));
 
         // BACKUP into it.
         DatabaseList::fill(f.connection, &list, &dbBox);
@@ -275,6 +285,7 @@ private slots:
         QVERIFY(dirNode);
         QCOMPARE(childTexts(dirNode), QStringList{bakName});
         QCOMPARE(NodeFullPath(child(dirNode, bakName)), directory + bakName);
+        QVERIFY(received(f.sentSince(0), "xp_dirtree " + nliteral(directory.chopped(1)) + ", 1, 1"));
 
         // Its sets and files, then a restore into the same directory.
         const QString target = QStringLiteral("Path%1").arg(row_);
@@ -294,6 +305,7 @@ private slots:
         restore(target, directory + bakName, targets, true);
         QCOMPARE(no.shown().size(), 1);
         QCOMPARE(no.shown()[0].text, "【" + targets[0] + "】移至物理文件名有已经存在,是否继续?");
+        QVERIFY(received(f.sentSince(sent), "xp_fileexist " + nliteral(targets[0])));
         for (const QString& statement : f.sentSince(sent))
             QVERIFY2(!statement.contains(QStringLiteral("Restore DataBase")), qPrintable(statement));
     }
