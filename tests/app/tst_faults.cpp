@@ -247,7 +247,8 @@ private slots:
         s.window.CmbDb->setEditText(database);
         s.boxes.clear();
         {
-            StatementTrigger crash(sim, "RESTORE DATABASE", StatementTrigger::killProcess(sim.processId()));
+            // A second in, the first file is written aside and the server is pacing itself.
+            StatementTrigger crash(sim, "RESTORE DATABASE", StatementTrigger::killProcess(sim.processId(), 1000));
             QTest::mouseClick(s.window.BtnRestore, Qt::LeftButton);
             QVERIFY(crash.fired());
         }
