@@ -183,6 +183,7 @@ private slots:
         QCOMPARE(lines.size(), 3);
         QVERIFY(showsTheDriversLinkError(s.boxes));
         QVERIFY(!TADOConnection::isBusy());
+        QVERIFY(!QGuiApplication::overrideCursor()); // the busy pointer is gone
         QVERIFY(backupOf(sim, "SalesDemo").isEmpty());
 
         QVERIFY(sim.restart({"--seed"}));
@@ -257,6 +258,8 @@ private slots:
         QVERIFY(showsTheDriversLinkError(s.boxes));
         for (const MessageBox::Shown& box : s.boxes.shown())
             QVERIFY(box.text != QStringLiteral("数据库还原成功!"));
+        QVERIFY(!TADOConnection::isBusy());
+        QVERIFY(!QGuiApplication::overrideCursor());
 
         QVERIFY(sim.restart({"--seed"}));
         QVERIFY(s.connectTo(sim.port()));
@@ -415,6 +418,8 @@ private slots:
         }
         QVERIFY(busyWhileStalled);
         QVERIFY(closeRefused);
+        QVERIFY(!TADOConnection::isBusy());
+        QVERIFY(!QGuiApplication::overrideCursor());
         QVERIFY(s.window.isVisible());
         QCOMPARE(s.memoLines().value(1), QStringLiteral("数据库【SalesDemo】备份失败!"));
         QVERIFY(showsTheDriversLinkError(s.boxes));
