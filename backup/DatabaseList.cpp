@@ -14,10 +14,14 @@ void clearKeepingText(QComboBox* box) {
     box->setEditText(text);
 }
 
-void addCheckable(QListWidget* list, const QString& name) {
-    auto* item = new QListWidgetItem(name, list); // owned by the list
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-    item->setCheckState(Qt::Unchecked);
+// Every name is added in one insertion per control: one at a time, each insertion costs the
+// views a round of model signals, which with thousands of databases is most of the fill.
+void addCheckable(QListWidget* list, const QStringList& names) {
+    const int first = list->count();
+    list->addItems(names);
+    // A new QListWidgetItem is already user-checkable; the check state makes the box appear.
+    for (int i = first; i < list->count(); ++i)
+        list->item(i)->setCheckState(Qt::Unchecked);
 }
 
 } // namespace
@@ -31,11 +35,14 @@ void DatabaseList::fill(TADOConnection& connection, QListWidget* LsbDB, QComboBo
     clearKeepingText(CmbDb);
     const int count = query.RecordCount();
     const QString typed = CmbDb->currentText();
+    QStringList names;
+    names.reserve(count);
     for (int i = 0; i < count; ++i) {
-        addCheckable(LsbDB, query.FieldByName(QStringLiteral("Name")).AsString());
-        CmbDb->addItem(query.FieldByName(QStringLiteral("Name")).AsString());
+        names.append(query.FieldByName(QStringLiteral("Name")).AsString());
         query.Next();
     }
+    addCheckable(LsbDB, names);
+    CmbDb->addItems(names);
     CmbDb->setEditText(typed);
 }
 

@@ -87,8 +87,11 @@ QVariant readValue(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT sqlType, SQLS
         SQL_TIMESTAMP_STRUCT ts{};
         if (!readFixed(stmt, column, SQL_C_TYPE_TIMESTAMP, ts))
             return QVariant();
+        // The server sends its own wall-clock time, with no zone. It is kept exactly as sent: read
+        // as this machine's local time it would go through the local zone (a time in a
+        // daylight-saving gap would move) and cost a zone look-up for every value.
         return QDateTime(QDate(ts.year, ts.month, ts.day),
-                         QTime(ts.hour, ts.minute, ts.second, int(ts.fraction / 1000000)));
+                         QTime(ts.hour, ts.minute, ts.second, int(ts.fraction / 1000000)), Qt::UTC);
     }
     case SQL_BINARY:
     case SQL_VARBINARY:

@@ -25,6 +25,8 @@ const char* const kUsage = R"(usage: sqlsim [options]
   --drive C=DIR          map a Windows drive letter onto a directory (repeatable; default C: in the state dir)
   --login NAME:PASSWORD  a SQL login (repeatable; append :nosysadmin for a login without sysadmin)
   --seed                 create sample databases when there is no user database yet
+  --sample-databases N   also create N small databases Sample1..SampleN (zero-padded) when there is
+                         no user database yet; for benchmarks with many databases
   --statement-log FILE   append every batch received to FILE (JSON lines)
   --delay-per-mb MS      BACKUP and RESTORE take MS milliseconds per MB
   --fail TEXT=NUMBER     a batch containing TEXT fails with error NUMBER (repeatable)
@@ -95,6 +97,11 @@ Options parse(int argc, char** argv) {
             options.engine.logins.push_back(account);
         } else if (a == QLatin1String("--seed")) {
             options.engine.seed = true;
+        } else if (a == QLatin1String("--sample-databases")) {
+            bool ok = false;
+            options.engine.sampleDatabases = value(i).toInt(&ok);
+            if (!ok || options.engine.sampleDatabases < 0 || options.engine.sampleDatabases > 100000)
+                usageError(QStringLiteral("--sample-databases needs a count from 0 to 100000"));
         } else if (a == QLatin1String("--statement-log")) {
             options.engine.statementLogPath = value(i);
         } else if (a == QLatin1String("--delay-per-mb")) {

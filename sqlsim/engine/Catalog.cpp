@@ -32,6 +32,9 @@ Catalog::Catalog(QString path) : path_(std::move(path)) {
     lsnCounter_ = root.value(QStringLiteral("lsnCounter")).toInteger(37);
     for (const QJsonValue& v : root.value(QStringLiteral("databases")).toArray())
         databases_.push_back(fromJson(v.toObject()));
+    // Everything else relies on dbid order; a catalog edited by hand may not keep it.
+    std::stable_sort(databases_.begin(), databases_.end(),
+                     [](const Database& a, const Database& b) { return a.dbid < b.dbid; });
 }
 
 QJsonObject Catalog::toJson(const Database& db) {
@@ -99,16 +102,15 @@ void Catalog::put(Database db) {
     }
     if (db.dbid == 0)
         db.dbid = nextDbid();
-    databases_.push_back(std::move(db));
-    std::sort(databases_.begin(), databases_.end(),
-              [](const Database& a, const Database& b) { return a.dbid < b.dbid; });
+    // Kept in dbid order; inserting in place keeps a bulk load linear per database.
+    const auto at = std::upper_bound(databases_.begin(), databases_.end(), db.dbid,
+                                     [](int dbid, const Database& d) { return dbid < d.dbid; });
+    databases_.insert(at, std::move(db));
 }
 
 int Catalog::nextDbid() const {
-    int id = 5;
-    for (const Database& db : databases_)
-        id = std::max(id, db.dbid + 1);
-    return id;
+    // The list is in dbid order, so the last one is the highest.
+    return databases_.empty() ? 5 : std::max(5, databases_.back().dbid + 1);
 }
 
 bool Catalog::hasUserDatabase() const {

@@ -1,9 +1,15 @@
 #include "DriveMap.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringList>
+
+#include <cstring>
+#include <dirent.h>
+#include <memory>
+#include <strings.h>
 
 namespace sqlsim {
 namespace {
@@ -16,15 +22,36 @@ bool validComponent(const QString& c) {
     return true;
 }
 
+bool isAscii(const QByteArray& bytes) {
+    for (const char c : bytes)
+        if (static_cast<unsigned char>(c) > 127)
+            return false;
+    return true;
+}
+
 // The entry of dir whose name equals name without regard to case; name itself when none does.
+// Read with readdir rather than QDir: a name not there yet (every new file) means reading the
+// whole directory, and directories of many thousand files are what the benchmarks use.
 QString matchCase(const QString& dir, const QString& name) {
     if (QFileInfo::exists(dir + u'/' + name))
         return name;
-    const QStringList entries =
-        QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString& e : entries)
-        if (e.compare(name, Qt::CaseInsensitive) == 0)
+    const QByteArray encoded = QFile::encodeName(name);
+    const bool ascii = isAscii(encoded);
+    std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(QFile::encodeName(dir).constData()), &::closedir);
+    if (!listing)
+        return name;
+    while (const dirent* entry = ::readdir(listing.get())) {
+        const char* entryName = entry->d_name;
+        if (ascii) {
+            // An ASCII name only matches an ASCII entry of the same length, byte for byte but for case.
+            if (std::strlen(entryName) == size_t(encoded.size()) && ::strcasecmp(entryName, encoded.constData()) == 0)
+                return QFile::decodeName(entryName);
+            continue;
+        }
+        const QString e = QFile::decodeName(entryName);
+        if (e != QLatin1String(".") && e != QLatin1String("..") && e.compare(name, Qt::CaseInsensitive) == 0)
             return e;
+    }
     return name;
 }
 

@@ -36,6 +36,17 @@ QString prepareStateDir(const QString& dir) {
     return QDir(dir).filePath(QStringLiteral("catalog.json"));
 }
 
+// False only when the Windows path's last component is a plain name that differs from name
+// (lower case) whatever the letter case: then the path cannot resolve to a file called name.
+bool couldBeNamed(const QString& windowsPath, const QString& name) {
+    QString last = windowsPath.mid(std::max(windowsPath.lastIndexOf(u'\\'), windowsPath.lastIndexOf(u'/')) + 1);
+    while (last.endsWith(u' ') || last.endsWith(u'.')) // Windows drops trailing dots and blanks
+        last.chop(1);
+    if (last.isEmpty())
+        return true;
+    return last.compare(name, Qt::CaseInsensitive) == 0;
+}
+
 // Deterministic bytes that differ from file to file, so a restore that mixes files up shows.
 QByteArray sampleContent(const QString& seed, qint64 size) {
     QByteArray bytes(size, Qt::Uninitialized);
@@ -99,8 +110,12 @@ QString EngineState::hostPathOf(const QString& physicalName) const {
 
 const Database* EngineState::ownerOfHostPath(const QString& hostPath) const {
     const QString wanted = QDir::cleanPath(hostPath).toLower();
+    const QString wantedName = wanted.mid(wanted.lastIndexOf(u'/') + 1);
     for (const Database& db : catalog.databases()) {
         for (const DatabaseFile& f : db.files) {
+            // Resolving a path costs file-system calls; a file of another name cannot be the one.
+            if (!couldBeNamed(f.physicalName, wantedName))
+                continue;
             const QString host = hostPathOf(f.physicalName);
             if (!host.isEmpty() && QDir::cleanPath(host).toLower() == wanted)
                 return &db;
@@ -150,11 +165,23 @@ struct Engine::Impl {
                            QStringLiteral("MSDBLog"), QStringLiteral("MSDBLog.ldf"), mb, mb / 2);
             changed = true;
         }
-        if (state.config.seed && !state.catalog.hasUserDatabase()) {
+        const bool noUserDatabase = !state.catalog.hasUserDatabase();
+        if (state.config.seed && noUserDatabase) {
             createDatabase(QStringLiteral("SalesDemo"), 5, QStringLiteral("SalesDemo"), QStringLiteral("SalesDemo.mdf"),
                            QStringLiteral("SalesDemo_log"), QStringLiteral("SalesDemo_log.ldf"), 3 * mb, mb);
             createDatabase(QStringLiteral("库存管理"), 6, QStringLiteral("库存管理"), QStringLiteral("库存管理.mdf"),
                            QStringLiteral("库存管理_log"), QStringLiteral("库存管理_log.ldf"), 2 * mb, mb);
+            changed = true;
+        }
+        if (state.config.sampleDatabases > 0 && noUserDatabase) {
+            // Small enough that thousands fit on a disk and a backup of each is quick.
+            constexpr qint64 kb = 1024;
+            const int width = int(QString::number(state.config.sampleDatabases).size());
+            for (int i = 1; i <= state.config.sampleDatabases; ++i) {
+                const QString name = QStringLiteral("Sample%1").arg(i, width, 10, QLatin1Char('0'));
+                createDatabase(name, state.catalog.nextDbid(), name, name + QStringLiteral(".mdf"),
+                               name + QStringLiteral("_log"), name + QStringLiteral("_log.ldf"), 16 * kb, 8 * kb);
+            }
             changed = true;
         }
         if (changed)

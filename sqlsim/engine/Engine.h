@@ -25,6 +25,7 @@ struct EngineConfig {
     QMap<QChar, QString> drives;         // upper-case drive letter -> host directory
     std::vector<LoginAccount> logins;    // empty: none can log in
     bool seed = false;                   // create sample databases when there is no user database
+    int sampleDatabases = 0;             // and this many small numbered ones (benchmarks)
     QString statementLogPath;            // empty: no statement log
     int delayPerMbMs = 0;                // BACKUP/RESTORE pacing
     std::vector<std::pair<QString, int>> failRules; // batch containing text -> error number

@@ -5,10 +5,14 @@
 #include "SqlError.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
 
 #include <algorithm>
+#include <cstring>
+#include <dirent.h>
+#include <memory>
 
 namespace sqlsim {
 namespace {
@@ -36,33 +40,66 @@ int intArgument(const std::vector<Value>& args, size_t index, int fallback) {
     return fallback;
 }
 
+struct DirEntry {
+    QString name;
+    QString path;  // host path
+    bool isDir = false;
+    bool isLink = false;
+};
+
+// The entries of a host directory, read with readdir: the entry type comes with the name, so
+// only links and file systems that do not report types cost a stat (directories of many
+// thousand files are listed).
+std::vector<DirEntry> readDirectory(const QString& dir) {
+    std::vector<DirEntry> entries;
+    std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(QFile::encodeName(dir).constData()), &::closedir);
+    if (!listing)
+        return entries;
+    while (const dirent* e = ::readdir(listing.get())) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
+            continue;
+        DirEntry entry;
+        entry.name = QFile::decodeName(e->d_name);
+        entry.path = dir + u'/' + entry.name;
+        if (e->d_type == DT_DIR) {
+            entry.isDir = true;
+        } else if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+            const QFileInfo info(entry.path);
+            entry.isLink = info.isSymLink();
+            entry.isDir = info.isDir(); // through the link
+        }
+        entries.push_back(std::move(entry));
+    }
+    // NTFS hands names back in case-blind order.
+    std::sort(entries.begin(), entries.end(),
+              [](const DirEntry& a, const DirEntry& b) { return a.name.compare(b.name, Qt::CaseInsensitive) < 0; });
+    return entries;
+}
+
 // Depth-first, each directory's entries in name order. A directory already on the way down (a
 // link back to an ancestor) is listed but not entered again.
 void listLevel(const DriveMap& drives, const QString& dir, int level, int maxDepth, bool withFiles, ResultSet& rs,
                QStringList& ancestors) {
-    QFileInfoList entries =
-        QDir(dir).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    // NTFS hands names back in case-blind order.
-    std::sort(entries.begin(), entries.end(), [](const QFileInfo& a, const QFileInfo& b) {
-        return a.fileName().compare(b.fileName(), Qt::CaseInsensitive) < 0;
-    });
-    for (const QFileInfo& entry : entries) {
-        if (entry.isSymLink() && !drives.staysInside(entry.absoluteFilePath()))
+    for (const DirEntry& entry : readDirectory(dir)) {
+        if (entry.isLink && !drives.staysInside(entry.path))
             continue;
-        const bool isDir = entry.isDir();
-        if (!isDir && !withFiles)
+        if (!entry.isDir && !withFiles)
             continue;
-        std::vector<Value> row{entry.fileName(), qint64(level)};
+        // Built value by value: GCC 12 at -O2 warns (wrongly) about an initializer list of variants here.
+        std::vector<Value> row;
+        row.reserve(3);
+        row.emplace_back(entry.name);
+        row.emplace_back(qint64(level));
         if (withFiles)
-            row.push_back(qint64(isDir ? 0 : 1));
+            row.emplace_back(qint64(entry.isDir ? 0 : 1));
         rs.rows.push_back(std::move(row));
-        if (!isDir || (maxDepth > 0 && level >= maxDepth))
+        if (!entry.isDir || (maxDepth > 0 && level >= maxDepth))
             continue;
-        const QString canonical = entry.canonicalFilePath();
+        const QString canonical = QFileInfo(entry.path).canonicalFilePath();
         if (ancestors.contains(canonical))
             continue;
         ancestors.push_back(canonical);
-        listLevel(drives, entry.absoluteFilePath(), level + 1, maxDepth, withFiles, rs, ancestors);
+        listLevel(drives, entry.path, level + 1, maxDepth, withFiles, rs, ancestors);
         ancestors.pop_back();
     }
 }

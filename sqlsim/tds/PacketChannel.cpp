@@ -51,10 +51,10 @@ bool PacketChannel::readMessage(TdsMessage& message) {
     }
 }
 
-bool PacketChannel::waitReadable(int timeoutMs) const {
-    pollfd p{fd_, POLLIN, 0};
-    const int r = ::poll(&p, 1, timeoutMs);
-    return r > 0;
+bool PacketChannel::waitReadable(int timeoutMs, int wakeFd) const {
+    pollfd p[2] = {{fd_, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    const int r = ::poll(p, wakeFd >= 0 ? 2 : 1, timeoutMs);
+    return r > 0 && p[0].revents != 0;
 }
 
 bool PacketChannel::sendMessage(quint8 type, const QByteArray& payload) {

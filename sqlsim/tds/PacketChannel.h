@@ -32,8 +32,9 @@ public:
 
     // False on an orderly close or a cut connection; throws ProtocolError on a malformed header.
     bool readMessage(TdsMessage& message);
-    // Waits up to timeoutMs for readable data (or a close); true when something is there.
-    bool waitReadable(int timeoutMs) const;
+    // Waits up to timeoutMs for readable data (or a close); true when something is there. A
+    // readable wakeFd (when not -1) ends the wait early, returning false unless data came too.
+    bool waitReadable(int timeoutMs, int wakeFd = -1) const;
     // False when the peer is gone.
     bool sendMessage(quint8 type, const QByteArray& payload);
 

@@ -196,14 +196,17 @@ void TdsConnection::runBatch(const QString& text, bool asProcedure) {
             sink.add(done);
         }
         finished = true;
+        batchFinished_.raise();
     });
 
+    // The wake signal answers as soon as the batch ends; the time-out only bounds how late a
+    // stop of the whole server is noticed.
     bool attention = false;
     while (!finished) {
         if (stopping_) {
             cancel.cancel();
             closed_ = true;
-        } else if (channel_.waitReadable(20) && !finished) {
+        } else if (channel_.waitReadable(20, batchFinished_.fd()) && !finished) {
             TdsMessage incoming;
             if (!channel_.readMessage(incoming)) {
                 cancel.cancel(); // the client went away
@@ -220,6 +223,7 @@ void TdsConnection::runBatch(const QString& text, bool asProcedure) {
         }
     }
     worker.join();
+    batchFinished_.clear();
     if (closed_)
         return;
     if (attention) {

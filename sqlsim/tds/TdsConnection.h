@@ -4,6 +4,7 @@
 
 #include "../engine/Engine.h"
 #include "PacketChannel.h"
+#include "WakeSignal.h"
 
 #include <atomic>
 #include <functional>
@@ -42,6 +43,7 @@ private:
     QString serverName_;
     const std::atomic<bool>& stopping_;
     PacketChannel channel_;
+    WakeSignal batchFinished_; // raised by the batch's thread as it ends
     quint32 version_ = 0;
     std::unique_ptr<TokenEncoder> encoder_;
     std::unique_ptr<Session> session_;

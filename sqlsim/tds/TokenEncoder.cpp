@@ -60,6 +60,10 @@ TokenEncoder::TokenEncoder(quint32 tdsVersion, QString serverName)
     : version_(tdsVersion), serverName_(std::move(serverName)) {}
 
 QByteArray TokenEncoder::toCodePage(const QString& text) {
+    // GBK keeps ASCII as it is; most names are ASCII, and iconv costs far more than the copy.
+    const bool ascii = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    if (ascii)
+        return text.toLatin1();
     const QByteArray utf8 = text.toUtf8();
     iconv_t cd = iconv_open("GBK//TRANSLIT", "UTF-8");
     if (cd == reinterpret_cast<iconv_t>(-1))

@@ -14,6 +14,7 @@
 #include "UntMain.h"
 #include "UntSelFile.h"
 #include "UntSelPath.h"
+#include "WindowDriver.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
@@ -21,7 +22,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTcpServer>
 #include <QtTest>
 
 #include <atomic>
@@ -30,35 +30,7 @@ namespace {
 
 const QString kConnected = QStringLiteral("已连接SQL SERVER服务器");
 
-quint16 unusedPort() {
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();
-}
-
-QTreeWidgetItem* child(QTreeWidgetItem* node, const QString& text) {
-    for (int i = 0; i < node->childCount(); ++i)
-        if (node->child(i)->text(0) == text)
-            return node->child(i);
-    return nullptr;
-}
-
-// Answers a picker while its modal loop runs: selects the path's nodes one by one (each
-// selection lists that node on the server), then OK, then Exit if the picker is still open.
-void answerPicker(ServerTreeDialog* picker, const QStringList& nodes) {
-    QTimer::singleShot(0, picker, [picker, nodes] {
-        QTreeWidgetItem* node = nullptr;
-        for (const QString& text : nodes) {
-            node = node ? child(node, text) : picker->trvw->findItems(text, Qt::MatchExactly).value(0);
-            if (!node)
-                break;
-            picker->trvw->setCurrentItem(node);
-        }
-        picker->btnOk->click();
-        if (picker->isVisible())
-            picker->BtnExit->click();
-    });
-}
+using WindowDriver::answerPicker;
 
 // What must survive a fault on the server's side: its catalog of databases, and the bytes of
 // every file on drive C: outside the folders the test writes backups and restores to.
@@ -117,10 +89,7 @@ bool showsTheDriversLinkError(const ScopedMessageBoxRecorder& boxes) {
 class Session {
 public:
     Session() {
-        DiscoveryTargets quiet;
-        quiet.browserPort = unusedPort();
-        quiet.defaultInstancePort = unusedPort();
-        TFrmMain::setDiscoveryTargets(quiet);
+        WindowDriver::quietDiscovery();
         window.createPickers();
         window.show();
     }
@@ -130,10 +99,7 @@ public:
     bool connectTo(quint16 port) {
         if (window.BtnConn->text() != QStringLiteral("连接(&C)"))
             window.BtnConn->click();
-        window.CmbServer->setEditText(QStringLiteral("127.0.0.1,%1").arg(port));
-        window.EdtUid->setText(SimServer::login());
-        window.EdtPwd->setText(SimServer::password());
-        window.BtnConn->click();
+        WindowDriver::connectTo(window, port, SimServer::login(), SimServer::password());
         return window.lblDbInfo->text() == kConnected;
     }
 
