@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr int kCommandTimeoutSeconds = 30;
-
 std::atomic<int>& busyCount() {
     static std::atomic<int> count{0};
     return count;

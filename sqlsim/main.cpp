@@ -31,6 +31,7 @@ const char* const kUsage = R"(usage: sqlsim [options]
   --statement-log FILE   append every batch received to FILE (JSON lines)
   --delay-per-mb MS      BACKUP and RESTORE take MS milliseconds per MB
   --fail TEXT=NUMBER     a batch containing TEXT fails with error NUMBER (repeatable)
+  --delay TEXT=MS        a batch containing TEXT waits MS milliseconds before it runs (repeatable)
   --help                 this text
 )";
 
@@ -117,6 +118,14 @@ Options parse(int argc, char** argv) {
             if (!ok)
                 usageError(QStringLiteral("--fail takes TEXT=NUMBER"));
             options.engine.failRules.emplace_back(spec.left(eq), number);
+        } else if (a == QLatin1String("--delay")) {
+            const QString spec = value(i);
+            const int eq = spec.lastIndexOf(QLatin1Char('='));
+            bool ok = false;
+            const int ms = eq > 0 ? spec.mid(eq + 1).toInt(&ok) : 0;
+            if (!ok || ms < 0)
+                usageError(QStringLiteral("--delay takes TEXT=MS"));
+            options.engine.delayRules.emplace_back(spec.left(eq), ms);
         } else {
             usageError(QStringLiteral("unknown option ") + a);
         }
