@@ -27,6 +27,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
@@ -341,6 +342,72 @@ private slots:
         QCOMPARE(reason(boxes.shown()), QStringLiteral("数据库还原成功!"));
         QCOMPARE(scalar(f.connection, "select filename from master..sysdatabases where name = " + nliteral(target)),
                  stem + ".mdf");
+    }
+
+    // The simulator as a service: the program's own statements, sent over TDS with paths that
+    // lead out of the drive, neither read nor write there.
+    void pathsOutOfTheDrive_data() {
+        // How the outside directory is named: {up} climbs from drive C: to the host's root,
+        // {outside} is its host path with backslashes.
+        QTest::addColumn<QString>("form");
+        QTest::newRow("dotdot") << "C:{up}{outside}";
+        QTest::newRow("link") << "C:\\Out";
+        QTest::newRow("host path") << "{outside}";
+        QTest::newRow("UNC") << "\\\\127.0.0.1\\c${outside}";
+        QTest::newRow("unmapped drive") << "Q:{outside}";
+    }
+    void pathsOutOfTheDrive() {
+        QFETCH(QString, form);
+        QTemporaryDir outside;
+        const int depth = int(QDir::cleanPath(f.sim.driveC()).count(u'/'));
+        QString dir = form;
+        dir.replace("{up}", QStringLiteral("\\..").repeated(depth));
+        dir.replace("{outside}", QString(outside.path()).replace(u'/', u'\\'));
+        const QString seed = f.hostPath(QStringLiteral("C:\\Bak\\seed.bak"));
+        QVERIFY(QFile::copy(seed, outside.filePath("secret.bak")));
+        const QString link = f.hostPath(QStringLiteral("C:\\Out"));
+        QFile::remove(link);
+        QVERIFY(QFile::link(outside.path(), link));
+        const QString secret = dir + "\\secret.bak";
+        const QByteArray secretBytes = [&] {
+            QFile file(outside.filePath("secret.bak"));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }();
+        auto fails = [this](const QString& statement) {
+            try {
+                f.connection.Execute(statement);
+            } catch (const EDatabaseError& e) {
+                return !e.message().isEmpty();
+            }
+            return false;
+        };
+        auto rows = [this](const QString& statement) {
+            TADODataSet q(f.connection);
+            q.setCursorLocation(clUseClient);
+            q.setCommandText(statement);
+            q.Open();
+            return q.RecordCount();
+        };
+        QCOMPARE(rows(TFrmSelPath::listingStatement(dir)), 0);
+        TADODataSet exists(f.connection);
+        exists.setCursorLocation(clUseClient);
+        exists.setCommandText(fileExistStatement(secret));
+        exists.Open();
+        QCOMPARE(exists.Fields(0).AsInteger(), 0);
+        QVERIFY(fails(headerOnlyStatement(secret)));
+        QVERIFY(fails(fileListOnlyStatement(secret, 1)));
+        QVERIFY(fails(BackupRun::backupStatement(RestorePageFixture::salesDemo(), dir + "\\new.Bak")));
+        QVERIFY(fails(BackupRun::backupStatement(RestorePageFixture::salesDemo(), secret)));
+        QVERIFY(fails(buildRestoreStatement(QStringLiteral("OutOfDrive"), QStringLiteral("C:\\Bak\\seed.bak"), 1, false,
+                                            {{"SalesDemo", dir + "\\o.mdf"}, {"SalesDemo_log", dir + "\\o.ldf"}})));
+        QVERIFY(fails(buildRestoreStatement(QStringLiteral("OutOfDrive"), secret, 1, false,
+                                            {{"SalesDemo", "C:\\Data\\o.mdf"}, {"SalesDemo_log", "C:\\Data\\o.ldf"}})));
+        QVERIFY(!f.databases().contains(QStringLiteral("OutOfDrive")));
+        QCOMPARE(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"secret.bak"});
+        QFile after(outside.filePath("secret.bak"));
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), secretBytes);
+        QFile::remove(link);
     }
 
     // Connects with the login and runs one batch: either the server saw exactly that login,
