@@ -234,6 +234,7 @@ private slots:
         QCOMPARE(after.databases, server.databases);
         QCOMPARE(after.fileHashes, server.fileHashes);
         QCOMPARE(QDir(sim.driveC() + "/Copy").entryList(QDir::Files), QStringList());
+        QCOMPARE(QDir(sim.stateDir() + "/state/restores").entryList(QDir::Files), QStringList());
     }
 
     void killedDuringListing_data() {
