@@ -350,6 +350,27 @@ private slots:
         QVERIFY(s.window.LsbDB->count() > 0);
     }
 
+    // Disconnecting while the link carries nothing must not wait on the server: nothing needs
+    // its answer to close a connection.
+    void disconnectOverAStalledLink() {
+        SimServer sim;
+        QVERIFY2(sim.start({"--seed"}), qPrintable(sim.errorString()));
+        StallingProxy link(sim.port());
+        Session s;
+        QVERIFY(s.connectTo(link.port()));
+        link.stall();
+        QElapsedTimer elapsed;
+        elapsed.start();
+        s.window.BtnConn->click();
+        qInfo() << "disconnect over a stalled link took" << elapsed.elapsed() << "ms";
+        QCOMPARE(s.window.lblDbInfo->text(), QStringLiteral("已断开SQL SERVER服务器连接"));
+        QVERIFY(!s.window.connection()->Connected());
+        QCOMPARE(s.window.LsbDB->count(), 0);
+        link.resume();
+        QVERIFY(s.connectTo(link.port()));
+        QVERIFY(s.boxes.shown().isEmpty());
+    }
+
     // A stalled BACKUP cannot be told from a long silent one, so it has no time-out: the window
     // keeps painting and refuses to close, and the run ends with the failure line once the link
     // breaks (here the relay resets it; on a real network the driver's TCP keep-alive does).
