@@ -23,7 +23,8 @@ const char* const kUsage = R"(usage: sqlsim [options]
   --instance NAME        the instance name the Browser responder announces
   --state DIR            catalog and databases (created when missing, reused when present)
   --drive C=DIR          map a Windows drive letter onto a directory (repeatable; default C: in the state dir)
-  --login NAME:PASSWORD  a SQL login (repeatable; append :nosysadmin for a login without sysadmin)
+  --login NAME:PASSWORD  a SQL login (repeatable; append :nosysadmin for a login without sysadmin);
+                         NAME ends at the first ':', PASSWORD may hold ':' and may be empty
   --seed                 create sample databases when there is no user database yet
   --sample-databases N   also create N small databases Sample1..SampleN (zero-padded) when there is
                          no user database yet; for benchmarks with many databases
