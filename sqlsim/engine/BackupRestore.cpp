@@ -350,7 +350,7 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
         header.checkpointLsn = header.firstLsn;
         header.databaseBackupLsn = header.firstLsn > 1000000000000000LL ? header.firstLsn - 1000000000000000LL : 0;
         try {
-            context.engine.catalog.save();
+            context.engine.catalog.saveLsn();
         } catch (const std::exception&) {
             // The counter only needs to grow within this run; the next successful save keeps it.
         }

@@ -22,6 +22,11 @@ Catalog::Catalog(QString path) : path_(std::move(path)) {
     QFile file(path_);
     if (!file.exists())
         return;
+    // The counter file may be ahead of the catalog (backups since the catalog last changed).
+    qint64 savedLsn = 0;
+    QFile lsnFile(lsnPath());
+    if (lsnFile.open(QIODevice::ReadOnly))
+        savedLsn = lsnFile.readAll().trimmed().toLongLong();
     if (!file.open(QIODevice::ReadOnly))
         throw std::runtime_error("cannot read the catalog " + path_.toStdString());
     QJsonParseError error;
@@ -29,7 +34,7 @@ Catalog::Catalog(QString path) : path_(std::move(path)) {
     if (error.error != QJsonParseError::NoError || !doc.isObject())
         throw std::runtime_error("the catalog " + path_.toStdString() + " is damaged");
     const QJsonObject root = doc.object();
-    lsnCounter_ = root.value(QStringLiteral("lsnCounter")).toInteger(37);
+    lsnCounter_ = std::max(root.value(QStringLiteral("lsnCounter")).toInteger(37), savedLsn);
     for (const QJsonValue& v : root.value(QStringLiteral("databases")).toArray()) {
         const QJsonObject o = v.toObject();
         Database db;
@@ -123,6 +128,16 @@ const Database* Catalog::ownerOf(const QString& physicalName) const {
 
 qint64 Catalog::nextLsn() {
     return ++lsnCounter_;
+}
+
+QString Catalog::lsnPath() const {
+    return path_ + QStringLiteral(".lsn");
+}
+
+void Catalog::saveLsn() const {
+    QSaveFile file(lsnPath());
+    if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray::number(lsnCounter_)) < 0 || !file.commit())
+        throw std::runtime_error("cannot write the LSN counter " + lsnPath().toStdString());
 }
 
 } // namespace sqlsim
