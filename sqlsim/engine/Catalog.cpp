@@ -1,5 +1,7 @@
 #include "Catalog.h"
 
+#include "FileReplace.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -135,8 +137,7 @@ QString Catalog::lsnPath() const {
 }
 
 void Catalog::saveLsn() const {
-    QSaveFile file(lsnPath());
-    if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray::number(lsnCounter_)) < 0 || !file.commit())
+    if (!replaceFile(lsnPath(), QByteArray::number(lsnCounter_)))
         throw std::runtime_error("cannot write the LSN counter " + lsnPath().toStdString());
 }
 
