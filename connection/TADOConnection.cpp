@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr int kCommandTimeoutSeconds = 30;
 constexpr qint64 kFrameMs = 16;
 
 // When ExecuteLong last let the window's event loop run (the window's thread only).

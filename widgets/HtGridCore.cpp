@@ -23,6 +23,10 @@ THtCustomGrid::THtCustomGrid(QWidget* parent) : QAbstractScrollArea(parent) {
         setTopLeft(leftCol_, fixedRows_ + verticalScrollBar()->sliderPosition() * (last - fixedRows_) / kScrollRange);
     });
     connect(horizontalScrollBar(), &QScrollBar::sliderReleased, this, [this] {
+        if (scrollsByPixels()) {
+            setPixelOffset(horizontalScrollBar()->sliderPosition());
+            return;
+        }
         const int last = maxFirst(true);
         setTopLeft(fixedCols_ + horizontalScrollBar()->sliderPosition() * (last - fixedCols_) / kScrollRange, topRow_);
     });
@@ -132,8 +136,8 @@ void THtCustomGrid::changeSize(int newCols, int newRows) {
             colWidths_.resize(newCols, defaultColWidth_);
         if (!rowHeights_.isEmpty())
             rowHeights_.resize(newRows, defaultRowHeight_);
-        leftCol_ = std::clamp(leftCol_, fixedCols_, std::max(fixedCols_, maxFirst(false)));
-        topRow_ = std::clamp(topRow_, fixedRows_, std::max(fixedRows_, maxFirst(true)));
+        leftCol_ = std::clamp(leftCol_, fixedCols_, std::max(fixedCols_, maxFirst(true)));
+        topRow_ = std::clamp(topRow_, fixedRows_, std::max(fixedRows_, maxFirst(false)));
 
         const int col = std::min(curCol_, newCols - 1);
         const int row = std::min(curRow_, newRows - 1);
@@ -228,6 +232,8 @@ QVector<THtCustomGrid::AxisCell> THtCustomGrid::visibleCells(bool columns) const
         cells.append({i, pos, size});
         pos += size + lw;
     }
+    if (columns && scrollsByPixels())
+        pos -= pixelOffset_;
     for (int i = columns ? leftCol_ : topRow_; i < count && pos < extent; ++i) {
         const int size = columns ? ColWidths(i) : RowHeights(i);
         cells.append({i, pos, size});
@@ -390,16 +396,68 @@ void THtCustomGrid::setTopLeft(int col, int row) {
 
 void THtCustomGrid::updateScrollBars() {
     const int maxLeft = maxFirst(true), maxTop = maxFirst(false);
-    setHorizontalScrollBarPolicy(maxLeft > fixedCols_ ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-    setVerticalScrollBarPolicy(maxTop > fixedRows_ ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
     const QSignalBlocker hb(horizontalScrollBar()), vb(verticalScrollBar());
-    if (maxLeft > fixedCols_)
+    if (scrollsByPixels()) {
+        const int maxOffset = maxPixelOffset();
+        if (pixelOffset_ > maxOffset) // a wider view or a narrower column
+            setPixelOffset(maxOffset);
+        setHorizontalScrollBarPolicy(maxOffset > 0 ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+        horizontalScrollBar()->setRange(0, maxOffset);
+        horizontalScrollBar()->setSingleStep(fontMetrics().horizontalAdvance(QLatin1Char('0')));
+        horizontalScrollBar()->setPageStep(std::max(1, viewport()->width() - fixedBoundary(true)));
+        horizontalScrollBar()->setValue(pixelOffset_);
+    } else {
+        pixelOffset_ = 0;
+        setHorizontalScrollBarPolicy(maxLeft > fixedCols_ ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+        horizontalScrollBar()->setRange(0, kScrollRange);
+        horizontalScrollBar()->setSingleStep(1);
+        horizontalScrollBar()->setPageStep(10);
+    }
+    setVerticalScrollBarPolicy(maxTop > fixedRows_ ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    if (!scrollsByPixels() && maxLeft > fixedCols_)
         horizontalScrollBar()->setValue((leftCol_ - fixedCols_) * kScrollRange / (maxLeft - fixedCols_));
     if (maxTop > fixedRows_)
         verticalScrollBar()->setValue((topRow_ - fixedRows_) * kScrollRange / (maxTop - fixedRows_));
 }
 
+int THtCustomGrid::maxPixelOffset() const {
+    const int visible = viewport()->width() - fixedBoundary(true);
+    return std::max(0, ColWidths(fixedCols_) - visible);
+}
+
+// Moves what is on screen and repaints only the strip that comes into view.
+void THtCustomGrid::setPixelOffset(int offset) {
+    offset = std::clamp(offset, 0, maxPixelOffset());
+    if (offset == pixelOffset_)
+        return;
+    const int dx = pixelOffset_ - offset;
+    pixelOffset_ = offset;
+    const int fixed = fixedBoundary(true);
+    viewport()->scroll(dx, 0, QRect(fixed, 0, viewport()->width() - fixed, viewport()->height()));
+    updateEditor();
+}
+
+int THtCustomGrid::pixelTarget(int action) const {
+    const QScrollBar* bar = horizontalScrollBar();
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd: return pixelOffset_ + bar->singleStep();
+    case QAbstractSlider::SliderSingleStepSub: return pixelOffset_ - bar->singleStep();
+    case QAbstractSlider::SliderPageStepAdd: return pixelOffset_ + bar->pageStep();
+    case QAbstractSlider::SliderPageStepSub: return pixelOffset_ - bar->pageStep();
+    case QAbstractSlider::SliderToMinimum: return 0;
+    case QAbstractSlider::SliderToMaximum: return maxPixelOffset();
+    case QAbstractSlider::SliderMove:
+        return (options_ & goThumbTracking) ? bar->sliderPosition() : pixelOffset_;
+    default: return pixelOffset_;
+    }
+}
+
 void THtCustomGrid::onScrollAction(bool vertical, int action) {
+    if (!vertical && scrollsByPixels()) {
+        setPixelOffset(pixelTarget(action));
+        QMetaObject::invokeMethod(this, [this] { updateScrollBars(); }, Qt::QueuedConnection);
+        return;
+    }
     QScrollBar* bar = vertical ? verticalScrollBar() : horizontalScrollBar();
     const int fixed = vertical ? fixedRows_ : fixedCols_;
     const int first = vertical ? topRow_ : leftCol_;

@@ -51,6 +51,7 @@ public:
     void setCurrentRow(int row);
     int FirstVisibleCol() const { return leftCol_; }
     int FirstVisibleRow() const { return topRow_; }
+    int HorzPixelOffset() const { return pixelOffset_; } // 0 unless the table has one column
     TGridRect SelectedRange() const;
     bool EditorActive() const { return editorActive_; }
     TInplaceEdit* InplaceEditor() const { return editor_; }
@@ -135,6 +136,11 @@ private:
     void changeSize(int newCols, int newRows);
     void updateScrollBars();
     void onScrollAction(bool vertical, int action);
+    // A table of one column scrolls sideways by pixels rather than by whole columns.
+    bool scrollsByPixels() const { return colCount_ == 1; }
+    int maxPixelOffset() const;
+    void setPixelOffset(int offset);
+    int pixelTarget(int action) const;
     void updateEditor();
     bool editorWanted() const;
     void paintLines(QPainter& p, const QVector<AxisCell>& cols, const QVector<AxisCell>& rows, bool fixedCols,
@@ -160,6 +166,7 @@ private:
     int anchorRow_ = 1;
     int leftCol_ = 1;
     int topRow_ = 1;
+    int pixelOffset_ = 0; // sideways scroll of a one-column table
     bool editorActive_ = false;
     TInplaceEdit* editor_ = nullptr; // child of the viewport
     int editCol_ = -1;

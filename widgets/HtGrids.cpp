@@ -117,20 +117,16 @@ void THtStringGrid::checkIndex(int col, int row) {
 
 QString THtStringGrid::CellText(int col, int row) const {
     checkIndex(col, row);
-    const auto r = cells_.find(row);
-    if (r == cells_.end())
-        return {};
-    const auto c = r->second.find(col);
-    return c == r->second.end() ? QString() : c->second.text;
+    const RowCells* cells = cells_.get(row);
+    const Cell* cell = cells ? cells->get(col) : nullptr;
+    return cell ? cell->text : QString();
 }
 
 void* THtStringGrid::CellObject(int col, int row) const {
     checkIndex(col, row);
-    const auto r = cells_.find(row);
-    if (r == cells_.end())
-        return nullptr;
-    const auto c = r->second.find(col);
-    return c == r->second.end() ? nullptr : c->second.object;
+    const RowCells* cells = cells_.get(row);
+    const Cell* cell = cells ? cells->get(col) : nullptr;
+    return cell ? cell->object : nullptr;
 }
 
 QString THtStringGrid::formattedForColumn(int col, int row, const QString& value) const {
@@ -163,28 +159,42 @@ QString THtStringGrid::formattedForColumn(int col, int row, const QString& value
 void THtStringGrid::setCellText(int col, int row, const QString& text) {
     checkIndex(col, row);
     const QString stored = formattedForColumn(col, row, text);
-    auto& rowCells = cells_[row];
-    Cell& cell = rowCells[col];
-    cell.text = stored;
-    if (cell.text.isEmpty() && !cell.object) {
-        rowCells.erase(col); // an empty cell with no object costs nothing
-        if (rowCells.empty())
-            cells_.erase(row);
-    }
+    RowCells& cells = rowForWrite(row);
+    Cell* cell = cells.get(col);
+    if (!cell)
+        cell = cells.put(col, std::make_unique<Cell>());
+    cell->text = stored;
+    dropIfEmpty(col, row);
     cellChanged(col, row);
 }
 
 void THtStringGrid::setCellObject(int col, int row, void* object) {
     checkIndex(col, row);
-    auto& rowCells = cells_[row];
-    Cell& cell = rowCells[col];
-    cell.object = object;
-    if (cell.text.isEmpty() && !cell.object) {
-        rowCells.erase(col);
-        if (rowCells.empty())
-            cells_.erase(row);
-    }
+    RowCells& cells = rowForWrite(row);
+    Cell* cell = cells.get(col);
+    if (!cell)
+        cell = cells.put(col, std::make_unique<Cell>());
+    cell->object = object;
+    dropIfEmpty(col, row);
     cellChanged(col, row);
+}
+
+THtStringGrid::RowCells& THtStringGrid::rowForWrite(int row) {
+    if (RowCells* cells = cells_.get(row))
+        return *cells;
+    // Wide grids take the large sections: fewer directory entries for a long row.
+    const auto quantum = ColCount() > 512 ? TSPAQuantum::SPALarge : TSPAQuantum::SPASmall;
+    return *cells_.put(row, std::make_unique<RowCells>(quantum));
+}
+
+// An empty cell with no object costs nothing, and neither does a row without cells.
+void THtStringGrid::dropIfEmpty(int col, int row) {
+    RowCells* cells = cells_.get(row);
+    const Cell* cell = cells->get(col);
+    if (cell && cell->text.isEmpty() && !cell->object)
+        cells->put(col, nullptr);
+    if (cells->Count() == 0)
+        cells_.put(row, nullptr);
 }
 
 THtStringGridStrings* THtStringGrid::RowStrings(int row) {
@@ -211,37 +221,13 @@ void THtStringGrid::endBatch() {
 
 void THtStringGrid::ColumnMoved(int from, int to) {
     // In every stored row the cell leaves its column and the cells between shift by one.
-    for (auto& [row, cols] : cells_) {
-        std::map<int, Cell> moved;
-        for (auto& [col, cell] : cols) {
-            int target = col;
-            if (col == from)
-                target = to;
-            else if (from < to && col > from && col <= to)
-                target = col - 1;
-            else if (from > to && col >= to && col < from)
-                target = col + 1;
-            moved[target] = std::move(cell);
-        }
-        cols = std::move(moved);
-    }
+    cells_.forAll([&](int, RowCells& cells) { cells.Move(from, to); });
     viewport()->update();
     THtDrawGrid::ColumnMoved(from, to);
 }
 
 void THtStringGrid::RowMoved(int from, int to) {
-    std::map<int, std::map<int, Cell>> moved;
-    for (auto& [row, cols] : cells_) {
-        int target = row;
-        if (row == from)
-            target = to;
-        else if (from < to && row > from && row <= to)
-            target = row - 1;
-        else if (from > to && row >= to && row < from)
-            target = row + 1;
-        moved[target] = std::move(cols);
-    }
-    cells_ = std::move(moved);
+    cells_.Move(from, to);
     viewport()->update();
     THtDrawGrid::RowMoved(from, to);
 }
@@ -258,9 +244,13 @@ void THtStringGrid::cellChanged(int col, int row) {
 
 int THtStringGrid::storedCellCount() const {
     int n = 0;
-    for (const auto& [row, cols] : cells_)
-        n += int(cols.size());
+    cells_.forAll([&n](int, const RowCells& cells) { cells.forAll([&n](int, const Cell&) { ++n; }); });
     return n;
+}
+
+int THtStringGrid::rowSectionSize(int row) const {
+    const RowCells* cells = cells_.get(row);
+    return cells ? cells->sectionSize() : 0;
 }
 
 void THtStringGrid::setHCol(const QStringList& captions) {

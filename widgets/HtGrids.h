@@ -4,6 +4,7 @@
 // an object reference per cell in a sparse store and draws them with its own scheme.
 
 #include "HtGridCore.h"
+#include "TSparseList.h"
 
 #include <QBrush>
 #include <QFont>
@@ -111,6 +112,8 @@ public:
     QString formattedForColumn(int col, int row, const QString& value) const;
     // Number of cells the store holds (memory grows with these, not with the table).
     int storedCellCount() const;
+    // Slots a section of the row's cell list holds (16 or 256), 0 when the row has no cells.
+    int rowSectionSize(int row) const;
 
     // Writes the header captions; called once after the grid's settings are applied.
     void Loaded();
@@ -136,7 +139,12 @@ private:
     void cellChanged(int col, int row);
     static void checkIndex(int col, int row);
 
-    std::map<int, std::map<int, Cell>> cells_; // row -> column -> cell; only written cells exist
+    using RowCells = TSparseList<Cell>;
+    // A row's cells, created with the section size that suits the grid's width at the time.
+    RowCells& rowForWrite(int row);
+    void dropIfEmpty(int col, int row);
+
+    TSparseList<RowCells> cells_{TSPAQuantum::SPASmall}; // row -> column -> cell; only written cells exist
     QStringList hCol_;
     QStringList hRow_;
     QStringList colProperty_;

@@ -4,6 +4,7 @@
 // either the old or the new catalog, never half of one. Not thread-safe: the engine locks.
 
 #include <QDateTime>
+#include <QJsonObject>
 #include <QString>
 
 #include <optional>
@@ -50,6 +51,10 @@ public:
     // Saves only the LSN counter, to a small file beside the catalog: a backup need not rewrite
     // a catalog of thousands of databases. Throws std::runtime_error when it cannot be written.
     void saveLsn() const;
+
+    // One database as the catalog file keeps it.
+    static QJsonObject toJson(const Database& db);
+    static Database fromJson(const QJsonObject& o);
 
 private:
     QString lsnPath() const;

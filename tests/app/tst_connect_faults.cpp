@@ -5,6 +5,7 @@
 #include "SimServer.h"
 #include "TADOConnection.h"
 #include "UntMain.h"
+#include "WindowDriver.h"
 
 #include <QElapsedTimer>
 #include <QSemaphore>
@@ -16,20 +17,10 @@
 #include <atomic>
 #include <memory>
 
+using namespace WindowDriver;
+
 namespace {
 
-quint16 unusedPort() {
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();
-}
-
-void quietDiscovery() {
-    DiscoveryTargets t;
-    t.browserPort = unusedPort();
-    t.defaultInstancePort = unusedPort();
-    TFrmMain::setDiscoveryTargets(t);
-}
 
 // One SQL Server Browser answer (SVR_RESP) around the given record text.
 QByteArray browserAnswer(const QByteArray& records) {

@@ -9,6 +9,7 @@
 #include "TADOConnection.h"
 #include "TFlatButtonUnit.h"
 #include "UntMain.h"
+#include "WindowDriver.h"
 
 #include <QTcpServer>
 #include <QUdpSocket>
@@ -16,21 +17,10 @@
 
 #include <memory>
 
+using namespace WindowDriver;
+
 namespace {
 
-quint16 unusedPort() {
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();
-}
-
-// Discovery pointed at ports where nobody answers, so tests never depend on this machine.
-void quietDiscovery() {
-    DiscoveryTargets t;
-    t.browserPort = unusedPort();
-    t.defaultInstancePort = unusedPort();
-    TFrmMain::setDiscoveryTargets(t);
-}
 
 QStringList items(const QListWidget* list) {
     QStringList names;

@@ -9,52 +9,18 @@
 #include "UntMain.h"
 #include "UntSelFile.h"
 #include "UntSelPath.h"
+#include "WindowDriver.h"
 
 #include <QDir>
-#include <QTcpServer>
 #include <QtTest>
 
-namespace {
-
-quint16 unusedPort() {
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();
-}
-
-QTreeWidgetItem* child(QTreeWidgetItem* node, const QString& text) {
-    for (int i = 0; i < node->childCount(); ++i)
-        if (node->child(i)->text(0) == text)
-            return node->child(i);
-    return nullptr;
-}
-
-// Answers a picker while its modal loop runs: selects the path's nodes one by one, then OK.
-void answerPicker(ServerTreeDialog* picker, const QStringList& nodes) {
-    QTimer::singleShot(0, picker, [picker, nodes] {
-        QTreeWidgetItem* node = nullptr;
-        for (const QString& text : nodes) {
-            node = node ? child(node, text) : picker->trvw->findItems(text, Qt::MatchExactly).value(0);
-            if (!node)
-                break;
-            picker->trvw->setCurrentItem(node);
-        }
-        picker->btnOk->click();
-        if (picker->isVisible())
-            picker->BtnExit->click();
-    });
-}
-
-} // namespace
+using namespace WindowDriver;
 
 class TestRoundTrip : public QObject {
     Q_OBJECT
 private slots:
     void backUpThenRestoreUnderANewName() {
-        DiscoveryTargets quiet;
-        quiet.browserPort = unusedPort();
-        quiet.defaultInstancePort = unusedPort();
-        TFrmMain::setDiscoveryTargets(quiet);
+        quietDiscovery();
 
         SimServer sim;
         QVERIFY2(sim.start({"--seed"}), qPrintable(sim.errorString()));
@@ -121,10 +87,7 @@ private slots:
     }
 
     void droppedServerShowsTheDriversErrorAndReconnectWorks() {
-        DiscoveryTargets quiet;
-        quiet.browserPort = unusedPort();
-        quiet.defaultInstancePort = unusedPort();
-        TFrmMain::setDiscoveryTargets(quiet);
+        quietDiscovery();
         SimServer sim;
         QVERIFY2(sim.start({"--seed"}), qPrintable(sim.errorString()));
         ScopedMessageBoxRecorder boxes;

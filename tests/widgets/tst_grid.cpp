@@ -333,6 +333,65 @@ private slots:
         QCOMPARE(img.pixelColor(cell.left() - 1, cell.top() - 1), QColor(Qt::red));
         QCOMPARE(img.pixelColor(cell.left() - 1, cell.top() + 5), QColor(Qt::white));
     }
+
+    // A one-column table scrolls sideways by pixels: a "0" a step, the visible width a page,
+    // up to the column's hidden part; the picture moves with it.
+    void oneColumnScrollsByPixels() {
+        QWidget window;
+        auto* grid = new THtStringGrid(&window);
+        grid->setColCount(1);
+        grid->setFixedRows(0);
+        grid->setRowCount(3);
+        grid->setColWidths(0, 600);
+        grid->setGeometry(0, 0, 220, 90);
+        for (int row = 0; row < 3; ++row)
+            grid->setCellText(0, row, QStringLiteral("%1 abcdefghijklmnopqrstuvwxyz 0123456789 ABCDEFGHIJ").arg(row));
+        window.resize(240, 100);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QScrollBar* bar = grid->horizontalScrollBar();
+        QTRY_VERIFY(bar->isVisible());
+        const int visible = grid->viewport()->width();
+        QCOMPARE(bar->maximum(), 600 - visible);
+        QCOMPARE(bar->pageStep(), visible);
+
+        const QImage before = grid->viewport()->grab().toImage();
+        bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        const int step = grid->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+        QCOMPARE(grid->HorzPixelOffset(), step);
+        QCOMPARE(grid->cellRect(0, 1).left(), -step);
+        QCOMPARE(grid->mouseToCell(QPoint(0, 30)).x(), 0);
+        QTRY_COMPARE(bar->value(), step);
+        const QImage after = grid->viewport()->grab().toImage();
+        // Rows away from the focus rectangle (its dots follow the screen, not the cell).
+        const int top = grid->cellRect(0, 1).top(), h = grid->cellRect(0, 2).bottom() - top;
+        QCOMPARE(after.copy(0, top, visible - step, h), before.copy(step, top, visible - step, h));
+        QVERIFY(after != before);
+
+        bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        QCOMPARE(grid->HorzPixelOffset(), step + visible);
+        bar->triggerAction(QAbstractSlider::SliderToMaximum);
+        QCOMPARE(grid->HorzPixelOffset(), 600 - visible);
+        bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        QCOMPARE(grid->HorzPixelOffset(), 600 - visible);
+
+        // Narrowing the column re-evaluates the range and pulls the view back.
+        grid->setColWidths(0, visible + 10);
+        QCOMPARE(grid->HorzPixelOffset(), 10);
+        QTRY_COMPARE(bar->maximum(), 10);
+        grid->setColWidths(0, 100);
+        QCOMPARE(grid->HorzPixelOffset(), 0);
+        QTRY_VERIFY(!bar->isVisible());
+
+        // With a second column the bar steps by columns again.
+        grid->setColWidths(0, 600);
+        bar->triggerAction(QAbstractSlider::SliderToMaximum);
+        QVERIFY(grid->HorzPixelOffset() > 0);
+        grid->setColCount(2);
+        QCOMPARE(grid->HorzPixelOffset(), 0);
+        QCOMPARE(grid->cellRect(0, 1).left(), 0);
+        QTRY_COMPARE(bar->maximum(), 127);
+    }
 };
 
 QTEST_MAIN(TestGrid)

@@ -1,0 +1,58 @@
+#include "WindowDriver.h"
+
+#include "ServerTreeDialog.h"
+#include "UntMain.h"
+
+#include <QTcpServer>
+#include <QTimer>
+#include <QTreeWidget>
+
+namespace WindowDriver {
+
+quint16 unusedPort() {
+    QTcpServer s;
+    s.listen(QHostAddress::LocalHost, 0);
+    return s.serverPort();
+}
+
+void quietDiscovery() {
+    DiscoveryTargets t;
+    t.browserPort = unusedPort();
+    t.defaultInstancePort = unusedPort();
+    TFrmMain::setDiscoveryTargets(t);
+}
+
+namespace {
+
+QTreeWidgetItem* child(QTreeWidgetItem* node, const QString& text) {
+    for (int i = 0; i < node->childCount(); ++i)
+        if (node->child(i)->text(0) == text)
+            return node->child(i);
+    return nullptr;
+}
+
+} // namespace
+
+void answerPicker(ServerTreeDialog* picker, const QStringList& nodes) {
+    QTimer::singleShot(0, picker, [picker, nodes] {
+        QTreeWidgetItem* node = nullptr;
+        for (const QString& text : nodes) {
+            node = node ? child(node, text) : picker->trvw->findItems(text, Qt::MatchExactly).value(0);
+            if (!node)
+                break;
+            picker->trvw->setCurrentItem(node);
+        }
+        picker->btnOk->click();
+        if (picker->isVisible())
+            picker->BtnExit->click();
+    });
+}
+
+void connectTo(TFrmMain& window, quint16 port, const QString& login, const QString& password) {
+    window.CmbServer->setEditText(QStringLiteral("127.0.0.1,%1").arg(port));
+    window.EdtUid->setText(login);
+    window.EdtPwd->setText(password);
+    window.BtnConn->click();
+}
+
+} // namespace WindowDriver

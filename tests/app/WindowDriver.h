@@ -1,0 +1,26 @@
+#pragma once
+// What the window tests share: discovery kept off this machine's real servers, a port nobody
+// listens on, and a hand on the server pickers while their modal loop runs.
+
+#include <QStringList>
+#include <QtGlobal>
+
+class ServerTreeDialog;
+class TFrmMain;
+
+namespace WindowDriver {
+
+// A loopback port that was free a moment ago (nobody answers there).
+quint16 unusedPort();
+
+// Points discovery at ports where nobody answers, so tests never depend on this machine.
+void quietDiscovery();
+
+// Once the picker's modal loop runs: selects the nodes one by one, each a child of the one
+// before (the first among the top nodes), then presses OK; Exit when the dialog stays open.
+void answerPicker(ServerTreeDialog* picker, const QStringList& nodes);
+
+// Fills the connection panel for the simulator at 127.0.0.1,port and presses the button.
+void connectTo(TFrmMain& window, quint16 port, const QString& login, const QString& password);
+
+} // namespace WindowDriver
