@@ -24,6 +24,13 @@ void THtCustomDrawGrid::WriteEditText(int col, int row, const QString& text) {
         OnSetEditText(this, col, row, text);
 }
 
+QString THtCustomDrawGrid::GetEditMask(int col, int row) {
+    QString mask;
+    if (OnGetEditMask)
+        OnGetEditMask(this, col, row, mask);
+    return mask;
+}
+
 void THtCustomDrawGrid::TopLeftChanged() {
     if (OnTopLeftChanged)
         OnTopLeftChanged(this);

@@ -30,6 +30,7 @@ public:
 
     std::function<void(QObject* Sender, int ACol, int ARow, bool& CanSelect)> OnSelectCell;
     std::function<void(QObject* Sender, int ACol, int ARow, const QRect& Rect, TGridDrawState State)> OnDrawCell;
+    std::function<void(QObject* Sender, int ACol, int ARow, QString& Value)> OnGetEditMask;
     std::function<void(QObject* Sender, int ACol, int ARow, QString& Value)> OnGetEditText;
     std::function<void(QObject* Sender, int ACol, int ARow, const QString& Value)> OnSetEditText;
     std::function<void(QObject* Sender)> OnTopLeftChanged;
@@ -41,6 +42,7 @@ protected:
     void ColumnMoved(int from, int to) override;
     void RowMoved(int from, int to) override;
     void WriteEditText(int col, int row, const QString& text) override;
+    QString GetEditMask(int col, int row) override;
     void TopLeftChanged() override;
 };
 

@@ -5,6 +5,7 @@
 #include "HtGrids.h"
 #include "TInplaceEdit.h"
 
+#include <QClipboard>
 #include <QScrollBar>
 #include <QtTest>
 
@@ -30,6 +31,31 @@ struct RestoreGrid {
     }
     QColor pixel(const QPoint& p) { return grid->viewport()->grab().toImage().pixelColor(p); }
 };
+
+// A 5 x 5 string grid (one fixed row and column) whose editor is always open and whose length
+// limit a test chooses; the limit has no property of its own, a grid class decides it.
+class LimitedGrid : public THtStringGrid {
+public:
+    int limit = 0;
+
+protected:
+    int GetEditLimit() override { return limit; }
+};
+
+// A shown, focused grid with the editor open on (1, 1).
+template <typename Grid>
+TInplaceEdit* openEditor(Grid& grid) {
+    grid.setOptions(grid.Options() | goEditing | goAlwaysShowEditor | goTabs);
+    grid.resize(400, 200);
+    grid.show();
+    if (!QTest::qWaitForWindowExposed(&grid))
+        return nullptr;
+    grid.setFocus();
+    TInplaceEdit* editor = grid.InplaceEditor();
+    return editor && QTest::qWaitFor([&] { return editor->hasFocus(); }) ? editor : nullptr;
+}
+
+QPoint cellOf(const THtCustomGrid& grid) { return {grid.CurrentCol(), grid.CurrentRow()}; }
 
 } // namespace
 
@@ -332,6 +358,422 @@ private slots:
         // scrolling area show where two strokes meet.
         QCOMPARE(img.pixelColor(cell.left() - 1, cell.top() - 1), QColor(Qt::red));
         QCOMPARE(img.pixelColor(cell.left() - 1, cell.top() + 5), QColor(Qt::white));
+    }
+
+    // Tab walks forward through the columns that have a tab stop, wrapping to the next row and
+    // from the last row to the first; Shift+Tab takes one step back, and any further steps past
+    // columns without a tab stop go forward, so it may end where it started.
+    void tabSkipsColumnsWithoutATabStop_data() {
+        QTest::addColumn<QList<int>>("noStop");
+        QTest::addColumn<QPoint>("start");
+        QTest::addColumn<bool>("back");
+        QTest::addColumn<QPoint>("expected");
+        QTest::newRow("next column") << QList<int>{} << QPoint(1, 1) << false << QPoint(2, 1);
+        QTest::newRow("skips one") << QList<int>{2} << QPoint(1, 1) << false << QPoint(3, 1);
+        QTest::newRow("skips two") << QList<int>{2, 3} << QPoint(1, 1) << false << QPoint(4, 1);
+        QTest::newRow("wraps to next row") << QList<int>{1} << QPoint(4, 1) << false << QPoint(2, 2);
+        QTest::newRow("last row wraps to first") << QList<int>{} << QPoint(4, 4) << false << QPoint(1, 1);
+        QTest::newRow("no stop anywhere: start column, next row") << QList<int>{1, 2, 3, 4} << QPoint(2, 1) << false
+                                                                  << QPoint(2, 2);
+        QTest::newRow("back one") << QList<int>{} << QPoint(3, 1) << true << QPoint(2, 1);
+        QTest::newRow("back wraps to previous row") << QList<int>{} << QPoint(1, 2) << true << QPoint(4, 1);
+        QTest::newRow("back from first row wraps to last") << QList<int>{} << QPoint(1, 1) << true << QPoint(4, 4);
+        QTest::newRow("back onto no stop then forward") << QList<int>{2} << QPoint(3, 1) << true << QPoint(3, 1);
+        QTest::newRow("back onto no stop, forward skips") << QList<int>{3} << QPoint(4, 1) << true << QPoint(4, 1);
+        QTest::newRow("back over the row edge then forward") << QList<int>{4} << QPoint(1, 2) << true
+                                                             << QPoint(1, 2);
+    }
+    void tabSkipsColumnsWithoutATabStop() {
+        QFETCH(QList<int>, noStop);
+        QFETCH(QPoint, start);
+        QFETCH(bool, back);
+        QFETCH(QPoint, expected);
+        THtStringGrid grid;
+        grid.setOptions(grid.Options() | goTabs);
+        grid.resize(400, 200);
+        for (int col : noStop)
+            grid.setTabStops(col, false);
+        grid.focusCell(start.x(), start.y(), true);
+        QTest::keyClick(&grid, Qt::Key_Down, Qt::ShiftModifier); // a range the Tab must collapse
+        grid.focusCell(start.x(), start.y(), false);
+        QTest::keyClick(&grid, back ? Qt::Key_Backtab : Qt::Key_Tab, back ? Qt::ShiftModifier : Qt::NoModifier);
+        QCOMPARE(cellOf(grid), expected);
+        const TGridRect range = grid.SelectedRange();
+        QCOMPARE(QPoint(range.Left, range.Top), expected);
+        QCOMPARE(QPoint(range.Right, range.Bottom), expected);
+    }
+
+    void tabStopsFollowMovesAndTheColumnCount() {
+        THtStringGrid grid;
+        QVERIFY(grid.TabStops(3));
+        QVERIFY(grid.TabStops(1000)); // no array yet: every column stops
+        grid.setTabStops(2, false);
+        QVERIFY(!grid.TabStops(2));
+        grid.moveColumn(2, 4);
+        QVERIFY(grid.TabStops(2));
+        QVERIFY(!grid.TabStops(4));
+        grid.moveColumn(4, 1);
+        QVERIFY(!grid.TabStops(1));
+        grid.setColCount(7);
+        QVERIFY(grid.TabStops(6)); // new columns stop
+        QVERIFY(!grid.TabStops(1));
+        grid.setColCount(1);
+        grid.setColCount(3);
+        QVERIFY(grid.TabStops(1)); // dropped with its column
+        QVERIFY_THROWS_EXCEPTION(EInvalidGridOperation, grid.setTabStops(3, false));
+        QVERIFY_THROWS_EXCEPTION(EInvalidGridOperation, grid.setTabStops(-1, false));
+    }
+
+    // The editor loaded on a cell whose contents a move replaced used to keep the old text and
+    // write it, with the next keystroke, over the cell that moved in.
+    void editorReloadsAfterItsCellMoved() {
+        THtStringGrid grid;
+        for (int col = 1; col < 5; ++col)
+            grid.setCellText(col, 1, QStringLiteral("c%1").arg(col));
+        TInplaceEdit* editor = openEditor(grid);
+        QVERIFY(editor);
+        grid.setCurrentCol(2);
+        QCOMPARE(editor->text(), QStringLiteral("c2"));
+        QTest::keyClicks(editor, "x");
+        QCOMPARE(grid.CellText(2, 1), QStringLiteral("x"));
+        grid.moveColumn(1, 3); // c3 moves into column 2, the edited cell to column 1
+        QCOMPARE(grid.CellText(1, 1), QStringLiteral("x"));
+        QCOMPARE(editor->text(), QStringLiteral("c3"));
+        editor->end(false);
+        QTest::keyClicks(editor, "!");
+        QCOMPARE(grid.CellText(2, 1), QStringLiteral("c3!"));
+        QCOMPARE(grid.CellText(1, 1), QStringLiteral("x"));
+        QCOMPARE(grid.CellText(3, 1), QStringLiteral("c1"));
+        grid.moveRow(1, 2);
+        QCOMPARE(editor->text(), QString());
+        QCOMPARE(grid.CellText(2, 2), QStringLiteral("c3!"));
+    }
+
+    // Delete moves the column or row to the end and drops the last one: texts, sizes and tab
+    // stops of the others close up, and the dropped texts stay in the store beyond the count.
+    void deleteColumnClosesUp() {
+        THtStringGrid grid;
+        for (int col = 0; col < 5; ++col) {
+            grid.setCellText(col, 1, QStringLiteral("c%1").arg(col));
+            grid.setColWidths(col, 10 + col);
+        }
+        grid.setTabStops(3, false);
+        QList<QPoint> moves;
+        grid.OnColumnMoved = [&](QObject*, int from, int to) { moves.append({from, to}); };
+        grid.DeleteColumn(1);
+        QCOMPARE(grid.ColCount(), 4);
+        QCOMPARE(moves, QList<QPoint>{QPoint(1, 4)});
+        const QStringList texts{grid.CellText(0, 1), grid.CellText(1, 1), grid.CellText(2, 1), grid.CellText(3, 1)};
+        QCOMPARE(texts, (QStringList{"c0", "c2", "c3", "c4"}));
+        QCOMPARE(grid.ColWidths(1), 12);
+        QCOMPARE(grid.ColWidths(3), 14);
+        QVERIFY(!grid.TabStops(2));
+        QCOMPARE(grid.CellText(4, 1), QStringLiteral("c1"));
+        grid.DeleteColumn(3); // the last one: nothing moves
+        QCOMPARE(grid.ColCount(), 3);
+        QCOMPARE(moves.size(), 1);
+        QVERIFY_THROWS_EXCEPTION(EInvalidGridOperation, grid.DeleteColumn(3));
+        QCOMPARE(grid.ColCount(), 3);
+    }
+
+    void deleteRowClampsTheCurrentCell() {
+        RestoreGrid g;
+        g.load({"a", "b", "c"}, {"1", "2", "3"});
+        g.grid->setCurrentCol(1);
+        g.grid->setCurrentRow(3);
+        g.grid->setRowHeights(2, 30);
+        g.grid->DeleteRow(2);
+        QCOMPARE(g.grid->RowCount(), 3);
+        QCOMPARE(g.grid->CellText(0, 2), QStringLiteral("c"));
+        QCOMPARE(g.grid->CellText(1, 2), QStringLiteral("3"));
+        QCOMPARE(g.grid->RowHeights(2), 18);
+        QCOMPARE(cellOf(*g.grid), QPoint(1, 2));
+        g.grid->DeleteRow(1);
+        g.grid->DeleteRow(1);
+        QCOMPARE(g.grid->RowCount(), 1);
+        QCOMPARE(g.grid->FixedRows(), 0); // lowered with the count
+        g.grid->DeleteRow(0); // never below one row
+        QCOMPARE(g.grid->RowCount(), 1);
+    }
+
+    void sizeArrayChanges_data() {
+        QTest::addColumn<qint64>("length");
+        QTest::addColumn<qint64>("index");
+        QTest::addColumn<qint64>("amount");
+        QTest::addColumn<QString>("error");
+        const qint64 max = TGridExtents<int>::MaxEntries;
+        QTest::newRow("append") << qint64(5) << qint64(5) << qint64(3) << QString();
+        QTest::newRow("insert inside") << qint64(5) << qint64(2) << qint64(3) << QString();
+        QTest::newRow("remove the tail") << qint64(5) << qint64(2) << qint64(-3) << QString();
+        QTest::newRow("index beyond the end") << qint64(5) << qint64(6) << qint64(1) << GridMessages::IndexOutOfRange;
+        QTest::newRow("negative index") << qint64(5) << qint64(-1) << qint64(1) << GridMessages::IndexOutOfRange;
+        QTest::newRow("more removed than follow") << qint64(5) << qint64(3) << qint64(-3)
+                                                  << GridMessages::TooManyDeleted;
+        QTest::newRow("below zero") << qint64(5) << qint64(0) << qint64(-6) << GridMessages::TooManyDeleted;
+        QTest::newRow("largest allowed") << max - 1 << max - 1 << qint64(1) << QString();
+        QTest::newRow("one too many") << max << max << qint64(1) << GridMessages::TooLarge;
+        QTest::newRow("from nothing, too many") << qint64(0) << qint64(0) << max + 1 << GridMessages::TooLarge;
+    }
+    void sizeArrayChanges() {
+        QFETCH(qint64, length);
+        QFETCH(qint64, index);
+        QFETCH(qint64, amount);
+        QFETCH(QString, error);
+        QString raised;
+        try {
+            TGridExtents<int>::checkChange(length, index, amount);
+        } catch (const EInvalidGridOperation& e) {
+            raised = QString::fromUtf8(e.what());
+        }
+        QCOMPARE(raised, error);
+        if (error.isEmpty() && length + amount < 100) { // and the real array agrees
+            TGridExtents<int> extents;
+            extents.set(0, 7, int(length), 1);
+            extents.modify(index, amount, 1);
+            QCOMPARE(extents.size(), length + amount);
+            QCOMPARE(extents.value(0, -1), index == 0 && amount < 0 ? 1 : 7);
+        }
+    }
+
+    // A table too large for its size array fails before anything is allocated or changed.
+    void tableTooLargeForItsSizesLeavesTheCounts_data() {
+        QTest::addColumn<bool>("columns");
+        QTest::newRow("columns") << true;
+        QTest::newRow("rows") << false;
+    }
+    void tableTooLargeForItsSizesLeavesTheCounts() {
+        QFETCH(bool, columns);
+        const int huge = int(TGridExtents<int>::MaxEntries) + 1;
+        THtStringGrid grid;
+        columns ? grid.setColWidths(2, 40) : grid.setRowHeights(2, 40);
+        try {
+            columns ? grid.setColCount(huge) : grid.setRowCount(huge);
+            QFAIL("no error");
+        } catch (const EInvalidGridOperation& e) {
+            QCOMPARE(QString::fromUtf8(e.what()), GridMessages::TooLarge);
+        }
+        QCOMPARE(grid.ColCount(), 5);
+        QCOMPARE(grid.RowCount(), 5);
+        QCOMPARE(columns ? grid.ColWidths(2) : grid.RowHeights(2), 40);
+        columns ? grid.setColCount(7) : grid.setRowCount(7); // still sound
+        QCOMPARE(columns ? grid.ColWidths(6) : grid.RowHeights(6), columns ? 64 : 24);
+
+        // Without individual sizes the counts alone cost nothing, but the first individual size
+        // would need the whole array.
+        THtStringGrid plain;
+        columns ? plain.setColCount(huge) : plain.setRowCount(huge);
+        QCOMPARE(columns ? plain.ColCount() : plain.RowCount(), huge);
+        QVERIFY_THROWS_EXCEPTION(EInvalidGridOperation,
+                                 columns ? plain.setColWidths(1, 30) : plain.setRowHeights(1, 30));
+        QCOMPARE(columns ? plain.ColWidths(1) : plain.RowHeights(1), columns ? 64 : 24);
+    }
+
+    void editMaskMapsOntoQtInputMask_data() {
+        QTest::addColumn<QString>("editMask");
+        QTest::addColumn<QString>("inputMask");
+        QTest::newRow("none") << "" << "";
+        QTest::newRow("date, literals, blank") << "!99/99/0000;1;_" << "00/00/9999;_";
+        QTest::newRow("letters") << "LLll" << "AAaa;_";
+        QTest::newRow("alphanumeric and any") << "AaCc" << "NnXx;_";
+        QTest::newRow("case switches") << ">L<l<>L" << ">A<a!A;_";
+        QTest::newRow("sign digit") << "#99" << "#00;_";
+        QTest::newRow("escaped mask characters") << "\\L\\0" << "L\\0;_"; // a literal 0 stays literal
+        QTest::newRow("Qt specials as literals") << "Hh:Nn 0" << "\\H\\h:\\N\\n 9;_";
+        QTest::newRow("blank character field") << "000;0;*" << "999;*";
+        QTest::newRow("underscore is a space") << "00_00" << "99 99;_";
+        QTest::newRow("escaped semicolon") << "0\\;0" << "9\\;9;_";
+    }
+    void editMaskMapsOntoQtInputMask() {
+        QFETCH(QString, editMask);
+        QFETCH(QString, inputMask);
+        QCOMPARE(TInplaceEdit::inputMaskFor(editMask), inputMask);
+    }
+
+    void editorTakesTheCellsEditMask() {
+        THtStringGrid grid;
+        QList<QPoint> asked;
+        grid.OnGetEditMask = [&](QObject* sender, int col, int row, QString& mask) {
+            QCOMPARE(sender, &grid);
+            asked.append({col, row});
+            if (col == 2)
+                mask = QStringLiteral("00-00;1;_");
+        };
+        TInplaceEdit* editor = openEditor(grid);
+        QVERIFY(editor);
+        QCOMPARE(editor->inputMask(), QString());
+        QCOMPARE(asked.last(), QPoint(1, 1));
+        QTest::keyClick(editor, Qt::Key_Tab); // to (2, 1)
+        QCOMPARE(cellOf(grid), QPoint(2, 1));
+        QCOMPARE(editor->inputMask(), QStringLiteral("99-99;_"));
+        QTest::keyClicks(editor, "1a2b34");
+        QCOMPARE(editor->text(), QStringLiteral("12-34"));
+        QCOMPARE(grid.CellText(2, 1), QStringLiteral("12-34"));
+        QTest::keyClick(editor, Qt::Key_Tab); // an unmasked cell again
+        QCOMPARE(editor->inputMask(), QString());
+        QTest::keyClicks(editor, "1a");
+        QCOMPARE(grid.CellText(3, 1), QStringLiteral("1a"));
+    }
+
+    // Limit n cuts typing at n characters; -1 refuses every change while keys still navigate.
+    void editorLengthLimit_data() {
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("expected");
+        const int none = Qt::NoModifier, shift = Qt::ShiftModifier, ctrl = Qt::ControlModifier;
+        QTest::newRow("no limit: typing") << 0 << int(Qt::Key_Z) << none << "z";
+        QTest::newRow("no limit: delete") << 0 << int(Qt::Key_Delete) << none << "";
+        QTest::newRow("no limit: shift+insert") << 0 << int(Qt::Key_Insert) << shift << "pasted";
+        QTest::newRow("no limit: ctrl+v") << 0 << int(Qt::Key_V) << ctrl << "pasted";
+        QTest::newRow("no limit: ctrl+x") << 0 << int(Qt::Key_X) << ctrl << "";
+        QTest::newRow("fixed: typing") << -1 << int(Qt::Key_Z) << none << "abc";
+        QTest::newRow("fixed: delete") << -1 << int(Qt::Key_Delete) << none << "abc";
+        QTest::newRow("fixed: backspace") << -1 << int(Qt::Key_Backspace) << none << "abc";
+        QTest::newRow("fixed: shift+insert") << -1 << int(Qt::Key_Insert) << shift << "abc";
+        QTest::newRow("fixed: ctrl+v") << -1 << int(Qt::Key_V) << ctrl << "abc";
+        QTest::newRow("fixed: ctrl+x") << -1 << int(Qt::Key_X) << ctrl << "abc";
+        QTest::newRow("limit 4: pasting is cut") << 4 << int(Qt::Key_V) << ctrl << "past";
+        // "below" in the next row is longer than 4: it loads whole and is not cut on the way out.
+    }
+    void editorLengthLimit() {
+        QFETCH(int, limit);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, expected);
+        QGuiApplication::clipboard()->setText(QStringLiteral("pasted"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("pasted"));
+        LimitedGrid grid;
+        grid.limit = limit;
+        grid.setCellText(1, 1, "abc");
+        grid.setCellText(1, 2, "below");
+        TInplaceEdit* editor = openEditor(grid);
+        QVERIFY(editor);
+        QCOMPARE(editor->selectedText(), QStringLiteral("abc"));
+        QTest::keyClick(editor, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(editor->text(), expected);
+        QCOMPARE(grid.CellText(1, 1), expected);
+        QCOMPARE(cellOf(grid), QPoint(1, 1));
+        QTest::keyClick(editor, Qt::Key_Down); // navigation is never refused
+        QCOMPARE(cellOf(grid), QPoint(1, 2));
+        QCOMPARE(editor->text(), QStringLiteral("below"));
+        QTest::keyClick(editor, Qt::Key_Up);
+        QCOMPARE(grid.CellText(1, 2), QStringLiteral("below"));
+    }
+
+    void typingIntoALimitedCellCutsAtTheLimit() {
+        LimitedGrid grid;
+        grid.limit = 3;
+        TInplaceEdit* editor = openEditor(grid);
+        QVERIFY(editor);
+        QTest::keyClicks(editor, "abcdef");
+        QCOMPARE(grid.CellText(1, 1), QStringLiteral("abc"));
+        // Typed on the grid itself, the character is refused too when the text is fixed.
+        grid.limit = -1;
+        grid.setCurrentCol(2);
+        grid.setFocus();
+        QTest::keyClick(&grid, Qt::Key_Q);
+        QCOMPARE(grid.CellText(2, 1), QString());
+    }
+
+    void editTextEventsSeeWhatTheEditorLoadsAndWrites() {
+        THtStringGrid grid;
+        grid.setCellText(1, 1, "stored");
+        grid.OnGetEditText = [](QObject*, int col, int row, QString& value) {
+            value = QStringLiteral("%1@%2,%3").arg(value).arg(col).arg(row);
+        };
+        QStringList written;
+        grid.OnSetEditText = [&](QObject*, int col, int row, const QString& value) {
+            written.append(QStringLiteral("%1,%2=%3").arg(col).arg(row).arg(value));
+        };
+        TInplaceEdit* editor = openEditor(grid);
+        QVERIFY(editor);
+        QCOMPARE(editor->text(), QStringLiteral("stored@1,1"));
+        QTest::keyClicks(editor, "ab");
+        QCOMPARE(written.mid(0, 2), (QStringList{"1,1=a", "1,1=ab"}));
+        QCOMPARE(grid.CellText(1, 1), QStringLiteral("ab"));
+    }
+
+    void topLeftChangedWhenTheViewScrolls() {
+        THtStringGrid grid;
+        grid.setRowCount(50);
+        grid.setColCount(30);
+        grid.resize(300, 150);
+        int raised = 0;
+        grid.OnTopLeftChanged = [&](QObject* sender) {
+            QCOMPARE(sender, &grid);
+            ++raised;
+        };
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        QTest::keyClick(&grid, Qt::Key_Down, Qt::ControlModifier);
+        QCOMPARE(grid.FirstVisibleRow(), 2);
+        QCOMPARE(raised, 1);
+        QTest::keyClick(&grid, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(raised, 2);
+        QVERIFY(grid.FirstVisibleCol() > 1);
+        QTest::keyClick(&grid, Qt::Key_Left); // still in view: no scroll
+        QCOMPARE(raised, 2);
+        grid.verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
+        QCOMPARE(grid.FirstVisibleRow(), 1);
+        QCOMPARE(raised, 3);
+    }
+
+    void scrollBarsShowOnlyWhereAllowed_data() {
+        QTest::addColumn<int>("style");
+        QTest::addColumn<bool>("horizontal");
+        QTest::addColumn<bool>("vertical");
+        QTest::newRow("none") << int(ssNone) << false << false;
+        QTest::newRow("horizontal") << int(ssHorizontal) << true << false;
+        QTest::newRow("vertical") << int(ssVertical) << false << true;
+        QTest::newRow("both") << int(ssBoth) << true << true;
+    }
+    void scrollBarsShowOnlyWhereAllowed() {
+        QFETCH(int, style);
+        QFETCH(bool, horizontal);
+        QFETCH(bool, vertical);
+        THtStringGrid grid;
+        grid.setColCount(20);
+        grid.setRowCount(40);
+        grid.setScrollBars(TScrollStyle(style));
+        grid.resize(300, 150);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        QTRY_COMPARE(grid.horizontalScrollBar()->isVisible(), horizontal);
+        QTRY_COMPARE(grid.verticalScrollBar()->isVisible(), vertical);
+        QTest::keyClick(&grid, Qt::Key_End, Qt::ControlModifier); // keys scroll without bars
+        QVERIFY(grid.FirstVisibleRow() > 1);
+    }
+
+    void rowSelectSelectsWholeRows() {
+        THtStringGrid grid;
+        grid.resize(400, 200);
+        grid.focusCell(3, 2, true);
+        grid.setOptions(grid.Options() | goRowSelect | goAlwaysShowEditor | goEditing);
+        QVERIFY(!(grid.Options() & goAlwaysShowEditor));
+        QCOMPARE(grid.SelectedRange(), (TGridRect{1, 2, 4, 2}));
+        QCOMPARE(grid.CurrentCol(), 1);
+        QTest::keyClick(&grid, Qt::Key_Right); // a row, not a column
+        QCOMPARE(grid.SelectedRange(), (TGridRect{1, 3, 4, 3}));
+        QTest::keyClick(&grid, Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(grid.SelectedRange(), (TGridRect{1, 3, 4, 4}));
+        grid.setRowCount(3);
+        QCOMPARE(grid.SelectedRange(), (TGridRect{1, 2, 4, 2}));
+    }
+
+    void clickEvents() {
+        THtStringGrid grid;
+        grid.resize(400, 200);
+        int clicks = 0, doubleClicks = 0;
+        grid.OnClick = [&](QObject*) { ++clicks; };
+        grid.OnDblClick = [&](QObject*) { ++doubleClicks; };
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        grid.setCurrentRow(3); // moving the current cell from code counts as a click
+        QCOMPARE(clicks, 1);
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, grid.cellRect(2, 2).center());
+        QCOMPARE(clicks, 2);
+        QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, grid.cellRect(2, 2).center());
+        QCOMPARE(doubleClicks, 1);
     }
 
     // A one-column table scrolls sideways by pixels: a "0" a step, the visible width a page,
