@@ -71,56 +71,56 @@ public:
     TADOConnection* connection() const { return connection_.get(); }
 
     // Header band.
-    QFrame* Panel1;
-    QLabel* Label2;
-    QLabel* lblCom;
-    QLabel* lblHttp;
-    QLabel* lbllink;
+    QFrame* Panel1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* lblCom = nullptr;
+    QLabel* lblHttp = nullptr;
+    QLabel* lbllink = nullptr;
     // Connection group.
-    QFrame* Panel2;
-    QGroupBox* GroupBox1;
-    QWidget* pan1;
-    QLabel* lblServer;
-    QComboBox* CmbServer;
-    QGroupBox* gb1;
-    QRadioButton* rdo0;
-    QRadioButton* rdo1;
-    QLabel* lblUid;
-    QLineEdit* EdtUid;
-    QLabel* lblPwd;
-    QLineEdit* EdtPwd;
-    QPushButton* BtnConn;
-    QLabel* lblDbInfo;
-    QLabel* lblTalk;
+    QFrame* Panel2 = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QWidget* pan1 = nullptr;
+    QLabel* lblServer = nullptr;
+    QComboBox* CmbServer = nullptr;
+    QGroupBox* gb1 = nullptr;
+    QRadioButton* rdo0 = nullptr;
+    QRadioButton* rdo1 = nullptr;
+    QLabel* lblUid = nullptr;
+    QLineEdit* EdtUid = nullptr;
+    QLabel* lblPwd = nullptr;
+    QLineEdit* EdtPwd = nullptr;
+    QPushButton* BtnConn = nullptr;
+    QLabel* lblDbInfo = nullptr;
+    QLabel* lblTalk = nullptr;
     // Pages.
-    QTabWidget* PageControl1;
-    QWidget* TabSheet1;
-    QLabel* Label7;
-    QListWidget* LsbDB;
-    QLabel* Label8;
-    QLineEdit* EdtPath;
-    TFlatButton* BtnPath;
-    QLabel* Label9;
-    QPlainTextEdit* MemoInfo;
-    QPushButton* BtnBackup;
-    QLabel* Label10;
-    QWidget* TabSheet2;
-    QLabel* Label1;
-    QComboBox* CmbDb;
-    QLabel* Label3;
-    QLineEdit* EdtBakFile;
-    TFlatButton* FlatButton1;
-    QLabel* Label5;
-    QComboBox* CmbBfj;
-    QPushButton* BtnRead;
-    QLabel* Label4;
-    THtStringGrid* Grid;
-    QCheckBox* ChkRestore;
-    QPushButton* BtnRestore;
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QLabel* Label7 = nullptr;
+    QListWidget* LsbDB = nullptr;
+    QLabel* Label8 = nullptr;
+    QLineEdit* EdtPath = nullptr;
+    TFlatButton* BtnPath = nullptr;
+    QLabel* Label9 = nullptr;
+    QPlainTextEdit* MemoInfo = nullptr;
+    QPushButton* BtnBackup = nullptr;
+    QLabel* Label10 = nullptr;
+    QWidget* TabSheet2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QComboBox* CmbDb = nullptr;
+    QLabel* Label3 = nullptr;
+    QLineEdit* EdtBakFile = nullptr;
+    TFlatButton* FlatButton1 = nullptr;
+    QLabel* Label5 = nullptr;
+    QComboBox* CmbBfj = nullptr;
+    QPushButton* BtnRead = nullptr;
+    QLabel* Label4 = nullptr;
+    THtStringGrid* Grid = nullptr;
+    QCheckBox* ChkRestore = nullptr;
+    QPushButton* BtnRestore = nullptr;
     // Foot and timers.
-    QPushButton* BtnExit;
-    QTimer* timer1;
-    QTimer* tmrQQ;
+    QPushButton* BtnExit = nullptr;
+    QTimer* timer1 = nullptr;
+    QTimer* tmrQQ = nullptr;
 
     // Colours as the program keeps them (0x00BBGGRR), since the timers compare them.
     quint32 lbllinkColor() const { return lbllinkColor_; }

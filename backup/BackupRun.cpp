@@ -11,8 +11,18 @@ QString BackupRun::backupFilePath(const QString& directory, const QString& datab
     return directory + database + serverTime + QStringLiteral(".Bak");
 }
 
+bool BackupRun::nameFitsFileName(const QString& database) {
+    static const QString forbidden = QStringLiteral("\\/:*?\"<>|");
+    for (const QChar c : database)
+        if (c.unicode() < 32 || forbidden.contains(c))
+            return false;
+    return true;
+}
+
 QString BackupRun::backupStatement(const QString& database, const QString& filePath) {
-    return QStringLiteral("Backup DataBase [") + SqlText::bracketed(database) + QStringLiteral("] To Disk='") +
+    // N'...': a plain literal is narrowed to the server's code page, and a path with a character
+    // outside it (Arabic on a Chinese server) would name another file.
+    return QStringLiteral("Backup DataBase [") + SqlText::bracketed(database) + QStringLiteral("] To Disk=N'") +
            SqlText::literal(filePath) + QStringLiteral("'");
 }
 
@@ -46,6 +56,11 @@ void BackupRun::run(TADOConnection& connection, const QString& backupDirectory, 
         // here is not the database's failure and ends the run.
         const QString file = backupFilePath(backupDirectory, name, GetServerTime(connection));
         log(QStringLiteral("开始备份数据库【") + name + QStringLiteral("】..."));
+        if (!nameFitsFileName(name)) {
+            log(QStringLiteral("数据库【") + name + QStringLiteral("】备份失败!"));
+            log(kSeparator);
+            continue;
+        }
         try {
             // No statement time-out: a large database takes as long as it takes.
             connection.ExecuteLong(backupStatement(name, file));

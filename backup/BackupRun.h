@@ -15,6 +15,11 @@ inline const QString kSeparator = QString(39, QLatin1Char('-'));
 // The file for one database: directory + name + server time stamp + ".Bak".
 QString backupFilePath(const QString& directory, const QString& database, const QString& serverTime);
 
+// Whether a database name can stand in a file name as it is. A "\" or "/" would put the backup
+// in another directory than the chosen one (a name such as "..\..\x"); the server refuses the other
+// characters Windows keeps out of file names.
+bool nameFitsFileName(const QString& database);
+
 // The statement, with the name and the path escaped so that they stay values.
 QString backupStatement(const QString& database, const QString& filePath);
 

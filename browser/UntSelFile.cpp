@@ -19,8 +19,10 @@ void TFrmSelFile::prepareOpening(TADOConnection& connection) {
     probe.setCursorLocation(clUseClient);
     probe.setCommandText(QStringLiteral("Select * From tempdb..sysobjects where name like '%##TbFile%'"));
     probe.Open();
+    // nvarchar: a varchar column keeps only the server code page's characters, and a file name
+    // in another script would come back as "?".
     if (probe.RecordCount() == 0)
-        connection.Execute(QStringLiteral("Create Table ##TbFile(subdirectory  varchar(800) Not Null,[depth] int not "
+        connection.Execute(QStringLiteral("Create Table ##TbFile(subdirectory  nvarchar(800) Not Null,[depth] int not "
                                           "null,[file] int Not Null)"));
 }
 

@@ -54,6 +54,14 @@ void checkDriverCanCarry(const QString& driver, std::initializer_list<const QStr
     }
 }
 
+// A login name or password is at most 128 characters on the server. FreeTDS cuts a longer one
+// to 128 without a word, so a password with extra characters at its end would still log in.
+void checkLoginFits(const QString& driver, const QString& user, const QString& password) {
+    constexpr qsizetype longest = 128;
+    if (isFreeTds(driver) && (user.size() > longest || password.size() > longest))
+        throw EDatabaseError(QStringLiteral("A user name or password is at most 128 characters long."));
+}
+
 } // namespace
 
 QString ConnectionStrings::chooseDriver() {
@@ -81,6 +89,7 @@ QString ConnectionStrings::sqlServerAuthentication(const QString& server, const 
                                                    const QString& user, const QString& password,
                                                    const QString& driver) {
     checkDriverCanCarry(driver, {&server, &database, &user, &password});
+    checkLoginFits(driver, user, password);
     return driverPart(driver) + QStringLiteral(";SERVER=") + quoteValue(server) + QStringLiteral(";DATABASE=") +
            quoteValue(database) + QStringLiteral(";UID=") + quoteValue(user) + QStringLiteral(";PWD=") +
            quoteValue(password) + driverSettings(driver);

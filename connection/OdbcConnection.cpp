@@ -188,14 +188,21 @@ std::optional<OdbcResult> OdbcConnection::run(const QString& statement, int time
     SQLSetStmtAttr(stmtHandle, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(timeoutSeconds)), 0);
 
     std::optional<OdbcResult> firstWithColumns;
-    QList<OdbcDiagnostic> errors;
+    // Every record of every call that failed. A failed call counts even when its records are
+    // all informational: FreeTDS reports a server that vanished mid-batch as SQL_ERROR with only
+    // 01000 "Unexpected EOF from the server".
+    bool failed = false;
+    QList<OdbcDiagnostic> records;
+    bool linkLost = false;
     auto collect = [&](SQLRETURN rc) {
-        if (rc == SQL_ERROR) {
-            for (const OdbcDiagnostic& d : readDiagnostics(SQL_HANDLE_STMT, stmtHandle)) {
-                if (!d.sqlState.startsWith(QLatin1String("01")))
-                    errors.append(d);
-            }
-        }
+        if (rc != SQL_ERROR)
+            return;
+        failed = true;
+        records += readDiagnostics(SQL_HANDLE_STMT, stmtHandle);
+        SQLUINTEGER dead = SQL_CD_FALSE;
+        linkLost = linkLost || (SQLGetConnectAttr(connection_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr) ==
+                                    SQL_SUCCESS &&
+                                dead == SQL_CD_TRUE);
     };
 
     std::u16string text = toWide(statement);
@@ -203,7 +210,9 @@ std::optional<OdbcResult> OdbcConnection::run(const QString& statement, int time
     collect(rc);
     // A time-out or a lost link ends the batch: there are no further results to read.
     auto fatal = [&] {
-        for (const OdbcDiagnostic& d : errors) {
+        if (linkLost)
+            return true;
+        for (const OdbcDiagnostic& d : records) {
             if (d.sqlState == QLatin1String("HYT00") || d.sqlState == QLatin1String("HY008") ||
                 d.sqlState.startsWith(QLatin1String("08")))
                 return true;
@@ -223,7 +232,7 @@ std::optional<OdbcResult> OdbcConnection::run(const QString& statement, int time
         rc = SQLMoreResults(stmtHandle);
         collect(rc);
     }
-    if (!errors.isEmpty())
-        throw errorFromDiagnostics(errors, QStringLiteral("The statement failed"));
+    if (failed)
+        throw errorFromDiagnostics(records, QStringLiteral("The statement failed"));
     return firstWithColumns;
 }

@@ -13,7 +13,9 @@ QString fileListOnlyStatement(const QString& backupFile, int setNumber) {
 }
 
 QString fileExistStatement(const QString& path) {
-    return QStringLiteral("xp_fileexist '") + SqlText::literal(path) + QLatin1Char('\'');
+    // N'...': a plain literal would lose the characters the server's code page lacks, and the
+    // check would answer for another path than the one restored to.
+    return QStringLiteral("xp_fileexist N'") + SqlText::literal(path) + QLatin1Char('\'');
 }
 
 QString buildRestoreStatement(const QString& database, const QString& backupFile, int setNumber, bool replace,

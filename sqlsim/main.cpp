@@ -23,13 +23,15 @@ const char* const kUsage = R"(usage: sqlsim [options]
   --instance NAME        the instance name the Browser responder announces
   --state DIR            catalog and databases (created when missing, reused when present)
   --drive C=DIR          map a Windows drive letter onto a directory (repeatable; default C: in the state dir)
-  --login NAME:PASSWORD  a SQL login (repeatable; append :nosysadmin for a login without sysadmin)
+  --login NAME:PASSWORD  a SQL login (repeatable; append :nosysadmin for a login without sysadmin);
+                         NAME ends at the first ':', PASSWORD may hold ':' and may be empty
   --seed                 create sample databases when there is no user database yet
   --sample-databases N   also create N small databases Sample1..SampleN (zero-padded) when there is
                          no user database yet; for benchmarks with many databases
   --statement-log FILE   append every batch received to FILE (JSON lines)
   --delay-per-mb MS      BACKUP and RESTORE take MS milliseconds per MB
   --fail TEXT=NUMBER     a batch containing TEXT fails with error NUMBER (repeatable)
+  --delay TEXT=MS        a batch containing TEXT waits MS milliseconds before it runs (repeatable)
   --help                 this text
 )";
 
@@ -116,6 +118,14 @@ Options parse(int argc, char** argv) {
             if (!ok)
                 usageError(QStringLiteral("--fail takes TEXT=NUMBER"));
             options.engine.failRules.emplace_back(spec.left(eq), number);
+        } else if (a == QLatin1String("--delay")) {
+            const QString spec = value(i);
+            const int eq = spec.lastIndexOf(QLatin1Char('='));
+            bool ok = false;
+            const int ms = eq > 0 ? spec.mid(eq + 1).toInt(&ok) : 0;
+            if (!ok || ms < 0)
+                usageError(QStringLiteral("--delay takes TEXT=MS"));
+            options.engine.delayRules.emplace_back(spec.left(eq), ms);
         } else {
             usageError(QStringLiteral("unknown option ") + a);
         }

@@ -1,6 +1,7 @@
 #include "BackupRestore.h"
 
 #include "MessageCatalog.h"
+#include "RestoreJournal.h"
 #include "SqlError.h"
 
 #include <QDir>
@@ -641,32 +642,43 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
 
     QElapsedTimer timer;
     timer.start();
-    pace(context, set.payloadSize());
 
-    // Each file goes to a temporary name beside its target first; only when all are written are
-    // they renamed into place and the catalog committed.
-    std::vector<QString> temporaries;
-    auto removeTemporaries = [&temporaries] {
-        for (const QString& t : temporaries)
-            QFile::remove(t);
+    // Each file goes to a temporary name beside its target first, paced as it is written; only
+    // when all are written are they renamed into place and the catalog committed. The journal
+    // lets the next start undo the copy or finish the commit if the simulator dies in between.
+    std::vector<RestoreJournal::Move> copies;
+    for (const Target& t : targets)
+        copies.push_back(
+            {t.host + QStringLiteral(".restoring-") + QUuid::createUuid().toString(QUuid::Id128), t.host});
+    auto removeTemporaries = [&copies] {
+        for (const RestoreJournal::Move& m : copies)
+            QFile::remove(m.temporary);
     };
+    const Message journalFailure =
+        MessageCatalog::make(3634, {OsError::diskFull, QStringLiteral("WriteFile"), QStringLiteral("journal")});
+    std::optional<RestoreJournal> journal;
+    try {
+        journal.emplace(QDir(engine.config.stateDir).filePath(QStringLiteral("restores")));
+        journal->copying(copies);
+    } catch (const std::runtime_error&) {
+        fail(journalFailure, statementName);
+    }
     for (size_t i = 0; i < targets.size(); ++i) {
-        const QString temporary =
-            targets[i].host + QStringLiteral(".restoring-") + QUuid::createUuid().toString(QUuid::Id128);
-        QFile out(temporary);
+        QFile out(copies[i].temporary);
         const bool ok = out.open(QIODevice::WriteOnly | QIODevice::NewOnly) &&
                         out.write(contents[i]) == contents[i].size() && out.flush();
         out.close();
-        temporaries.push_back(temporary);
         if (!ok) {
             removeTemporaries();
             fail(MessageCatalog::make(3634, {QStringLiteral("112(There is not enough space on the disk.)"),
                                              QStringLiteral("WriteFile"), targets[i].windowsPath}),
                  statementName);
         }
-        if (context.cancel.isCancelled()) {
+        try {
+            pace(context, contents[i].size());
+        } catch (const StatementCancelled&) {
             removeTemporaries();
-            throw StatementCancelled();
+            throw;
         }
     }
 
@@ -682,16 +694,6 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
                      statementName);
             }
         }
-        for (size_t i = 0; i < targets.size(); ++i) {
-            std::error_code error;
-            std::filesystem::rename(fsPath(temporaries[i]), fsPath(targets[i].host), error);
-            if (error) {
-                removeTemporaries();
-                fail(MessageCatalog::make(3634, {QString::fromStdString(error.message()), QStringLiteral("MoveFile"),
-                                                 targets[i].windowsPath}),
-                     statementName);
-            }
-        }
         Database restored;
         restored.name = existing ? existing->name : st.database;
         restored.dbid = existing ? existing->dbid : engine.catalog.nextDbid();
@@ -700,6 +702,34 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
         restored.recoveryModel = set.recoveryModel.isEmpty() ? QStringLiteral("SIMPLE") : set.recoveryModel;
         for (const Target& t : targets)
             restored.files.push_back({t.file->logicalName, t.windowsPath, t.file->type, t.file->fileId});
+        // Files of the replaced database that the restore does not reuse go away, as on a server.
+        QStringList obsolete;
+        if (existing) {
+            for (const DatabaseFile& old : existing->files) {
+                const QString oldHost = engine.hostPathOf(old.physicalName);
+                bool reused = false;
+                for (const Target& t : targets)
+                    reused = reused || sameFileKey(t.host) == sameFileKey(oldHost);
+                if (!oldHost.isEmpty() && !reused)
+                    obsolete.append(oldHost);
+            }
+        }
+        try {
+            journal->committing(copies, restored, obsolete);
+        } catch (const std::runtime_error&) {
+            removeTemporaries();
+            fail(journalFailure, statementName);
+        }
+        for (size_t i = 0; i < targets.size(); ++i) {
+            std::error_code error;
+            std::filesystem::rename(fsPath(copies[i].temporary), fsPath(copies[i].target), error);
+            if (error) {
+                removeTemporaries();
+                fail(MessageCatalog::make(3634, {QString::fromStdString(error.message()), QStringLiteral("MoveFile"),
+                                                 targets[i].windowsPath}),
+                     statementName);
+            }
+        }
         engine.catalog.put(restored);
         try {
             engine.catalog.save();
@@ -710,17 +740,8 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
                 MessageCatalog::make(3634, {OsError::diskFull, QStringLiteral("WriteFile"), QStringLiteral("catalog")}),
                 statementName);
         }
-        // Files of the replaced database that the restore did not reuse go away, as on a server.
-        if (existing) {
-            for (const DatabaseFile& old : existing->files) {
-                const QString oldHost = engine.hostPathOf(old.physicalName);
-                bool reused = false;
-                for (const Target& t : targets)
-                    reused = reused || sameFileKey(t.host) == sameFileKey(oldHost);
-                if (!oldHost.isEmpty() && !reused)
-                    QFile::remove(oldHost);
-            }
-        }
+        for (const QString& file : obsolete)
+            QFile::remove(file);
     }
 
     std::vector<std::pair<QString, qint64>> report;

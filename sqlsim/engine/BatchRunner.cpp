@@ -9,7 +9,9 @@
 #include "SqlError.h"
 #include "SystemTables.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QThread>
 
 #include <algorithm>
 #include <numeric>
@@ -144,7 +146,7 @@ void BatchRunner::run(const QString& batch) {
         done.currentCommand = command;
         sink.add(done);
     };
-    if (inner.applyFailRule(batch)) {
+    if (!inner.applyDelayRules(batch) || inner.applyFailRule(batch)) {
         sink.finish();
         return;
     }
@@ -173,6 +175,22 @@ void BatchRunner::run(const QString& batch) {
         }
     }
     sink.finish();
+}
+
+bool BatchRunner::applyDelayRules(const QString& batch) {
+    for (const auto& [text, ms] : context_.engine.config.delayRules) {
+        if (text.isEmpty() || !batch.contains(text, Qt::CaseInsensitive))
+            continue;
+        // In small steps, so that an attention ends the wait as it would end a slow statement.
+        QElapsedTimer timer;
+        timer.start();
+        for (qint64 left = ms; left > 0; left = ms - timer.elapsed()) {
+            if (context_.cancel.isCancelled())
+                return false;
+            QThread::msleep(static_cast<unsigned long>(std::min<qint64>(left, 10)));
+        }
+    }
+    return !context_.cancel.isCancelled();
 }
 
 bool BatchRunner::applyFailRule(const QString& batch) {

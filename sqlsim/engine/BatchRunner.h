@@ -26,6 +26,7 @@ private:
     Done use(const Statement& st);
     Done transaction(const Statement& st);
     bool applyFailRule(const QString& batch);
+    bool applyDelayRules(const QString& batch); // false when an attention ended the wait
     ResultSet sourceTable(const ObjectName& name);
     std::optional<ResultSet> runProcedure(const Statement& st);
 

@@ -30,48 +30,53 @@ Catalog::Catalog(QString path) : path_(std::move(path)) {
         throw std::runtime_error("the catalog " + path_.toStdString() + " is damaged");
     const QJsonObject root = doc.object();
     lsnCounter_ = root.value(QStringLiteral("lsnCounter")).toInteger(37);
-    for (const QJsonValue& v : root.value(QStringLiteral("databases")).toArray()) {
-        const QJsonObject o = v.toObject();
-        Database db;
-        db.name = o.value(QStringLiteral("name")).toString();
-        db.dbid = o.value(QStringLiteral("dbid")).toInt();
-        db.created = QDateTime::fromString(o.value(QStringLiteral("created")).toString(), Qt::ISODateWithMs);
-        db.compatibilityLevel = o.value(QStringLiteral("compatibilityLevel")).toInt(150);
-        db.recoveryModel = o.value(QStringLiteral("recoveryModel")).toString(QStringLiteral("SIMPLE"));
-        for (const QJsonValue& fv : o.value(QStringLiteral("files")).toArray()) {
-            const QJsonObject f = fv.toObject();
-            DatabaseFile df;
-            df.logicalName = f.value(QStringLiteral("logicalName")).toString();
-            df.physicalName = f.value(QStringLiteral("physicalName")).toString();
-            const QString type = f.value(QStringLiteral("type")).toString(QStringLiteral("D"));
-            df.type = type.isEmpty() ? u'D' : type.at(0);
-            df.fileId = f.value(QStringLiteral("fileId")).toInt(1);
-            db.files.push_back(df);
-        }
-        databases_.push_back(std::move(db));
-    }
+    for (const QJsonValue& v : root.value(QStringLiteral("databases")).toArray())
+        databases_.push_back(fromJson(v.toObject()));
     // Everything else relies on dbid order; a catalog edited by hand may not keep it.
     std::stable_sort(databases_.begin(), databases_.end(),
                      [](const Database& a, const Database& b) { return a.dbid < b.dbid; });
 }
 
+QJsonObject Catalog::toJson(const Database& db) {
+    QJsonArray files;
+    for (const DatabaseFile& f : db.files) {
+        files.append(QJsonObject{{QStringLiteral("logicalName"), f.logicalName},
+                                 {QStringLiteral("physicalName"), f.physicalName},
+                                 {QStringLiteral("type"), QString(f.type)},
+                                 {QStringLiteral("fileId"), f.fileId}});
+    }
+    return QJsonObject{{QStringLiteral("name"), db.name},
+                       {QStringLiteral("dbid"), db.dbid},
+                       {QStringLiteral("created"), db.created.toString(Qt::ISODateWithMs)},
+                       {QStringLiteral("compatibilityLevel"), db.compatibilityLevel},
+                       {QStringLiteral("recoveryModel"), db.recoveryModel},
+                       {QStringLiteral("files"), files}};
+}
+
+Database Catalog::fromJson(const QJsonObject& o) {
+    Database db;
+    db.name = o.value(QStringLiteral("name")).toString();
+    db.dbid = o.value(QStringLiteral("dbid")).toInt();
+    db.created = QDateTime::fromString(o.value(QStringLiteral("created")).toString(), Qt::ISODateWithMs);
+    db.compatibilityLevel = o.value(QStringLiteral("compatibilityLevel")).toInt(150);
+    db.recoveryModel = o.value(QStringLiteral("recoveryModel")).toString(QStringLiteral("SIMPLE"));
+    for (const QJsonValue& fv : o.value(QStringLiteral("files")).toArray()) {
+        const QJsonObject f = fv.toObject();
+        DatabaseFile df;
+        df.logicalName = f.value(QStringLiteral("logicalName")).toString();
+        df.physicalName = f.value(QStringLiteral("physicalName")).toString();
+        const QString type = f.value(QStringLiteral("type")).toString(QStringLiteral("D"));
+        df.type = type.isEmpty() ? u'D' : type.at(0);
+        df.fileId = f.value(QStringLiteral("fileId")).toInt(1);
+        db.files.push_back(df);
+    }
+    return db;
+}
+
 void Catalog::save() const {
     QJsonArray dbs;
-    for (const Database& db : databases_) {
-        QJsonArray files;
-        for (const DatabaseFile& f : db.files) {
-            files.append(QJsonObject{{QStringLiteral("logicalName"), f.logicalName},
-                                     {QStringLiteral("physicalName"), f.physicalName},
-                                     {QStringLiteral("type"), QString(f.type)},
-                                     {QStringLiteral("fileId"), f.fileId}});
-        }
-        dbs.append(QJsonObject{{QStringLiteral("name"), db.name},
-                               {QStringLiteral("dbid"), db.dbid},
-                               {QStringLiteral("created"), db.created.toString(Qt::ISODateWithMs)},
-                               {QStringLiteral("compatibilityLevel"), db.compatibilityLevel},
-                               {QStringLiteral("recoveryModel"), db.recoveryModel},
-                               {QStringLiteral("files"), files}});
-    }
+    for (const Database& db : databases_)
+        dbs.append(toJson(db));
     const QJsonObject root{
         {QStringLiteral("format"), 1}, {QStringLiteral("lsnCounter"), lsnCounter_}, {QStringLiteral("databases"), dbs}};
     QSaveFile file(path_);

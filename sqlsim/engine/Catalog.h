@@ -4,6 +4,7 @@
 // either the old or the new catalog, never half of one. Not thread-safe: the engine locks.
 
 #include <QDateTime>
+#include <QJsonObject>
 #include <QString>
 
 #include <optional>
@@ -47,6 +48,10 @@ public:
     const Database* ownerOf(const QString& physicalName) const;
 
     qint64 nextLsn(); // grows with every backup, saved with the catalog
+
+    // One database as the catalog file keeps it.
+    static QJsonObject toJson(const Database& db);
+    static Database fromJson(const QJsonObject& o);
 
 private:
     QString path_;

@@ -100,8 +100,6 @@ std::optional<QString> DriveMap::resolve(const QString& path, bool parentOnly) c
             parts.removeLast();
             continue;
         }
-        if (!validComponent(part))
-            return std::nullopt;
         parts << part;
     }
     if (parentOnly) {
@@ -109,6 +107,11 @@ std::optional<QString> DriveMap::resolve(const QString& path, bool parentOnly) c
             return std::nullopt;
         parts.removeLast();
     }
+    // ".." is resolved by name first, as Windows does; a name the file system refuses only
+    // matters when it is part of the path asked for (the parent of "C:\Data\a?b" exists).
+    for (const QString& part : parts)
+        if (!validComponent(part))
+            return std::nullopt;
     QString host = root.value();
     for (const QString& part : parts)
         host += u'/' + matchCase(host, part);

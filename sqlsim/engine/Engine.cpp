@@ -3,6 +3,7 @@
 #include "BatchRunner.h"
 #include "EngineState.h"
 #include "MessageCatalog.h"
+#include "RestoreJournal.h"
 
 #include <QDir>
 #include <QFile>
@@ -150,6 +151,8 @@ struct Engine::Impl {
 
     void prepare() {
         constexpr qint64 mb = 1024 * 1024;
+        // A restore that a kill interrupted is undone or finished before anyone can list it.
+        RestoreJournal::recover(QDir(state.config.stateDir).filePath(QStringLiteral("restores")), state.catalog);
         bool changed = false;
         if (state.catalog.isEmpty()) {
             createDatabase(QStringLiteral("master"), 1, QStringLiteral("master"), QStringLiteral("master.mdf"),

@@ -29,6 +29,7 @@ struct EngineConfig {
     QString statementLogPath;            // empty: no statement log
     int delayPerMbMs = 0;                // BACKUP/RESTORE pacing
     std::vector<std::pair<QString, int>> failRules; // batch containing text -> error number
+    std::vector<std::pair<QString, int>> delayRules; // batch containing text -> milliseconds before it runs
     QString serverName = QStringLiteral("SQLSIM"); // @@SERVERNAME, MachineName in headers
 };
 

@@ -1,5 +1,6 @@
 #include "Lexer.h"
 
+#include "CodePage.h"
 #include "MessageCatalog.h"
 #include "SqlError.h"
 
@@ -68,7 +69,8 @@ std::vector<Token> Lexer::tokenize(const QString& s) {
         } else if (c == u'\'') {
             ++i;
             t.kind = Token::Kind::String;
-            t.text = readQuoted(s, i, u'\'');
+            // A literal without N is varchar: it holds only what the code page can.
+            t.text = CodePage::narrowed(readQuoted(s, i, u'\''));
         } else if (c == u'[') {
             ++i;
             t.kind = Token::Kind::QuotedIdentifier;

@@ -115,11 +115,12 @@ ResultSet Procedures::fileExist(const DriveMap& drives, const QString& path) {
         const QFileInfo info(*host);
         exists = info.isFile() ? 1 : 0;
         isDir = info.isDir() ? 1 : 0;
-        if (const auto parentHost = drives.parentOnHost(path))
-            parent = QFileInfo(*parentHost).isDir() ? 1 : 0;
-        else
-            parent = isDir; // a drive root
     }
+    // The parent is looked at even when the name itself is one no file can have.
+    if (const auto parentHost = drives.parentOnHost(path))
+        parent = QFileInfo(*parentHost).isDir() ? 1 : 0;
+    else
+        parent = isDir; // a drive root
     rs.rows.push_back({exists, isDir, parent});
     return rs;
 }

@@ -1,11 +1,10 @@
 #include "TokenEncoder.h"
 
 #include "TdsVersion.h"
+#include "../engine/CodePage.h"
 #include "../engine/Evaluator.h"
 
 #include <QDate>
-
-#include <iconv.h>
 
 #include <algorithm>
 
@@ -59,39 +58,7 @@ qint64 asInteger(const Value& v) {
 TokenEncoder::TokenEncoder(quint32 tdsVersion, QString serverName)
     : version_(tdsVersion), serverName_(std::move(serverName)) {}
 
-QByteArray TokenEncoder::toCodePage(const QString& text) {
-    // GBK keeps ASCII as it is; most names are ASCII, and iconv costs far more than the copy.
-    const bool ascii = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
-    if (ascii)
-        return text.toLatin1();
-    const QByteArray utf8 = text.toUtf8();
-    iconv_t cd = iconv_open("GBK//TRANSLIT", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return text.toLatin1();
-    QByteArray out(utf8.size() * 2 + 8, '\0');
-    char* in = const_cast<char*>(utf8.constData());
-    size_t inLeft = size_t(utf8.size());
-    char* dst = out.data();
-    size_t outLeft = size_t(out.size());
-    while (inLeft > 0) {
-        if (iconv(cd, &in, &inLeft, &dst, &outLeft) == size_t(-1)) {
-            // Not representable: a '?' as a real server would store, then go on.
-            if (outLeft == 0)
-                break;
-            *dst++ = '?';
-            --outLeft;
-            ++in;
-            --inLeft;
-            while (inLeft > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80) {
-                ++in;
-                --inLeft;
-            }
-        }
-    }
-    iconv_close(cd);
-    out.truncate(int(dst - out.data()));
-    return out;
-}
+QByteArray TokenEncoder::toCodePage(const QString& text) { return CodePage::encode(text); }
 
 void TokenEncoder::encode(const ResponseItem& item, ByteWriter& out) const {
     std::visit(

@@ -83,7 +83,7 @@ private slots:
         const QStringList sent = sim->statements().mid(before);
         QCOMPARE(sent.size(), 4);
         QCOMPARE(sent[0], QStringLiteral("Select GetDate() F_Date"));
-        QVERIFY(sent[1].startsWith("Backup DataBase [master] To Disk='C:\\Bak\\master"));
+        QVERIFY(sent[1].startsWith("Backup DataBase [master] To Disk=N'C:\\Bak\\master"));
     }
 
     void fileNameCarriesTheServersClock() {
@@ -188,7 +188,7 @@ private slots:
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(sent[2 * i], QStringLiteral("Select GetDate() F_Date"));
             const QRegularExpressionMatch m =
-                QRegularExpression("^Backup DataBase \\[(.+)\\] To Disk='C:\\\\Bak\\\\(.+\\d{14}\\.Bak)'$")
+                QRegularExpression("^Backup DataBase \\[(.+)\\] To Disk=N'C:\\\\Bak\\\\(.+\\d{14}\\.Bak)'$")
                     .match(sent[2 * i + 1]);
             QVERIFY2(m.hasMatch(), qPrintable(sent[2 * i + 1]));
             QCOMPARE(m.captured(1), names[i]);
@@ -230,7 +230,7 @@ private slots:
         const QString sent = sim->statements().last();
         const QRegularExpressionMatch stamp = QRegularExpression("(\\d{14})\\.Bak'$").match(sent);
         QVERIFY2(stamp.hasMatch(), qPrintable(sent));
-        QCOMPARE(sent, "Backup DataBase [" + bracketed + "] To Disk='C:\\it''s\\" + quoted + stamp.captured(1) + ".Bak'");
+        QCOMPARE(sent, "Backup DataBase [" + bracketed + "] To Disk=N'C:\\it''s\\" + quoted + stamp.captured(1) + ".Bak'");
         QVERIFY(QFile::exists(sim->driveC() + "/it's/" + name + stamp.captured(1) + ".Bak"));
         DatabaseList::fill(*connection, &list, &combo);
         QCOMPARE(list.count(), databases); // nothing dropped, nothing made
@@ -265,7 +265,7 @@ private slots:
 
     void statementEscapesBracketsAndQuotes() {
         QCOMPARE(BackupRun::backupStatement("a]b", "C:\\O'Brien\\a]b1.Bak"),
-                 QStringLiteral("Backup DataBase [a]]b] To Disk='C:\\O''Brien\\a]b1.Bak'"));
+                 QStringLiteral("Backup DataBase [a]]b] To Disk=N'C:\\O''Brien\\a]b1.Bak'"));
         QCOMPARE(BackupRun::backupFilePath("D:\\Bak\\", "master", "20050101123045"),
                  QStringLiteral("D:\\Bak\\master20050101123045.Bak"));
     }

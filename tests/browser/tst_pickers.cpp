@@ -136,7 +136,7 @@ private slots:
     void filePickerPreparesItsScratchTableOncePerConnection() {
         TFrmSelFile picker;
         const QString create =
-            "Create Table ##TbFile(subdirectory  varchar(800) Not Null,[depth] int not null,[file] int Not Null)";
+            "Create Table ##TbFile(subdirectory  nvarchar(800) Not Null,[depth] int not null,[file] int Not Null)";
         picker.show();
         picker.close();
         picker.show();

@@ -3,6 +3,7 @@
 #include "ConnectionStrings.h"
 #include "EDatabaseError.h"
 #include "SimServer.h"
+#include "StatementTrigger.h"
 #include "TADOConnection.h"
 #include "TADODataSet.h"
 
@@ -260,6 +261,41 @@ private slots:
             c.Execute("Select GetDate() F_Date");
         });
         QVERIFY2(error.isEmpty(), qPrintable(error));
+    }
+
+    // Killed in the middle: FreeTDS answers with SQL_ERROR whose only record is informational
+    // (01000 "Unexpected EOF from the server"); that must still be an error, never a success.
+    void serverKilledMidStatementFailsTheStatement_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("statement") << "Execute";
+        QTest::newRow("long statement") << "ExecuteLong";
+        QTest::newRow("query") << "Open";
+    }
+
+    void serverKilledMidStatementFailsTheStatement() {
+        QFETCH(QString, how);
+        SimServer doomed;
+        QVERIFY2(doomed.start({"--seed", "--delay", "GetDate()=5000"}), qPrintable(doomed.errorString()));
+        TADOConnection c;
+        open(c, doomed);
+        QString error;
+        {
+            StatementTrigger crash(doomed, "GetDate()", StatementTrigger::killProcess(doomed.processId()));
+            error = errorOf([&] {
+                if (how == "Execute") {
+                    c.Execute("Select GetDate() F_Date");
+                } else if (how == "ExecuteLong") {
+                    c.ExecuteLong("Select GetDate() F_Date");
+                } else {
+                    TADODataSet q(c);
+                    q.setCommandText("Select GetDate() F_Date");
+                    q.Open();
+                }
+            });
+            QVERIFY(crash.fired());
+        }
+        QVERIFY2(error.contains("EOF") || error.contains("Communication link failure"), qPrintable(error));
+        QVERIFY(!TADOConnection::isBusy());
     }
 
 private:

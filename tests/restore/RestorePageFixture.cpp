@@ -57,7 +57,7 @@ QStringList RestorePageFixture::databases() {
 
 void RestorePageFixture::backup(const QString& database, const QString& serverFile) {
     connection.Execute(QStringLiteral("Backup DataBase [") + SqlText::bracketed(database) +
-                       QStringLiteral("] To Disk='") + SqlText::literal(serverFile) + QLatin1Char('\''));
+                       QStringLiteral("] To Disk=N'") + SqlText::literal(serverFile) + QLatin1Char('\''));
 }
 
 void RestorePageFixture::loadSet(const QString& serverFile, int set) {

@@ -21,7 +21,7 @@ void touch(const QString& hostFile) {
     QVERIFY(file.open(QIODevice::WriteOnly));
 }
 
-bool isPathCheck(const QString& statement) { return statement.startsWith(QStringLiteral("xp_fileexist '")); }
+bool isPathCheck(const QString& statement) { return statement.startsWith(QStringLiteral("xp_fileexist N'")); }
 
 } // namespace
 
@@ -141,7 +141,7 @@ void TestRestoreRun::restoreUnderNewName() {
     const QStringList sent = f.sentSince(before);
     QCOMPARE(sent.size(), files + 1);
     for (int i = 0; i < files; ++i)
-        QCOMPARE(sent[i], "xp_fileexist '" + targets[i] + "'");
+        QCOMPARE(sent[i], "xp_fileexist N'" + targets[i] + "'");
     QVERIFY2(sent.last().startsWith(" Restore DataBase [CopyOfSource] FROM  DISK = N'C:\\Bak\\src.bak' With File =1, "
                                     "Move N'"),
              qPrintable(sent.last()));
@@ -185,7 +185,7 @@ void TestRestoreRun::noOnSecondOfThreeStops() {
 
     runRestore(f.connection, f.page(), countRefill());
 
-    QCOMPARE(f.sentSince(before), (QStringList{"xp_fileexist 'C:\\Exist\\a.mdf'", "xp_fileexist 'C:\\Exist\\b.ndf'"}));
+    QCOMPARE(f.sentSince(before), (QStringList{"xp_fileexist N'C:\\Exist\\a.mdf'", "xp_fileexist N'C:\\Exist\\b.ndf'"}));
     QCOMPARE(boxes.shown().size(), 2);
     QCOMPARE(boxes.shown()[1].caption, QString("问题"));
     QCOMPARE(boxes.shown()[1].text, QString("【C:\\Exist\\b.ndf】移至物理文件名有已经存在,是否继续?"));

@@ -87,10 +87,10 @@ void TestRestoreStatements::readStatements_data() {
     QTest::newRow("file list, quote")
         << fileListOnlyStatement("C:\\'x'\\备份.bak", 1)
         << "RESTORE FILELISTONLY FROM  DISK = N'C:\\''x''\\备份.bak' WITH  FILE = 1 ,  NOUNLOAD ";
-    QTest::newRow("file exists") << fileExistStatement("C:\\Data\\a.mdf") << "xp_fileexist 'C:\\Data\\a.mdf'";
+    QTest::newRow("file exists") << fileExistStatement("C:\\Data\\a.mdf") << "xp_fileexist N'C:\\Data\\a.mdf'";
     QTest::newRow("file exists, quote") << fileExistStatement("C:\\a'; exec xp_cmdshell 'x")
-                                        << "xp_fileexist 'C:\\a''; exec xp_cmdshell ''x'";
-    QTest::newRow("file exists, empty") << fileExistStatement("") << "xp_fileexist ''";
+                                        << "xp_fileexist N'C:\\a''; exec xp_cmdshell ''x'";
+    QTest::newRow("file exists, empty") << fileExistStatement("") << "xp_fileexist N''";
 }
 
 void TestRestoreStatements::readStatements() {

@@ -3,6 +3,9 @@
 
 #include "tst_engine_support.h"
 
+#include "Catalog.h"
+#include "RestoreJournal.h"
+
 #include <QDirIterator>
 
 #include <chrono>
@@ -60,6 +63,8 @@ private slots:
     void cancelledBackupLeavesNoSet();
     void cancelledRestoreLeavesNothing();
     void catalogSurvivesRestart();
+    void interruptedRestoreIsPutRightAtStart_data();
+    void interruptedRestoreIsPutRightAtStart();
     void concurrentBackupsToOneFileBothLand();
 };
 
@@ -607,6 +612,74 @@ void TestEngineBackup::catalogSurvivesRestart() {
     h.stop();
     QVERIFY(writeFile(QDir(h.config.stateDir).filePath(QStringLiteral("catalog.json")), "{ half"));
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, h.start());
+}
+
+void TestEngineBackup::interruptedRestoreIsPutRightAtStart_data() {
+    QTest::addColumn<bool>("committing");
+    QTest::newRow("killed while copying") << false;
+    QTest::newRow("killed between the renames") << true;
+}
+
+// The state a kill leaves: REPLACE of 库存管理 with its log moved to D:, the data file already
+// renamed into place (when committing) and the log still aside. The journal is written through its
+// own class; the copy kept outside stands for the file a killed process never removed.
+void TestEngineBackup::interruptedRestoreIsPutRightAtStart() {
+    QFETCH(bool, committing);
+    EngineHarness h;
+    h.stop();
+    const QString journals = QDir(h.config.stateDir).filePath(QStringLiteral("restores"));
+    const QString dataHost = h.c(dataDir + "库存管理.mdf");
+    const QString oldLogHost = h.c(dataDir + "库存管理_log.ldf");
+    const QByteArray oldData = readAll(dataHost);
+    QVERIFY(!oldData.isEmpty() && QFileInfo::exists(oldLogHost));
+    const std::vector<RestoreJournal::Move> moves{{dataHost + ".restoring-1", dataHost},
+                                                  {h.d("inv_log.ldf") + ".restoring-2", h.d("inv_log.ldf")}};
+    QVERIFY(writeFile(moves[0].temporary, "new data"));
+    QVERIFY(writeFile(moves[1].temporary, "new log"));
+    Database entry;
+    entry.name = QStringLiteral("库存管理");
+    entry.dbid = 6;
+    entry.created = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5));
+    entry.files = {{QStringLiteral("SalesDemo"), "C:\\" + QString(dataDir).replace(u'/', u'\\') + "库存管理.mdf", u'D', 1},
+                   {QStringLiteral("SalesDemo_log"), QStringLiteral("D:\\inv_log.ldf"), u'L', 2}};
+    QByteArray leftBehind;
+    {
+        RestoreJournal journal(journals);
+        if (committing) {
+            journal.committing(moves, entry, {oldLogHost});
+            QVERIFY(QFile::remove(dataHost));
+            QVERIFY(QFile::rename(moves[0].temporary, dataHost));
+        } else {
+            journal.copying(moves);
+        }
+        const QStringList files = QDir(journals).entryList(QDir::Files);
+        QCOMPARE(files.size(), 1);
+        leftBehind = readAll(QDir(journals).filePath(files.first()));
+    }
+    QVERIFY(writeFile(QDir(journals).filePath("left-by-a-kill.json"), leftBehind));
+
+    h.start();
+    QCOMPARE(QDir(journals).entryList(QDir::Files), QStringList());
+    QVERIFY(!QFileInfo::exists(moves[0].temporary));
+    QVERIFY(!QFileInfo::exists(moves[1].temporary));
+    const Catalog catalog(QDir(h.config.stateDir).filePath("catalog.json"));
+    const Database* db = catalog.find(QStringLiteral("库存管理"));
+    QVERIFY(db);
+    QCOMPARE(db->files.size(), size_t(2));
+    if (committing) {
+        QCOMPARE(readAll(dataHost), QByteArray("new data"));
+        QCOMPARE(readAll(h.d("inv_log.ldf")), QByteArray("new log"));
+        QVERIFY(!QFileInfo::exists(oldLogHost));
+        QCOMPARE(db->files[1].physicalName, QStringLiteral("D:\\inv_log.ldf"));
+        QCOMPARE(db->created, entry.created);
+    } else {
+        QCOMPARE(readAll(dataHost), oldData);
+        QVERIFY(QFileInfo::exists(oldLogHost));
+        QVERIFY(!QFileInfo::exists(h.d("inv_log.ldf")));
+        QCOMPARE(db->files[1].physicalName, "C:\\" + QString(dataDir).replace(u'/', u'\\') + "库存管理_log.ldf");
+    }
+    auto s = h.session();
+    QVERIFY(!run(*s, QStringLiteral("Backup DataBase [库存管理] To Disk='C:\\after.bak'")).failed());
 }
 
 void TestEngineBackup::concurrentBackupsToOneFileBothLand() {

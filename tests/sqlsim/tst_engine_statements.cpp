@@ -32,6 +32,8 @@ private slots:
     void failRuleAnswersWithRealMessage();
     void statementLogRecordsEveryBatch();
     void loginChecksPassword();
+    void plainLiteralsHoldOnlyTheCodePage_data();
+    void plainLiteralsHoldOnlyTheCodePage();
 };
 
 void TestEngineStatements::sysdatabasesHasAllColumnsAndIds() {
@@ -214,6 +216,7 @@ void TestEngineStatements::fileExist_data() {
     QTest::newRow("host absolute") << "/etc/passwd" << QList<qint64>{0, 0, 0};
     QTest::newRow("symlink out") << "C:\\Link\\catalog.json" << QList<qint64>{0, 0, 0};
     QTest::newRow("empty") << "" << QList<qint64>{0, 0, 0};
+    QTest::newRow("name Windows refuses, parent there") << "C:\\Bak\\a?b.bak" << QList<qint64>{0, 0, 1};
 }
 
 void TestEngineStatements::fileExist() {
@@ -416,6 +419,34 @@ void TestEngineStatements::loginChecksPassword() {
     auto b = h.engine->login(QStringLiteral("sa"), QStringLiteral("pw"), &failure);
     QVERIFY(a && b);
     QVERIFY(a->spid() >= 51 && a->spid() != b->spid());
+}
+
+
+// A literal without N is varchar in the server's code page (936 on a Chinese server): what the
+// code page lacks becomes "?" before any statement sees it; N'...' keeps every character.
+void TestEngineStatements::plainLiteralsHoldOnlyTheCodePage_data() {
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("asVarchar");
+    QTest::newRow("latin") << "it's" << "it's";
+    QTest::newRow("chinese") << "销售数据" << "销售数据";
+    QTest::newRow("cyrillic") << "Продажи" << "Продажи";
+    QTest::newRow("arabic") << "مبيعات" << "??????";
+    QTest::newRow("mixed") << "库-बिक्री" << "库-??????";
+}
+
+void TestEngineStatements::plainLiteralsHoldOnlyTheCodePage() {
+    QFETCH(QString, value);
+    QFETCH(QString, asVarchar);
+    EngineHarness h(false);
+    QVERIFY(writeFile(h.c("Bak/" + value + ".bak"), "x"));
+    auto s = h.session();
+    QString literal = value;
+    literal.replace(u'\'', QStringLiteral("''"));
+    QCOMPARE(text(run(*s, "select '" + literal + "'").firstSet().rows.at(0)[0]), asVarchar);
+    QCOMPARE(text(run(*s, "select N'" + literal + "'").firstSet().rows.at(0)[0]), value);
+    const qint64 plainFinds = integer(run(*s, "xp_fileexist 'C:\\Bak\\" + literal + ".bak'").firstSet().rows.at(0)[0]);
+    QCOMPARE(plainFinds, qint64(asVarchar == value ? 1 : 0));
+    QCOMPARE(integer(run(*s, "xp_fileexist N'C:\\Bak\\" + literal + ".bak'").firstSet().rows.at(0)[0]), qint64(1));
 }
 
 QTEST_GUILESS_MAIN(TestEngineStatements)

@@ -197,6 +197,7 @@ private slots:
     void errorsCarryServerNumbers_data();
     void errorsCarryServerNumbers();
     void timeoutCancelsBackupAndLeavesNoSet();
+    void timeoutEndsADelayedBatchBeforeItRuns();
     void twoConnectionsShareGlobalTempTable();
 
 private:
@@ -359,6 +360,25 @@ void TestOdbcEngine::timeoutCancelsBackupAndLeavesNoSet() {
     QCOMPARE(Connection::rows(next).value(0).value(0), QStringLiteral("master"));
     QTest::qWait(200);
     QVERIFY(!QFileInfo::exists(slow.driveC() + "/Bak/slow.Bak"));
+}
+
+void TestOdbcEngine::timeoutEndsADelayedBatchBeforeItRuns() {
+    SimServer slow;
+    QVERIFY2(slow.start({QStringLiteral("--delay"), QStringLiteral("Create Table ##Delayed=60000")}),
+             qPrintable(slow.errorString()));
+    Connection c(connectionString(slow));
+    QVERIFY2(c.ok(), qPrintable(c.error()));
+    {
+        Handle stmt = c.statement(1);
+        QVERIFY(!Connection::exec(
+            stmt, QStringLiteral("Create Table ##Delayed(subdirectory varchar(800) Not Null,[depth] int not null)")));
+        QCOMPARE(diagnostics(stmt).value(0).state, QStringLiteral("HYT00"));
+    }
+    // The batch that waited never ran, and a batch without the text runs at once.
+    Handle next = c.statement(5);
+    QVERIFY2(Connection::exec(next, QStringLiteral("Select * From tempdb..sysobjects where name like '%##Delayed%'")),
+             qPrintable(diagnostics(next).value(0).text));
+    QCOMPARE(Connection::rows(next).size(), 0);
 }
 
 void TestOdbcEngine::twoConnectionsShareGlobalTempTable() {

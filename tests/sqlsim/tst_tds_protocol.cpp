@@ -145,7 +145,7 @@ print('sets', len(rows), 'position', rows[0][names.index('Position')], 'db', row
     void helpListsTheOptions() {
         const QString out = run(SimServer::executablePath(), {"--help"}, {});
         for (const char* option : {"--port", "--browser-port", "--instance", "--state", "--drive", "--login",
-                                   "--seed", "--statement-log", "--delay-per-mb", "--fail"})
+                                   "--seed", "--statement-log", "--delay-per-mb", "--fail", "--delay"})
             QVERIFY2(out.contains(QLatin1String(option)), option);
     }
 

@@ -1,0 +1,190 @@
+// The password never shows: the program is driven through right and wrong logins, server
+// errors, a lost server and refused values with a distinctive password, and then every text it
+// showed or wrote, and everything the simulator printed, logged or left in its state directory,
+// is searched for that password.
+
+#include "BackupSetList.h"
+#include "ConnectionStrings.h"
+#include "EDatabaseError.h"
+#include "EventGuard.h"
+#include "MessageBox.h"
+#include "ServerDiscovery.h"
+#include "SimServer.h"
+#include "TADOConnection.h"
+#include "UntMain.h"
+#include "untPublic.h"
+
+#include <QDirIterator>
+#include <QPlainTextEdit>
+#include <QTcpServer>
+#include <QTemporaryFile>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// Distinctive, with the characters that get quoted or escaped on the way, and Chinese.
+const QString kSecret = QStringLiteral("Qx7;Secr=t'--/*口令*/Zz");
+
+quint16 unusedPort() {
+    QTcpServer s;
+    s.listen(QHostAddress::LocalHost, 0);
+    return s.serverPort();
+}
+
+// Sends this process's standard error to a file for the scope (the driver and Qt write there).
+class StderrCapture {
+public:
+    StderrCapture() {
+        file_.open();
+        saved_ = dup(STDERR_FILENO);
+        dup2(file_.handle(), STDERR_FILENO);
+    }
+    ~StderrCapture() { restore(); }
+    StderrCapture(const StderrCapture&) = delete;
+    StderrCapture& operator=(const StderrCapture&) = delete;
+    QByteArray finish() {
+        restore();
+        QFile again(file_.fileName());
+        return again.open(QIODevice::ReadOnly) ? again.readAll() : QByteArray();
+    }
+
+private:
+    void restore() {
+        if (saved_ < 0)
+            return;
+        fflush(stderr);
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+        saved_ = -1;
+    }
+    QTemporaryFile file_;
+    int saved_ = -1;
+};
+
+QStringList& loggedMessages() {
+    static QStringList messages;
+    return messages;
+}
+
+void keepMessage(QtMsgType, const QMessageLogContext&, const QString& message) { loggedMessages() << message; }
+
+// The password in the encodings a file or a pipe could hold it in.
+QList<QByteArray> needles() {
+    return {kSecret.toUtf8(), QByteArray(reinterpret_cast<const char*>(kSecret.utf16()), kSecret.size() * 2)};
+}
+
+bool holdsSecret(const QByteArray& bytes) {
+    for (const QByteArray& needle : needles())
+        if (bytes.contains(needle))
+            return true;
+    return false;
+}
+
+} // namespace
+
+class TestPasswordSecrecy : public QObject {
+    Q_OBJECT
+private slots:
+    void passwordNeverShows() {
+        DiscoveryTargets quiet;
+        quiet.browserPort = unusedPort();
+        quiet.defaultInstancePort = unusedPort();
+        TFrmMain::setDiscoveryTargets(quiet);
+
+        QStringList shown; // every text the program put in front of the user or wrote out
+        StderrCapture programStderr;
+        const QtMessageHandler previous = qInstallMessageHandler(keepMessage);
+
+        SimServer sim;
+        QVERIFY2(sim.start({"--seed", "--login", "keeper:" + kSecret}), qPrintable(sim.errorString()));
+        const QString server = QStringLiteral("127.0.0.1,%1").arg(sim.port());
+        {
+            ScopedMessageBoxRecorder boxes;
+            TFrmMain window;
+            window.createPickers();
+            window.CmbServer->setEditText(server);
+            window.EdtUid->setText(QStringLiteral("keeper"));
+
+            // The right password: connected, the lists filled.
+            window.EdtPwd->setText(kSecret);
+            window.BtnConn->click();
+            QCOMPARE(window.lblDbInfo->text(), QStringLiteral("已连接SQL SERVER服务器"));
+            QVERIFY(window.LsbDB->count() > 0);
+            // The search would find it where it is.
+            QVERIFY(window.EdtPwd->text() == kSecret);
+
+            // A server error through the default error display, and a failed backup in the log.
+            guarded([&] { FillBfjList(*ServerConnection(), QStringLiteral("C:\\none.bak"), window.CmbBfj); });
+            window.EdtPath->setText(QStringLiteral("C:\\NoDir\\"));
+            window.LsbDB->item(0)->setCheckState(Qt::Checked);
+            window.BtnBackupClick();
+            shown << window.MemoInfo->toPlainText();
+
+            // The server goes away under the connection: the driver's own error.
+            sim.kill();
+            guarded([&] { FillBfjList(*ServerConnection(), QStringLiteral("C:\\none.bak"), window.CmbBfj); });
+            QVERIFY2(sim.restart(), qPrintable(sim.errorString()));
+            window.CmbServer->setEditText(QStringLiteral("127.0.0.1,%1").arg(sim.port()));
+            window.BtnConn->click(); // disconnect
+            shown << window.lblDbInfo->text();
+
+            // A wrong password.
+            window.EdtPwd->setText(kSecret + u'!');
+            window.BtnConn->click();
+            QCOMPARE(window.lblDbInfo->text(), QStringLiteral("SQL SERVER服务器连接失败"));
+            shown << window.lblDbInfo->text();
+
+            for (const MessageBox::Shown& box : boxes.shown())
+                shown << box.caption << box.text;
+            QVERIFY(boxes.shown().size() >= 2);
+        }
+
+        // The layer below the window: the ODBC error of a refused login, and a value refused
+        // before it reaches the driver.
+        for (const QString& password : {kSecret + u'!', kSecret + u'}'}) {
+            TADOConnection c;
+            try {
+                c.setConnectionString(
+                    ConnectionStrings::sqlServerAuthentication(QStringLiteral("127.0.0.1,%1").arg(sim.port()),
+                                                               QStringLiteral("master"), QStringLiteral("keeper"),
+                                                               password));
+                c.setConnectionTimeout(10);
+                c.Open();
+                QFAIL("a wrong password connected");
+            } catch (const EDatabaseError& e) {
+                shown << e.message() << QString::fromUtf8(e.what());
+            }
+        }
+        sim.stop();
+        qInstallMessageHandler(previous);
+        const QByteArray stderrBytes = programStderr.finish();
+
+        // The logins did reach the server (the log names the login, and only that).
+        bool keeperLogged = false;
+        for (const QJsonObject& record : sim.statementRecords())
+            keeperLogged = keeperLogged || record.value(QStringLiteral("login")).toString() == QLatin1String("keeper");
+        QVERIFY(keeperLogged);
+
+        for (const QString& text : shown + loggedMessages())
+            QVERIFY2(!text.contains(kSecret), qPrintable(text));
+        QVERIFY2(!holdsSecret(stderrBytes), stderrBytes.constData());
+        QVERIFY2(!sim.output().contains(kSecret), qPrintable(sim.output()));
+        QVERIFY2(!sim.errorOutput().contains(kSecret), qPrintable(sim.errorOutput()));
+        int files = 0;
+        QDirIterator it(sim.stateDir(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY2(!holdsSecret(file.readAll()), qPrintable(path));
+            ++files;
+        }
+        QVERIFY(files > 3); // catalog, statement log, database files
+    }
+};
+
+QTEST_MAIN(TestPasswordSecrecy)
+#include "tst_password_secrecy.moc"
