@@ -774,7 +774,17 @@ void THtCustomGrid::keyPressEvent(QKeyEvent* event) { gridKeyDown(event); }
 bool THtCustomGrid::focusNextPrevChild(bool next) {
     if (options_ & goTabs)
         return false;
-    return QAbstractScrollArea::focusNextPrevChild(next);
+    // The tab order runs through the grid, never its editor: step on from the grid itself, or
+    // Shift+Tab from the editor would land on the grid and the grid hand the focus straight back.
+    for (QWidget* w = next ? nextInFocusChain() : previousInFocusChain(); w != this;
+         w = next ? w->nextInFocusChain() : w->previousInFocusChain()) {
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(window()) && w->window() == window() &&
+            !isAncestorOf(w)) {
+            w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return true;
+        }
+    }
+    return false;
 }
 
 void THtCustomGrid::gridKeyDown(QKeyEvent* event) {
@@ -800,20 +810,24 @@ void THtCustomGrid::gridKeyDown(QKeyEvent* event) {
             ++row;
         break;
     case Qt::Key_Left:
-        if (rowSelect)
+        if (ctrl) {
+            if (!rowSelect) // whole rows have no page of columns to turn
+                col -= pageCols, left -= pageCols;
+        } else if (rowSelect) {
             --row;
-        else if (ctrl)
-            col -= pageCols, left -= pageCols;
-        else
+        } else {
             --col;
+        }
         break;
     case Qt::Key_Right:
-        if (rowSelect)
+        if (ctrl) {
+            if (!rowSelect) // whole rows have no page of columns to turn
+                col += pageCols, left += pageCols;
+        } else if (rowSelect) {
             ++row;
-        else if (ctrl)
-            col += pageCols, left += pageCols;
-        else
+        } else {
             ++col;
+        }
         break;
     case Qt::Key_PageUp:
         if (ctrl)
@@ -888,7 +902,11 @@ void THtCustomGrid::gridKeyDown(QKeyEvent* event) {
             showEditor();
             if (editor_ && editor_->isVisible()) {
                 editor_->setFocus();
-                if (editor_->mayModify())
+                if (!editor_->mayModify())
+                    return;
+                if (event->text().front() == QChar(8))
+                    editor_->backspace(); // the key's action, not a control character in the text
+                else
                     editor_->insert(event->text());
             }
         }

@@ -114,6 +114,8 @@ public:
     QString formattedForColumn(int col, int row, const QString& value) const;
     // Number of cells the store holds (memory grows with these, not with the table).
     int storedCellCount() const;
+    // Columns of the row that hold a text or an object, in order.
+    QList<int> storedColumns(int row) const;
     // Slots a section of the row's cell list holds (16 or 256), 0 when the row has no cells.
     int rowSectionSize(int row) const;
 

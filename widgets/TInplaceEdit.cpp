@@ -8,6 +8,7 @@
 
 TInplaceEdit::TInplaceEdit(THtCustomGrid* grid) : QLineEdit(grid->viewport()), grid_(grid) {
     setFrame(false);
+    setFocusPolicy(Qt::ClickFocus); // no stop of its own in the window's tab order
     setTextMargins(2, 0, 2, 0); // the text sits 2 pixels in from the cell's edges
     hide();
     // Every change of the text goes back into the cell at once.

@@ -5,7 +5,9 @@
 #include "HtGrids.h"
 #include "TInplaceEdit.h"
 
+#include <QCheckBox>
 #include <QClipboard>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QtTest>
 
@@ -338,9 +340,41 @@ private slots:
         col->Assign({"h", "v1", "v2", "ignored"});
         QCOMPARE(grid.CellText(2, 2), QStringLiteral("v2"));
         QCOMPARE(col->Get(1), QStringLiteral("v1"));
+        int object = 0;
+        grid.setCellObject(1, 1, &object);
+        grid.setCellText(5, 1, "beyond the count");
         row->Clear();
         QCOMPARE(grid.CellText(0, 1), QString());
+        QCOMPARE(grid.CellObject(1, 1), nullptr);
         QCOMPARE(grid.CellText(2, 2), QStringLiteral("v2"));
+        grid.setColCount(6);
+        QCOMPARE(grid.CellText(5, 1), QString()); // cleared too, not brought back
+        QCOMPARE(grid.storedColumns(1), QList<int>{});
+    }
+
+    // Typed on the grid, a character opens the editor and replaces the selected text; Backspace
+    // deletes it rather than entering a control character.
+    void typingOnTheGridOpensTheEditor_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("character") << int(Qt::Key_K) << "k";
+        QTest::newRow("backspace") << int(Qt::Key_Backspace) << "";
+    }
+    void typingOnTheGridOpensTheEditor() {
+        QFETCH(int, key);
+        QFETCH(QString, expected);
+        THtStringGrid grid;
+        grid.setOptions(grid.Options() | goEditing);
+        grid.setCellText(1, 1, "abc");
+        grid.resize(400, 200);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        grid.setFocus();
+        QVERIFY(!grid.EditorActive());
+        QTest::keyClick(&grid, Qt::Key(key));
+        QVERIFY(grid.EditorActive());
+        QCOMPARE(grid.InplaceEditor()->text(), expected);
+        QCOMPARE(grid.CellText(1, 1), expected);
     }
 
     void backgroundEqualToLineColourUsesTheReverseColour() {
@@ -756,6 +790,8 @@ private slots:
         QCOMPARE(grid.SelectedRange(), (TGridRect{1, 3, 4, 3}));
         QTest::keyClick(&grid, Qt::Key_Down, Qt::ShiftModifier);
         QCOMPARE(grid.SelectedRange(), (TGridRect{1, 3, 4, 4}));
+        QTest::keyClick(&grid, Qt::Key_Left, Qt::ControlModifier); // no page of columns to turn
+        QCOMPARE(grid.SelectedRange(), (TGridRect{1, 3, 4, 4}));
         grid.setRowCount(3);
         QCOMPARE(grid.SelectedRange(), (TGridRect{1, 2, 4, 2}));
     }
@@ -774,6 +810,33 @@ private slots:
         QCOMPARE(clicks, 2);
         QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, grid.cellRect(2, 2).center());
         QCOMPARE(doubleClicks, 1);
+    }
+
+    // Without goTabs, Tab in the open editor leaves the grid for the next control of the window,
+    // Shift+Tab for the one before: the editor is no stop of its own in the tab order.
+    void tabFromTheEditorLeavesTheGridInTabOrder() {
+        QWidget window;
+        auto* before = new QLineEdit(&window);
+        auto* grid = new THtStringGrid(&window);
+        auto* after = new QCheckBox(&window);
+        before->setGeometry(0, 0, 100, 20);
+        grid->setGeometry(0, 30, 300, 120);
+        after->setGeometry(0, 160, 100, 20);
+        QWidget::setTabOrder(before, grid);
+        QWidget::setTabOrder(grid, after);
+        grid->setOptions(grid->Options() | goEditing | goAlwaysShowEditor);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        grid->setFocus();
+        QTRY_VERIFY(grid->InplaceEditor() && grid->InplaceEditor()->hasFocus());
+        QTest::keyClick(grid->InplaceEditor(), Qt::Key_Tab);
+        QTRY_VERIFY(after->hasFocus());
+        QTest::keyClick(after, Qt::Key_Backtab, Qt::ShiftModifier);
+        QTRY_VERIFY(grid->InplaceEditor()->hasFocus()); // back into the grid, through its editor
+        QTest::keyClick(grid->InplaceEditor(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QTRY_VERIFY(before->hasFocus());
+        QTest::keyClick(before, Qt::Key_Tab);
+        QTRY_VERIFY(grid->InplaceEditor()->hasFocus());
     }
 
     // A one-column table scrolls sideways by pixels: a "0" a step, the visible width a page,
