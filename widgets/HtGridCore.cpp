@@ -141,23 +141,9 @@ void THtCustomGrid::changeSize(int newCols, int newRows) {
         if (col != curCol_ || row != curRow_) {
             // Keep the current cell inside the table: the clamped cell when the veto allows it,
             // else the nearest cell it allows, else the clamped cell without asking.
-            int bestCol = -1, bestRow = -1, bestDistance = INT_MAX;
-            for (int r = fixedRows_; r < newRows; ++r) {
-                for (int c = fixedCols_; c < newCols; ++c) {
-                    const int distance = std::abs(r - row) + std::abs(c - col);
-                    if (distance < bestDistance && CanSelectCell(c, r)) {
-                        bestDistance = distance;
-                        bestCol = c;
-                        bestRow = r;
-                        if (distance == 0)
-                            break;
-                    }
-                }
-                if (bestDistance == 0)
-                    break;
-            }
-            newCurCol = bestCol >= 0 ? bestCol : col;
-            newCurRow = bestCol >= 0 ? bestRow : row;
+            const QPoint allowed = nearestSelectable(col, row);
+            newCurCol = allowed.x() >= 0 ? allowed.x() : col;
+            newCurRow = allowed.x() >= 0 ? allowed.y() : row;
         }
     } catch (...) {
         colCount_ = oldCols;
@@ -178,6 +164,49 @@ void THtCustomGrid::changeSize(int newCols, int newRows) {
     updateScrollBars();
     updateEditor();
     viewport()->update();
+}
+
+// Asks the veto about the cell itself first, then about the scrolling cells in rings of growing
+// distance (rows above before rows below, left before right), so that the usual case costs one
+// question rather than one per row of the table.
+QPoint THtCustomGrid::nearestSelectable(int col, int row) {
+    if (CanSelectCell(col, row))
+        return {col, row};
+    const int left = fixedCols_, right = colCount_ - 1, top = fixedRows_, bottom = rowCount_ - 1;
+    const qint64 maxDc = std::max(std::abs(col - left), std::abs(right - col));
+    const qint64 maxDr = std::max(std::abs(row - top), std::abs(bottom - row));
+    QPoint found(-1, -1);
+    // The cells at distance d in row offset dr: one or two columns.
+    auto tryRow = [&](qint64 d, qint64 dr) {
+        const qint64 dc = d - std::abs(dr);
+        for (const qint64 c : {col - dc, col + dc}) {
+            if (c >= left && c <= right && CanSelectCell(int(c), int(row + dr))) {
+                found = QPoint(int(c), int(row + dr));
+                return true;
+            }
+            if (dc == 0)
+                break;
+        }
+        return false;
+    };
+    for (qint64 d = 1; d <= maxDc + maxDr; ++d) {
+        const qint64 from = std::max(-d, qint64(top) - row), to = std::min(d, qint64(bottom) - row);
+        // Row offsets nearer than d - maxDc would need a column beyond the table's width.
+        const qint64 nearest = d - maxDc;
+        if (nearest <= 0) {
+            for (qint64 dr = from; dr <= to; ++dr)
+                if (tryRow(d, dr))
+                    return found;
+        } else {
+            for (qint64 dr = from; dr <= std::min(to, -nearest); ++dr)
+                if (tryRow(d, dr))
+                    return found;
+            for (qint64 dr = std::max(from, nearest); dr <= to; ++dr)
+                if (tryRow(d, dr))
+                    return found;
+        }
+    }
+    return {-1, -1};
 }
 
 void THtCustomGrid::setFixedCols(int count) {

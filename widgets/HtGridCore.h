@@ -160,6 +160,8 @@ private:
     void setTopLeft(int col, int row);
     void scrollIntoView(int col, int row);
     void changeSize(int newCols, int newRows);
+    // The cell nearest (col, row) that the veto accepts, (-1, -1) when it accepts none.
+    QPoint nearestSelectable(int col, int row);
     void updateScrollBars();
     void onScrollAction(bool vertical, int action);
     // A table of one column scrolls sideways by pixels rather than by whole columns.

@@ -8,6 +8,8 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QLineEdit>
+#include <QRandomGenerator>
+#include <QSet>
 #include <QScrollBar>
 #include <QtTest>
 
@@ -214,6 +216,60 @@ private slots:
         grid.OnSelectCell = [](QObject*, int, int, bool& can) { can = false; };
         grid.setRowCount(2);
         QCOMPARE(grid.CurrentRow(), 1);
+    }
+
+    // A shrink asks the veto about the clamped cell once; only when it refuses are the nearest
+    // cells asked, nearest first, rows above before rows below, left before right.
+    void shrinkAsksTheVetoOnceForAnAllowedCell() {
+        THtStringGrid grid;
+        grid.setColCount(4);
+        grid.setRowCount(200000);
+        grid.focusCell(3, 199999, true);
+        int asked = 0;
+        grid.OnSelectCell = [&](QObject*, int, int, bool&) { ++asked; };
+        grid.setRowCount(100000);
+        QCOMPARE(asked, 1);
+        QCOMPARE(cellOf(grid), QPoint(3, 99999));
+    }
+
+    void shrinkFindsTheNearestAllowedCell() {
+        QRandomGenerator random(20261208);
+        for (int round = 0; round < 300; ++round) {
+            const int cols = 2 + random.bounded(6), rows = 2 + random.bounded(6);
+            const int fixedCols = random.bounded(cols), fixedRows = random.bounded(rows);
+            QSet<int> allowed; // col * 100 + row
+            const int density = random.bounded(1, 60);
+            for (int c = 0; c < cols; ++c)
+                for (int r = 0; r < rows + 3; ++r)
+                    if (random.bounded(100) < density)
+                        allowed.insert(c * 100 + r);
+            THtStringGrid grid;
+            grid.setColCount(cols);
+            grid.setRowCount(rows + 3);
+            grid.setFixedCols(fixedCols);
+            grid.setFixedRows(fixedRows);
+            const int startCol = fixedCols + random.bounded(cols - fixedCols);
+            grid.focusCell(startCol, rows + 2, true);
+            grid.OnSelectCell = [&](QObject*, int c, int r, bool& can) { can = allowed.contains(c * 100 + r); };
+            grid.setRowCount(rows);
+
+            QPoint expected(startCol, rows - 1);
+            if (!allowed.contains(startCol * 100 + rows - 1)) {
+                int best = INT_MAX;
+                for (int r = fixedRows; r < rows; ++r)
+                    for (int c = fixedCols; c < cols; ++c) {
+                        const int distance = std::abs(c - startCol) + std::abs(r - (rows - 1));
+                        if (allowed.contains(c * 100 + r) && distance < best)
+                            best = distance, expected = QPoint(c, r);
+                    }
+            }
+            QVERIFY2(cellOf(grid) == expected, qPrintable(QStringLiteral("round %1: got (%2, %3), want (%4, %5)")
+                                                              .arg(round)
+                                                              .arg(grid.CurrentCol())
+                                                              .arg(grid.CurrentRow())
+                                                              .arg(expected.x())
+                                                              .arg(expected.y())));
+        }
     }
 
     void fixedCountsAndErrors() {
