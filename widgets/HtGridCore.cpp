@@ -94,6 +94,11 @@ void THtCustomGrid::setScrollBars(TScrollStyle style) {
     updateScrollBars();
 }
 
+void THtCustomGrid::setBorderStyle(TBorderStyle style) {
+    setFrameStyle(style == bsNone ? QFrame::NoFrame : QFrame::StyledPanel | QFrame::Sunken);
+    updateScrollBars();
+}
+
 void THtCustomGrid::setDefaultDrawing(bool on) {
     defaultDrawing_ = on;
     viewport()->update();

@@ -50,6 +50,11 @@ public:
     void setColor(TColor c);
     TScrollStyle ScrollBars() const { return scrollBars_; }
     void setScrollBars(TScrollStyle style);
+    TBorderStyle BorderStyle() const { return frameShape() == QFrame::NoFrame ? bsNone : bsSingle; }
+    void setBorderStyle(TBorderStyle style);
+    // Whether Tab and Shift+Tab between the window's controls stop on the grid.
+    bool TabStop() const { return focusPolicy() & Qt::TabFocus; }
+    void setTabStop(bool on) { setFocusPolicy(on ? Qt::StrongFocus : Qt::ClickFocus); }
     bool DefaultDrawing() const { return defaultDrawing_; }
     void setDefaultDrawing(bool on);
 

@@ -893,6 +893,29 @@ private slots:
         QTRY_VERIFY(before->hasFocus());
         QTest::keyClick(before, Qt::Key_Tab);
         QTRY_VERIFY(grid->InplaceEditor()->hasFocus());
+        // A grid without a tab stop is passed over both ways, but still takes a click.
+        grid->setTabStop(false);
+        after->setFocus();
+        QTest::keyClick(after, Qt::Key_Backtab, Qt::ShiftModifier);
+        QTRY_VERIFY(before->hasFocus());
+        QTest::keyClick(before, Qt::Key_Tab);
+        QTRY_VERIFY(after->hasFocus());
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->cellRect(2, 2).center());
+        QTRY_VERIFY(grid->InplaceEditor()->hasFocus());
+    }
+
+    void borderStyleNoneGivesTheCellsTheWholeArea() {
+        THtStringGrid grid;
+        grid.resize(200, 100);
+        QVERIFY(grid.frameWidth() > 0);
+        grid.setBorderStyle(bsNone);
+        QCOMPARE(grid.BorderStyle(), bsNone);
+        QCOMPARE(grid.frameWidth(), 0);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        QCOMPARE(grid.viewport()->geometry().topLeft(), QPoint(0, 0));
+        grid.setBorderStyle(bsSingle);
+        QVERIFY(grid.frameWidth() > 0);
     }
 
     // A one-column table scrolls sideways by pixels: a "0" a step, the visible width a page,
