@@ -61,6 +61,17 @@ TInplaceEdit* openEditor(Grid& grid) {
 
 QPoint cellOf(const THtCustomGrid& grid) { return {grid.CurrentCol(), grid.CurrentRow()}; }
 
+// The process's peak resident memory (VmHWM) in KiB, -1 where /proc does not tell.
+qint64 peakResidentKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
 } // namespace
 
 class TestGrid : public QObject {
@@ -634,6 +645,7 @@ private slots:
     void tableTooLargeForItsSizesLeavesTheCounts() {
         QFETCH(bool, columns);
         const int huge = int(TGridExtents<int>::MaxEntries) + 1;
+        const qint64 peakBefore = peakResidentKiB();
         THtStringGrid grid;
         columns ? grid.setColWidths(2, 40) : grid.setRowHeights(2, 40);
         try {
@@ -656,6 +668,9 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(EInvalidGridOperation,
                                  columns ? plain.setColWidths(1, 30) : plain.setRowHeights(1, 30));
         QCOMPARE(columns ? plain.ColWidths(1) : plain.RowHeights(1), columns ? 64 : 24);
+        // Refused before allocating: an array of that length would have taken over 500 MB.
+        if (peakBefore > 0)
+            QVERIFY2(peakResidentKiB() - peakBefore < 100 * 1024, "the array was allocated before the check");
     }
 
     void editMaskMapsOntoQtInputMask_data() {
