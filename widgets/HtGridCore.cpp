@@ -390,9 +390,8 @@ void THtCustomGrid::moveCurrent(int col, int row, bool moveAnchor, bool show) {
     }
     if (options_ & goRowSelect)
         curCol_ = fixedCols_; // whole rows: the selection spans every scrolling column
-
     if (show)
-        scrollIntoView(col, row);
+        scrollIntoView(curCol_, row);
     viewport()->update();
 }
 
@@ -567,7 +566,7 @@ void THtCustomGrid::showEditor() {
 
 void THtCustomGrid::hideEditor() {
     if (editor_ && editCol_ >= 0) {
-        WriteEditText(editCol_, editRow_, editor_->text());
+        writeEditorBack();
         const bool hadFocus = editor_->hasFocus();
         editCol_ = editRow_ = -1;
         editor_->hide();
@@ -589,7 +588,7 @@ void THtCustomGrid::updateEditor() {
         editor_ = new TInplaceEdit(this); // a child of the viewport, freed with it
     if (editCol_ != curCol_ || editRow_ != curRow_) {
         if (editCol_ >= 0)
-            WriteEditText(editCol_, editRow_, editor_->text());
+            writeEditorBack();
         loadEditor();
     }
     const QRect r = cellRect(curCol_, curRow_);
@@ -626,10 +625,17 @@ void THtCustomGrid::loadEditor() {
     writingBack_ = false;
 }
 
+void THtCustomGrid::writeEditorBack() {
+    // A masked editor shows the cell's text filtered through the mask; unless the user changed
+    // it, writing that back would replace the cell's text merely because the editor passed by.
+    if (editor_->isModified() || editor_->inputMask().isEmpty())
+        WriteEditText(editCol_, editRow_, editor_->text());
+}
+
 void THtCustomGrid::writeBackAndForgetEditor() {
     if (!editor_ || editCol_ < 0)
         return;
-    WriteEditText(editCol_, editRow_, editor_->text());
+    writeEditorBack();
     editCol_ = editRow_ = -1;
 }
 
@@ -984,7 +990,7 @@ void THtCustomGrid::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
     if (editor_ && editCol_ >= 0)
-        WriteEditText(editCol_, editRow_, editor_->text());
+        writeEditorBack();
     setFocus(Qt::MouseFocusReason);
     const QPoint pos = event->position().toPoint();
     lastMouse_ = pos;

@@ -176,6 +176,7 @@ private:
     int pixelTarget(int action) const;
     void updateEditor();
     void loadEditor();
+    void writeEditorBack(); // the loaded cell takes the editor's text
     // After a move the editor's cell holds other contents: keep the edit, then load afresh.
     void writeBackAndForgetEditor();
     bool editorWanted() const;

@@ -20,8 +20,8 @@ void TInplaceEdit::load(const QString& editMask, const QString& text, int limit)
     setInputMask(inputMaskFor(editMask));
     // The limit holds the user's typing only: a longer stored text loads whole, since QLineEdit
     // would cut it and the cut text would go back into the cell when the editor leaves it.
-    // 32767 is QLineEdit's own "no limit".
-    setMaxLength(limit > 0 ? std::max(limit, int(text.size())) : 32767);
+    // 32767 is QLineEdit's own "no limit", raised likewise for a longer text.
+    setMaxLength(std::max(limit > 0 ? limit : 32767, int(text.size())));
     setText(text);
     canModify_ = limit != -1;
     // Read-only also refuses paste, cut, undo and drops from the context menu and the mouse.

@@ -717,6 +717,27 @@ private slots:
         QCOMPARE(editor->inputMask(), QString());
         QTest::keyClicks(editor, "1a");
         QCOMPARE(grid.CellText(3, 1), QStringLiteral("1a"));
+
+        // Passing through a masked cell whose text the mask does not fit leaves the text alone.
+        grid.setCellText(2, 2, "not a number");
+        QTest::keyClick(editor, Qt::Key_Down);
+        QTest::keyClick(editor, Qt::Key_Tab, Qt::ShiftModifier); // onto (2, 2)
+        QCOMPARE(cellOf(grid), QPoint(2, 2));
+        QVERIFY(editor->text() != QStringLiteral("not a number"));
+        QTest::keyClick(editor, Qt::Key_Down);
+        QCOMPARE(grid.CellText(2, 2), QStringLiteral("not a number"));
+    }
+
+    // Texts longer than QLineEdit's default limit load whole and are not cut on the way out.
+    void longTextSurvivesTheEditor() {
+        THtStringGrid grid;
+        const QString text(40000, QLatin1Char('x'));
+        grid.setCellText(1, 1, text);
+        TInplaceEdit* editor = openEditor(grid);
+        QVERIFY(editor);
+        QCOMPARE(editor->text().size(), 40000);
+        QTest::keyClick(editor, Qt::Key_Down);
+        QCOMPARE(grid.CellText(1, 1), text);
     }
 
     // Limit n cuts typing at n characters; -1 refuses every change while keys still navigate.
