@@ -899,8 +899,10 @@ void THtCustomGrid::gridKeyDown(QKeyEvent* event) {
         break;
     case Qt::Key_Tab:
     case Qt::Key_Backtab: {
-        if (event->modifiers() & Qt::AltModifier)
+        if (event->modifiers() & Qt::AltModifier) {
+            event->ignore();
             return;
+        }
         // Shift+Tab takes one step back; any further steps past columns without a tab stop go
         // forward. The search ends at a tab stop or back at the starting column.
         bool back = event->key() == Qt::Key_Backtab || shift;
@@ -929,6 +931,10 @@ void THtCustomGrid::gridKeyDown(QKeyEvent* event) {
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
+        if (!(options_ & goEditing)) {
+            event->ignore(); // only an editing grid keeps Enter from the window's default button
+            return;
+        }
         if (!(options_ & goAlwaysShowEditor)) {
             if (editorActive_)
                 hideEditor();
@@ -949,7 +955,9 @@ void THtCustomGrid::gridKeyDown(QKeyEvent* event) {
                 else
                     editor_->insert(event->text());
             }
+            return;
         }
+        event->ignore(); // Esc and anything else the grid has no use for go on to the window
         return;
     }
     setTopLeft(left, top);

@@ -7,6 +7,8 @@
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDialog>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QRandomGenerator>
 #include <QSet>
@@ -952,6 +954,44 @@ private slots:
         QCOMPARE(grid.viewport()->geometry().topLeft(), QPoint(0, 0));
         grid.setBorderStyle(bsSingle);
         QVERIFY(grid.frameWidth() > 0);
+    }
+
+    // Enter reaches the dialog's default button unless the grid edits; Esc always reaches the
+    // dialog, from the grid or from its open editor.
+    void enterAndEscapeReachTheDialog_data() {
+        QTest::addColumn<bool>("editing");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("result");
+        QTest::newRow("enter, not editing") << false << int(Qt::Key_Return) << int(QDialog::Accepted);
+        QTest::newRow("enter, editing") << true << int(Qt::Key_Return) << -1;
+        QTest::newRow("esc, not editing") << false << int(Qt::Key_Escape) << int(QDialog::Rejected);
+        QTest::newRow("esc in the editor") << true << int(Qt::Key_Escape) << int(QDialog::Rejected);
+    }
+    void enterAndEscapeReachTheDialog() {
+        QFETCH(bool, editing);
+        QFETCH(int, key);
+        QFETCH(int, result);
+        QDialog dialog;
+        auto* grid = new THtStringGrid(&dialog);
+        grid->setGeometry(0, 0, 300, 120);
+        auto* ok = new QPushButton(QStringLiteral("OK"), &dialog);
+        ok->setGeometry(0, 130, 80, 24);
+        ok->setDefault(true);
+        QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+        if (editing)
+            grid->setOptions(grid->Options() | goEditing | goAlwaysShowEditor);
+        int finished = -1;
+        QObject::connect(&dialog, &QDialog::finished, &dialog, [&](int r) { finished = r; });
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        grid->setFocus();
+        QWidget* target = grid;
+        if (editing) {
+            QTRY_VERIFY(grid->InplaceEditor() && grid->InplaceEditor()->hasFocus());
+            target = grid->InplaceEditor();
+        }
+        QTest::keyClick(target, Qt::Key(key));
+        QCOMPARE(finished, result);
     }
 
     // A one-column table scrolls sideways by pixels: a "0" a step, the visible width a page,
