@@ -809,7 +809,11 @@ void THtCustomGrid::paintEvent(QPaintEvent* event) {
 
 // ---- keyboard and mouse -------------------------------------------------------------------
 
-void THtCustomGrid::keyPressEvent(QKeyEvent* event) { gridKeyDown(event); }
+void THtCustomGrid::keyPressEvent(QKeyEvent* event) {
+    // While the editor has the focus, a key arriving here is one the editor left unhandled; it
+    // raised OnKeyDown already.
+    gridKeyDown(event, !(editor_ && editor_->hasFocus()));
+}
 
 bool THtCustomGrid::focusNextPrevChild(bool next) {
     if (options_ & goTabs)
@@ -827,7 +831,16 @@ bool THtCustomGrid::focusNextPrevChild(bool next) {
     return false;
 }
 
-void THtCustomGrid::gridKeyDown(QKeyEvent* event) {
+bool THtCustomGrid::keyDownConsumed(QKeyEvent* event) {
+    int key = event->key();
+    if (OnKeyDown)
+        OnKeyDown(this, key, event->modifiers());
+    return key == 0;
+}
+
+void THtCustomGrid::gridKeyDown(QKeyEvent* event, bool raiseKeyDown) {
+    if (raiseKeyDown && keyDownConsumed(event))
+        return;
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     const bool shift = event->modifiers() & Qt::ShiftModifier;
     const bool rowSelect = options_ & goRowSelect;

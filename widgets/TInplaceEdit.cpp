@@ -148,10 +148,13 @@ void TInplaceEdit::keyPressEvent(QKeyEvent* event) {
         }
         break;
     case Qt::Key_F2:
-        end(false);
+        if (!grid_->keyDownConsumed(event))
+            end(false);
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
+        if (grid_->keyDownConsumed(event))
+            return;
         if (selectedText() == text())
             end(false);
         else
@@ -160,6 +163,8 @@ void TInplaceEdit::keyPressEvent(QKeyEvent* event) {
     default:
         break;
     }
+    if (grid_->keyDownConsumed(event))
+        return;
     if (changesText(event) && !mayModify()) {
         event->accept(); // refused here, not passed on for the grid to type into the editor
         return;
