@@ -822,8 +822,8 @@ bool THtCustomGrid::focusNextPrevChild(bool next) {
     // Shift+Tab from the editor would land on the grid and the grid hand the focus straight back.
     for (QWidget* w = next ? nextInFocusChain() : previousInFocusChain(); w != this;
          w = next ? w->nextInFocusChain() : w->previousInFocusChain()) {
-        if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(window()) && w->window() == window() &&
-            !isAncestorOf(w)) {
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->window() == window() &&
+            w->isVisibleTo(window()) && !isAncestorOf(w)) {
             w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
             return true;
         }
