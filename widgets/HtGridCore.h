@@ -79,7 +79,8 @@ public:
     void hideEditor();
     void invalidateCell(int col, int row);
 
-    // Moves the current cell through the veto; raises "Grid index out of range" outside the table.
+    // Moves the current cell through the veto, then raises OnClick; raises "Grid index out of
+    // range" outside the table.
     void focusCell(int col, int row, bool moveAnchor);
 
     // Key handling of the grid, also reached by keys the editor passes on.
