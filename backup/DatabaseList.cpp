@@ -41,6 +41,9 @@ void DatabaseList::fill(TADOConnection& connection, QListWidget* LsbDB, QComboBo
         names.append(query.FieldByName(QStringLiteral("Name")).AsString());
         query.Next();
     }
+    // Only the names are needed from here on: the rest of the rows goes before the controls
+    // take their share, so that thousands of databases do not need both at once.
+    query.Close();
     addCheckable(LsbDB, names);
     CmbDb->addItems(names);
     CmbDb->setEditText(typed);

@@ -14,7 +14,7 @@ namespace {
 
 class QuitWhenIdle : public QObject {
 public:
-    explicit QuitWhenIdle(QObject* parent) : QObject(parent) {
+    QuitWhenIdle() {
         QCoreApplication::instance()->installEventFilter(this);
         watchDispatcher();
     }
@@ -56,7 +56,7 @@ class QuitWhenIdlePlugin : public QGenericPlugin {
     Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "QuitWhenIdlePlugin.json")
 public:
     QObject* create(const QString&, const QString&) override {
-        return new QuitWhenIdle(QCoreApplication::instance()); // owned by the application
+        return new QuitWhenIdle; // the application deletes the objects its generic plugins made
     }
 };
 

@@ -7,6 +7,7 @@
 //   --iterations K      timed repetitions in this process (default 5)
 //   --dir NAME          dirlist: the directory under C:\ to select
 //   --backup-host DIR   backup: the host directory of C:\bench-backups, emptied between runs
+//   --databases N       backup: the simulator's --sample-databases count (names Sample1..N, zero-padded)
 // prints: ms=<median> rows=<rows or items seen>
 
 #include "MinimalOdbc.h"
@@ -43,6 +44,7 @@ struct Options {
     int iterations = 5;
     QString dir = QStringLiteral("bench20k");
     QString backupHost;
+    int databases = 200;
 };
 
 Options parse(const QStringList& args) {
@@ -64,6 +66,8 @@ Options parse(const QStringList& args) {
             o.dir = value;
         else if (key == QLatin1String("--backup-host"))
             o.backupHost = value;
+        else if (key == QLatin1String("--databases"))
+            o.databases = std::max(1, value.toInt());
         else
             throw std::runtime_error("unknown option " + key.toStdString());
     }
@@ -216,8 +220,9 @@ int backupRun(const Options& o) {
     if (o.side == QLatin1String("odbc")) {
         MinimalOdbc odbc(odbcConnectionString(o));
         std::vector<std::u16string> names;
-        for (int i = 1; i <= 200; ++i)
-            names.push_back(QStringLiteral("Sample%1").arg(i, 3, 10, QLatin1Char('0')).toStdU16String());
+        const int width = int(QString::number(o.databases).size());
+        for (int i = 1; i <= o.databases; ++i)
+            names.push_back(QStringLiteral("Sample%1").arg(i, width, 10, QLatin1Char('0')).toStdU16String());
         long done = 0;
         const double ms = timed(o.iterations, [&] { emptyDirectory(o.backupHost); }, [&] {
             done = 0;

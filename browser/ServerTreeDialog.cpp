@@ -71,12 +71,31 @@ int ServerTreeDialog::imageIndex(const QTreeWidgetItem* node) { return node->dat
 
 QTreeWidgetItem* ServerTreeDialog::addNode(QTreeWidgetItem* parent, const QString& text, int image,
                                            int selectedImage) {
-    auto* node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(trvw); // owned by the tree
+    std::vector<std::unique_ptr<QTreeWidgetItem>> one;
+    one.push_back(makeNode(text, image, selectedImage));
+    QTreeWidgetItem* node = one.front().get();
+    addNodes(parent, std::move(one));
+    return node;
+}
+
+std::unique_ptr<QTreeWidgetItem> ServerTreeDialog::makeNode(const QString& text, int image, int selectedImage) const {
+    auto node = std::make_unique<QTreeWidgetItem>();
     node->setText(0, text);
     node->setData(0, kImageRole, image);
     node->setData(0, kSelectedImageRole, selectedImage);
     node->setIcon(0, ImageList2.value(image));
     return node;
+}
+
+void ServerTreeDialog::addNodes(QTreeWidgetItem* parent, std::vector<std::unique_ptr<QTreeWidgetItem>> nodes) {
+    QList<QTreeWidgetItem*> items;
+    items.reserve(qsizetype(nodes.size()));
+    for (auto& node : nodes)
+        items.append(node.release()); // owned by the tree from the next line on
+    if (parent)
+        parent->addChildren(items);
+    else
+        trvw->addTopLevelItems(items);
 }
 
 void ServerTreeDialog::showPicture(QTreeWidgetItem* node, bool selected) {

@@ -10,6 +10,9 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include <memory>
+#include <vector>
+
 class TADOConnection;
 
 class ServerTreeDialog : public QDialog {
@@ -46,6 +49,12 @@ protected:
 
     // Appends a node with its picture and selected picture.
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& text, int image, int selectedImage);
+
+    // A node with its pictures that is not in the tree yet; addNodes puts such nodes in.
+    std::unique_ptr<QTreeWidgetItem> makeNode(const QString& text, int image, int selectedImage) const;
+    // Appends the nodes under parent in one insertion: one at a time, each insertion costs the
+    // view a round of model signals, and a directory may hold tens of thousands of files.
+    void addNodes(QTreeWidgetItem* parent, std::vector<std::unique_ptr<QTreeWidgetItem>> nodes);
 
     void showEvent(QShowEvent* event) override;
 

@@ -34,13 +34,16 @@ void TFrmSelFile::listChildren(TADOConnection& connection, QTreeWidgetItem* node
     listing.setCommandText(QStringLiteral("Select * From ##TbFile Order by [file],subdirectory"));
     listing.Open();
     const int count = listing.RecordCount();
+    std::vector<std::unique_ptr<QTreeWidgetItem>> children;
+    children.reserve(size_t(count));
     for (int i = 0; i < count; ++i) {
         const QString name = listing.FieldByName(QStringLiteral("subdirectory")).AsString();
         const bool directory = listing.FieldByName(QStringLiteral("File")).AsInteger() == 0;
-        addNode(node, name, directory ? NodePictures::ClosedFolder : NodePictures::Sheet,
-                directory ? NodePictures::OpenFolder : NodePictures::OpenBook);
+        children.push_back(makeNode(name, directory ? NodePictures::ClosedFolder : NodePictures::Sheet,
+                                    directory ? NodePictures::OpenFolder : NodePictures::OpenBook));
         listing.Next();
     }
+    addNodes(node, std::move(children));
 }
 
 bool TFrmSelFile::accepts(const QTreeWidgetItem* node) const { return imageIndex(node) == NodePictures::Sheet; }

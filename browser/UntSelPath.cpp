@@ -17,9 +17,12 @@ void TFrmSelPath::listChildren(TADOConnection& connection, QTreeWidgetItem* node
     listing.setCommandText(listingStatement(path));
     listing.Open();
     const int count = listing.RecordCount();
+    std::vector<std::unique_ptr<QTreeWidgetItem>> children;
+    children.reserve(size_t(count));
     for (int i = 0; i < count; ++i) {
-        addNode(node, listing.FieldByName(QStringLiteral("subdirectory")).AsString(), NodePictures::ClosedFolder,
-                NodePictures::OpenFolder);
+        children.push_back(makeNode(listing.FieldByName(QStringLiteral("subdirectory")).AsString(),
+                                    NodePictures::ClosedFolder, NodePictures::OpenFolder));
         listing.Next();
     }
+    addNodes(node, std::move(children));
 }

@@ -41,21 +41,30 @@ QStringList askBrowser(const DiscoveryTargets& targets) {
     const QHostAddress host(targets.host);
     if (!host.isLoopback())
         throw EDiscoveryError("discovery only asks this machine");
-    socket.writeDatagram(QByteArray(1, kClientUnicastEx), host, targets.browserPort);
+    // Connected, so that "port unreachable" comes back as an error at once: with no Browser on
+    // this machine (the usual case) start-up does not sit out the whole time-out.
+    socket.connectToHost(host, targets.browserPort);
+    if (socket.state() != QAbstractSocket::ConnectedState && !socket.waitForConnected(targets.timeoutMs))
+        return {};
+    socket.write(QByteArray(1, kClientUnicastEx));
     QDeadlineTimer deadline(targets.timeoutMs);
-    while (!deadline.hasExpired()) {
-        if (!socket.hasPendingDatagrams() && !socket.waitForReadyRead(int(deadline.remainingTime())))
-            break;
-        while (socket.hasPendingDatagrams()) {
-            QByteArray datagram(int(std::min<qint64>(socket.pendingDatagramSize(), 65536)), '\0');
-            QHostAddress from;
-            socket.readDatagram(datagram.data(), datagram.size(), &from);
-            const QStringList names = parseBrowserAnswer(datagram, targets.host);
+    QByteArray datagram(65536, '\0');
+    for (;;) {
+        // Read before waiting: on loopback the "refused" is there as soon as the write returns,
+        // and Qt's wait would swallow it and sit out the time-out.
+        const qint64 length = socket.readDatagram(datagram.data(), datagram.size());
+        if (length >= 0) {
+            const QStringList names = parseBrowserAnswer(datagram.left(int(length)), targets.host);
             if (!names.isEmpty())
                 return names;
+            if (deadline.hasExpired())
+                return {};
+            continue;
         }
+        if (socket.error() == QAbstractSocket::ConnectionRefusedError || deadline.hasExpired() ||
+            !socket.waitForReadyRead(int(deadline.remainingTime())))
+            return {};
     }
-    return {};
 }
 
 bool defaultInstanceAnswers(const DiscoveryTargets& targets) {

@@ -4,14 +4,27 @@
 #include "OdbcConnection.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QPointer>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <exception>
+#include <mutex>
 #include <thread>
 
 namespace {
+
+constexpr qint64 kFrameMs = 16;
+
+// When ExecuteLong last let the window's event loop run (the window's thread only).
+QElapsedTimer& lastEventPass() {
+    static QElapsedTimer timer;
+    return timer;
+}
 
 std::atomic<int>& busyCount() {
     static std::atomic<int> count{0};
@@ -68,6 +81,8 @@ void TADOConnection::ExecuteLong(const QString& statement) {
     QEventLoop loop;
     std::exception_ptr failure;
     std::atomic<bool> finished{false};
+    std::mutex endMutex;
+    std::condition_variable ended;
     QPointer<QEventLoop> guard(&loop);
 
     // The driver call blocks; it runs on its own thread so that this (the window's) thread
@@ -78,11 +93,28 @@ void TADOConnection::ExecuteLong(const QString& statement) {
         } catch (...) {
             failure = std::current_exception();
         }
-        finished = true;
+        {
+            std::lock_guard lock(endMutex);
+            finished = true;
+        }
+        ended.notify_one();
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
-    while (!finished)
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    // The window needs a pass of its event loop once a frame, not once a statement: a statement
+    // that ends within the frame (a BACKUP of a small database) is waited for without one, and
+    // a run of many such statements still repaints and ticks at the frame rate.
+    {
+        std::unique_lock lock(endMutex);
+        const qint64 sincePass = lastEventPass().isValid() ? lastEventPass().elapsed() : kFrameMs;
+        ended.wait_for(lock, std::chrono::milliseconds(std::max<qint64>(0, kFrameMs - sincePass)),
+                       [&] { return finished.load(); });
+    }
+    if (!finished || !lastEventPass().isValid() || lastEventPass().elapsed() >= kFrameMs) {
+        do
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        while (!finished);
+        lastEventPass().start();
+    }
     worker.join();
     if (failure)
         std::rethrow_exception(failure);

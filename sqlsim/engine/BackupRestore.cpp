@@ -1,5 +1,6 @@
 #include "BackupRestore.h"
 
+#include "FileReplace.h"
 #include "MessageCatalog.h"
 #include "RestoreJournal.h"
 #include "SqlError.h"
@@ -351,7 +352,7 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
         header.checkpointLsn = header.firstLsn;
         header.databaseBackupLsn = header.firstLsn > 1000000000000000LL ? header.firstLsn - 1000000000000000LL : 0;
         try {
-            context.engine.catalog.save();
+            context.engine.catalog.saveLsn();
         } catch (const std::exception&) {
             // The counter only needs to grow within this run; the next successful save keeps it.
         }
@@ -375,11 +376,10 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
             existing = old.readAll();
         }
         // The whole file is rewritten and renamed into place: a failure leaves the old sets intact.
-        QSaveFile out(*host);
-        if (!out.open(QIODevice::WriteOnly))
+        // As QSaveFile would: a directory or an existing file that may not be written is refused.
+        if (!QFileInfo(*parent).isWritable() || (QFileInfo::exists(*host) && !QFileInfo(*host).isWritable()))
             fail(MessageCatalog::make(3201, {path, OsError::accessDenied}), statementName);
-        if (out.write(existing) != existing.size() || out.write(BackupFile::encode(header, contents)) < 0 ||
-            !out.commit())
+        if (!replaceFile(*host, existing, BackupFile::encode(header, contents)))
             fail(MessageCatalog::make(3202, {path, OsError::diskFull}), statementName);
     }
     reportProgress(context, st);

@@ -1,5 +1,7 @@
 #include "Catalog.h"
 
+#include "FileReplace.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -22,6 +24,11 @@ Catalog::Catalog(QString path) : path_(std::move(path)) {
     QFile file(path_);
     if (!file.exists())
         return;
+    // The counter file may be ahead of the catalog (backups since the catalog last changed).
+    qint64 savedLsn = 0;
+    QFile lsnFile(lsnPath());
+    if (lsnFile.open(QIODevice::ReadOnly))
+        savedLsn = lsnFile.readAll().trimmed().toLongLong();
     if (!file.open(QIODevice::ReadOnly))
         throw std::runtime_error("cannot read the catalog " + path_.toStdString());
     QJsonParseError error;
@@ -29,7 +36,7 @@ Catalog::Catalog(QString path) : path_(std::move(path)) {
     if (error.error != QJsonParseError::NoError || !doc.isObject())
         throw std::runtime_error("the catalog " + path_.toStdString() + " is damaged");
     const QJsonObject root = doc.object();
-    lsnCounter_ = root.value(QStringLiteral("lsnCounter")).toInteger(37);
+    lsnCounter_ = std::max(root.value(QStringLiteral("lsnCounter")).toInteger(37), savedLsn);
     for (const QJsonValue& v : root.value(QStringLiteral("databases")).toArray())
         databases_.push_back(fromJson(v.toObject()));
     // Everything else relies on dbid order; a catalog edited by hand may not keep it.
@@ -128,6 +135,15 @@ const Database* Catalog::ownerOf(const QString& physicalName) const {
 
 qint64 Catalog::nextLsn() {
     return ++lsnCounter_;
+}
+
+QString Catalog::lsnPath() const {
+    return path_ + QStringLiteral(".lsn");
+}
+
+void Catalog::saveLsn() const {
+    if (!replaceFile(lsnPath(), QByteArray::number(lsnCounter_)))
+        throw std::runtime_error("cannot write the LSN counter " + lsnPath().toStdString());
 }
 
 } // namespace sqlsim

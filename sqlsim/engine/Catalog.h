@@ -47,13 +47,18 @@ public:
     // The database using a file (Windows path compared without regard to case), if any.
     const Database* ownerOf(const QString& physicalName) const;
 
-    qint64 nextLsn(); // grows with every backup, saved with the catalog
+    qint64 nextLsn(); // grows with every backup, saved with the catalog and by saveLsn
+    // Saves only the LSN counter, to a small file beside the catalog: a backup need not rewrite
+    // a catalog of thousands of databases. Throws std::runtime_error when it cannot be written.
+    void saveLsn() const;
 
     // One database as the catalog file keeps it.
     static QJsonObject toJson(const Database& db);
     static Database fromJson(const QJsonObject& o);
 
 private:
+    QString lsnPath() const;
+
     QString path_;
     std::vector<Database> databases_;
     qint64 lsnCounter_ = 37;

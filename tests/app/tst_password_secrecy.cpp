@@ -14,7 +14,11 @@
 #include "UntMain.h"
 #include "untPublic.h"
 
+#include <QDeadlineTimer>
 #include <QDirIterator>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QPlainTextEdit>
 #include <QTcpServer>
 #include <QTemporaryFile>
@@ -183,6 +187,45 @@ private slots:
             ++files;
         }
         QVERIFY(files > 3); // catalog, statement log, database files
+    }
+
+    // Without --login the simulator makes up the sa password: it goes to a file only the owner
+    // may read, and its standard error names the file, not the password.
+    void generatedPasswordIsKeptOutOfTheOutput() {
+        QTemporaryDir state;
+        QProcess sim;
+        sim.start(SimServer::executablePath(), {"--port", "0", "--state", state.path()});
+        QVERIFY(sim.waitForStarted(10000));
+        QByteArray out;
+        QDeadlineTimer deadline(20000);
+        while (!out.contains("ready port=") && !deadline.hasExpired() && sim.state() == QProcess::Running) {
+            sim.waitForReadyRead(100);
+            out += sim.readAllStandardOutput();
+        }
+        const QRegularExpressionMatch port = QRegularExpression("ready port=(\\d+)").match(QString::fromUtf8(out));
+        QVERIFY2(port.hasMatch(), out.constData());
+
+        QFile kept(state.filePath("sa-password"));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        const QString password = QString::fromUtf8(kept.readAll()).trimmed();
+        QVERIFY(!password.isEmpty());
+        QCOMPARE(kept.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteGroup |
+                                       QFileDevice::WriteOther),
+                 QFileDevice::Permissions());
+        TADOConnection c;
+        c.setConnectionString(ConnectionStrings::sqlServerAuthentication("127.0.0.1," + port.captured(1), "master",
+                                                                         "sa", password));
+        c.setConnectionTimeout(10);
+        c.Open();
+        QVERIFY(c.Connected());
+        c.Close();
+
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(10000));
+        const QByteArray err = sim.readAllStandardError();
+        QVERIFY2(err.contains(QFile::encodeName(kept.fileName())), err.constData());
+        QVERIFY2(!err.contains(password.toUtf8()), err.constData());
+        QVERIFY(!(out + sim.readAllStandardOutput()).contains(password.toUtf8()));
     }
 };
 

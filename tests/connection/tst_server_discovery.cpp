@@ -143,6 +143,34 @@ private slots:
         QVERIFY(discover(targets).isEmpty());
         QVERIFY2(timer.elapsed() < 500, qPrintable(QString::number(timer.elapsed())));
     }
+
+    // Port unreachable ends the wait for the Browser: no local Browser must not cost the time-out.
+    void anUnboundBrowserPortEndsTheWaitAtOnce() {
+        DiscoveryTargets targets;
+        targets.browserPort = freeUdpPort();
+        targets.defaultInstancePort = closedTcpPort();
+        targets.timeoutMs = 60000;
+        QElapsedTimer timer;
+        timer.start();
+        bool complete = false;
+        QVERIFY(discover(targets, &complete).isEmpty());
+        QVERIFY(complete);
+        QVERIFY2(timer.elapsed() < 30000, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    // A Browser port that is bound but silent is still given its whole time-out.
+    void aSilentBrowserIsWaitedForUntilTheTimeOut() {
+        QUdpSocket silent;
+        QVERIFY(silent.bind(QHostAddress::LocalHost, 0));
+        DiscoveryTargets targets;
+        targets.browserPort = silent.localPort();
+        targets.defaultInstancePort = closedTcpPort();
+        targets.timeoutMs = 300;
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(discover(targets).isEmpty());
+        QVERIFY2(timer.elapsed() >= 250, qPrintable(QString::number(timer.elapsed())));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestServerDiscovery)

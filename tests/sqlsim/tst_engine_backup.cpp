@@ -66,6 +66,8 @@ private slots:
     void interruptedRestoreIsPutRightAtStart_data();
     void interruptedRestoreIsPutRightAtStart();
     void concurrentBackupsToOneFileBothLand();
+    void lsnKeepsGrowingAcrossRestarts();
+    void sampleDatabasesAreMadeOnce();
 };
 
 void TestEngineBackup::backupListRestoreRoundTrip() {
@@ -657,6 +659,8 @@ void TestEngineBackup::interruptedRestoreIsPutRightAtStart() {
         leftBehind = readAll(QDir(journals).filePath(files.first()));
     }
     QVERIFY(writeFile(QDir(journals).filePath("left-by-a-kill.json"), leftBehind));
+    // And the torn temporary of a later journal write, which must not count.
+    QVERIFY(writeFile(QDir(journals).filePath("left-by-a-kill.json.aB3xYz"), leftBehind.left(20)));
 
     h.start();
     QCOMPARE(QDir(journals).entryList(QDir::Files), QStringList());
@@ -695,6 +699,46 @@ void TestEngineBackup::concurrentBackupsToOneFileBothLand() {
     QVERIFY(!ra.failed() && !rb.failed());
     const ResultSet hs = run(*a, QStringLiteral("RESTORE HEADERONLY FROM DISK = N'C:\\Bak\\both.bak'")).firstSet();
     QCOMPARE(hs.rows.size(), size_t(2));
+}
+
+// A backup saves only the LSN counter, beside the catalog; a restart must still go on from it.
+void TestEngineBackup::lsnKeepsGrowingAcrossRestarts() {
+    EngineHarness h;
+    auto firstLsn = [&h](const QString& file) {
+        auto s = h.session();
+        if (run(*s, QStringLiteral("Backup DataBase [SalesDemo] To Disk='%1'").arg(file)).failed())
+            return qint64(-1);
+        const ResultSet hs = run(*s, QStringLiteral("RESTORE HEADERONLY FROM DISK = N'%1'").arg(file)).firstSet();
+        return integer(cell(hs, 0, "FirstLSN"));
+    };
+    const qint64 before = firstLsn(QStringLiteral("C:\\one.bak"));
+    QVERIFY(before > 0);
+    h.stop();
+    h.start();
+    const qint64 after = firstLsn(QStringLiteral("C:\\two.bak"));
+    QVERIFY2(after > before, qPrintable(QStringLiteral("%1 then %2").arg(before).arg(after)));
+}
+
+void TestEngineBackup::sampleDatabasesAreMadeOnce() {
+    EngineHarness h(false);
+    h.stop();
+    h.config.sampleDatabases = 12;
+    h.start();
+    QStringList expected{"master", "tempdb", "model", "msdb"};
+    for (int i = 1; i <= 12; ++i)
+        expected << QStringLiteral("Sample%1").arg(i, 2, 10, QLatin1Char('0'));
+    {
+        auto s = h.session();
+        QCOMPARE(databaseNames(*s), expected);
+        // Each is a real database: its files are there, and it backs up.
+        QVERIFY(QFileInfo::exists(h.c(dataDir + QStringLiteral("Sample07.mdf"))));
+        QVERIFY(QFileInfo::exists(h.c(dataDir + QStringLiteral("Sample07_log.ldf"))));
+        QVERIFY(!run(*s, QStringLiteral("Backup DataBase [Sample12] To Disk='C:\\s12.bak'")).failed());
+    }
+    h.stop();
+    h.start();
+    auto s = h.session();
+    QCOMPARE(databaseNames(*s), expected);
 }
 
 QTEST_GUILESS_MAIN(TestEngineBackup)
