@@ -332,8 +332,7 @@ void THtStringGrid::drawAlignedText(QPainter& p, int col, int row, const QRect& 
     QString text = CellText(col, row).left(255);
     // A second line would lie outside the rectangle. Searched by hand: a regular expression made
     // here was compiled again for every cell of every paint.
-    const auto lineBreak =
-        std::find_if(text.cbegin(), text.cend(), [](QChar c) { return c == u'\r' || c == u'\n'; });
+    const auto lineBreak = std::find_if(text.cbegin(), text.cend(), [](QChar c) { return c == u'\r' || c == u'\n'; });
     if (lineBreak != text.cend())
         text.truncate(lineBreak - text.cbegin());
     int flags = Qt::TextShowMnemonic | Qt::TextExpandTabs | Qt::TextSingleLine | Qt::AlignVCenter;
