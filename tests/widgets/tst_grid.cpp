@@ -1034,6 +1034,27 @@ private slots:
         QCOMPARE(grid.CurrentRow(), 1);
     }
 
+    // A cell shows its text up to the first line break only, whichever break it is.
+    void textStopsAtTheFirstLineBreak_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("line feed") << QStringLiteral("AB\nCD");
+        QTest::newRow("carriage return") << QStringLiteral("AB\rCD");
+        QTest::newRow("both") << QStringLiteral("AB\r\nCD\nEF");
+    }
+    void textStopsAtTheFirstLineBreak() {
+        QFETCH(QString, text);
+        THtStringGrid grid;
+        grid.resize(200, 100);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        grid.setCellText(1, 1, QStringLiteral("AB"));
+        const QImage firstLineOnly = grid.viewport()->grab().toImage();
+        grid.setCellText(1, 1, QStringLiteral("ABCD"));
+        QVERIFY(grid.viewport()->grab().toImage() != firstLineOnly); // the picture does show the text
+        grid.setCellText(1, 1, text);
+        QCOMPARE(grid.viewport()->grab().toImage(), firstLineOnly);
+    }
+
     // A one-column table scrolls sideways by pixels: a "0" a step, the visible width a page,
     // up to the column's hidden part; the picture moves with it.
     void oneColumnScrollsByPixels() {
