@@ -152,6 +152,7 @@ void TFrmMain::buildConnectionGroup() {
     lblPwd = label(pan1, QStringLiteral("口    令:"), 12, 90, 54, 12);
     EdtPwd = place<QLineEdit>(pan1, 73, 86, 352, 20);
     EdtPwd->setEchoMode(QLineEdit::Password);
+    AppLook::maskWithStars(EdtPwd);
 
     BtnConn = place<QPushButton>(GroupBox1, 11, 124, 79, 25);
     BtnConn->setText(kConnect);

@@ -257,6 +257,10 @@ private slots:
         QCOMPARE(window->PageControl1->tabText(0), QStringLiteral("数据库备份"));
         QCOMPARE(window->PageControl1->tabText(1), QStringLiteral("数据库恢复"));
         QVERIFY(window->EdtPwd->echoMode() == QLineEdit::Password);
+        // Each character of the password shows as "*", whatever the style's own mask is.
+        window->EdtPwd->setText(QStringLiteral("pa55"));
+        QCOMPARE(window->EdtPwd->displayText(), QStringLiteral("****"));
+        window->EdtPwd->clear();
         QVERIFY(window->rdo0->isChecked());
         QVERIFY(window->CmbDb->isEditable());
         QVERIFY(!window->CmbBfj->isEditable());
