@@ -34,7 +34,7 @@ private slots:
     }
 
     void failingHandlerShowsOneErrorBoxUnderTheTitle() {
-        QApplication::setApplicationDisplayName("MS SQL SERVER 数据库备份恢复工具(V1.0)");
+        setApplicationTitle(QStringLiteral("MS SQL SERVER 数据库备份恢复工具(V1.0)"));
         ScopedMessageBoxRecorder boxes;
         QPushButton button;
         int runs = 0;
