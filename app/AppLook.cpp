@@ -1,14 +1,19 @@
 #include "AppLook.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 #include <QProxyStyle>
+#include <QStyleFactory>
 
 namespace {
 
 class StarMaskStyle : public QProxyStyle {
 public:
+    // Over the style the rest of the window uses, so that the box looks like its neighbours.
+    StarMaskStyle() : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {}
+
     int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                   QStyleHintReturn* returnData) const override {
         if (hint == SH_LineEdit_PasswordCharacter)
