@@ -291,6 +291,13 @@ private slots:
         QCOMPARE(items(window->CmbDb), names);
         QCOMPARE(window->LsbDB->item(0)->checkState(), Qt::Unchecked);
 
+        // A typed target that differs from a listed name only in letter case is another database
+        // on a case-sensitive server: finishing the edit must not turn it into the listed one.
+        window->CmbDb->lineEdit()->clear();
+        QTest::keyClicks(window->CmbDb->lineEdit(), "MSDB");
+        QTest::keyClick(window->CmbDb->lineEdit(), Qt::Key_Return);
+        QCOMPARE(window->CmbDb->currentText(), QStringLiteral("MSDB"));
+
         // Disconnect: lists emptied, the typed target name stays.
         window->CmbDb->setEditText("NewDb");
         window->BtnConn->click();
