@@ -5,7 +5,9 @@
 
 namespace {
 
-bool ok(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+bool ok(SQLRETURN rc) {
+    return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
+}
 
 [[noreturn]] void fail(SQLSMALLINT type, SQLHANDLE handle, const char* what) {
     SQLCHAR state[6] = {};
@@ -31,8 +33,8 @@ MinimalOdbc::MinimalOdbc(const std::string& connectionString) {
         fail(SQL_HANDLE_ENV, env, "no ODBC connection handle");
     dbc_.reset(dbc);
     std::string text = connectionString;
-    if (!ok(SQLDriverConnectA(dbc, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), SQLSMALLINT(text.size()),
-                              nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT)))
+    if (!ok(SQLDriverConnectA(dbc, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), SQLSMALLINT(text.size()), nullptr,
+                              0, nullptr, SQL_DRIVER_NOPROMPT)))
         fail(SQL_HANDLE_DBC, dbc, "connect");
     connected_ = true;
 }

@@ -104,7 +104,9 @@ double timed(int iterations, const std::function<void()>& prepare, const std::fu
     return median(ms);
 }
 
-void report(double ms, long rows) { std::printf("ms=%.2f rows=%ld\n", ms, rows); }
+void report(double ms, long rows) {
+    std::printf("ms=%.2f rows=%ld\n", ms, rows);
+}
 
 // The program as a user has it: application set up as at start-up, main window shown, connected.
 class Program {
@@ -154,16 +156,19 @@ int databaseList(const Options& o) {
     if (o.side == QLatin1String("odbc")) {
         MinimalOdbc odbc(odbcConnectionString(o));
         long rows = 0;
-        const double ms = timed(o.iterations, [] {}, [&] { rows = odbc.run(kDatabaseQuery); });
+        const double ms = timed(
+            o.iterations, [] {}, [&] { rows = odbc.run(kDatabaseQuery); });
         report(ms, rows);
         return 0;
     }
     Program program(o);
     TFrmMain& w = program.window();
-    const double ms = timed(o.iterations, [] {}, [&] {
-        w.FillDbList();
-        settle();
-    });
+    const double ms = timed(
+        o.iterations, [] {},
+        [&] {
+            w.FillDbList();
+            settle();
+        });
     report(ms, w.LsbDB->count());
     return 0;
 }
@@ -172,16 +177,19 @@ int directoryListing(const Options& o) {
     const QString path = QStringLiteral("C:\\") + o.dir;
     if (o.side == QLatin1String("odbc")) {
         MinimalOdbc odbc(odbcConnectionString(o));
-        odbc.run(u"Create Table ##TbFile(subdirectory  varchar(800) Not Null,[depth] int not null,[file] int Not Null)");
+        odbc.run(
+            u"Create Table ##TbFile(subdirectory  varchar(800) Not Null,[depth] int not null,[file] int Not Null)");
         const std::u16string fill =
             (QStringLiteral("Insert Into ##TbFile EXECUTE master.dbo.xp_dirtree N'") + path + QStringLiteral("', 1, 1"))
                 .toStdU16String();
         long rows = 0;
-        const double ms = timed(o.iterations, [] {}, [&] {
-            odbc.run(u"Delete From ##TbFile");
-            odbc.run(fill);
-            rows = odbc.run(u"Select * From ##TbFile Order by [file],subdirectory");
-        });
+        const double ms = timed(
+            o.iterations, [] {},
+            [&] {
+                odbc.run(u"Delete From ##TbFile");
+                odbc.run(fill);
+                rows = odbc.run(u"Select * From ##TbFile Order by [file],subdirectory");
+            });
         report(ms, rows);
         return 0;
     }
@@ -224,17 +232,19 @@ int backupRun(const Options& o) {
         for (int i = 1; i <= o.databases; ++i)
             names.push_back(QStringLiteral("Sample%1").arg(i, width, 10, QLatin1Char('0')).toStdU16String());
         long done = 0;
-        const double ms = timed(o.iterations, [&] { emptyDirectory(o.backupHost); }, [&] {
-            done = 0;
-            for (const std::u16string& name : names) {
-                std::u16string now;
-                odbc.run(u"Select GetDate() F_Date", &now);
-                const std::u16string file = kBackupDirectory.toStdU16String() + name +
-                                            digitsOfTime(QString::fromStdU16String(now)).toStdU16String() + u".Bak";
-                odbc.run(u"Backup DataBase [" + name + u"] To Disk='" + file + u"'");
-                ++done;
-            }
-        });
+        const double ms = timed(
+            o.iterations, [&] { emptyDirectory(o.backupHost); },
+            [&] {
+                done = 0;
+                for (const std::u16string& name : names) {
+                    std::u16string now;
+                    odbc.run(u"Select GetDate() F_Date", &now);
+                    const std::u16string file = kBackupDirectory.toStdU16String() + name +
+                                                digitsOfTime(QString::fromStdU16String(now)).toStdU16String() + u".Bak";
+                    odbc.run(u"Backup DataBase [" + name + u"] To Disk='" + file + u"'");
+                    ++done;
+                }
+            });
         report(ms, done);
         return 0;
     }
@@ -245,11 +255,12 @@ int backupRun(const Options& o) {
         if (w.LsbDB->item(i)->text().startsWith(QLatin1String("Sample")))
             w.LsbDB->item(i)->setCheckState(Qt::Checked);
     w.EdtPath->setText(kBackupDirectory);
-    const double ms = timed(o.iterations, [&] { emptyDirectory(o.backupHost); },
-                            [&] {
-                                w.BtnBackupClick();
-                                settle();
-                            });
+    const double ms = timed(
+        o.iterations, [&] { emptyDirectory(o.backupHost); },
+        [&] {
+            w.BtnBackupClick();
+            settle();
+        });
     report(ms, long(w.MemoInfo->toPlainText().count(QStringLiteral("备份成功"))));
     return 0;
 }

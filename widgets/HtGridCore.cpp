@@ -809,7 +809,11 @@ void THtCustomGrid::paintEvent(QPaintEvent* event) {
 
 // ---- keyboard and mouse -------------------------------------------------------------------
 
-void THtCustomGrid::keyPressEvent(QKeyEvent* event) { gridKeyDown(event); }
+void THtCustomGrid::keyPressEvent(QKeyEvent* event) {
+    // While the editor has the focus, a key arriving here is one the editor left unhandled; it
+    // raised OnKeyDown already.
+    gridKeyDown(event, !(editor_ && editor_->hasFocus()));
+}
 
 bool THtCustomGrid::focusNextPrevChild(bool next) {
     if (options_ & goTabs)
@@ -818,8 +822,8 @@ bool THtCustomGrid::focusNextPrevChild(bool next) {
     // Shift+Tab from the editor would land on the grid and the grid hand the focus straight back.
     for (QWidget* w = next ? nextInFocusChain() : previousInFocusChain(); w != this;
          w = next ? w->nextInFocusChain() : w->previousInFocusChain()) {
-        if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(window()) && w->window() == window() &&
-            !isAncestorOf(w)) {
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->window() == window() &&
+            w->isVisibleTo(window()) && !isAncestorOf(w)) {
             w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
             return true;
         }
@@ -827,7 +831,16 @@ bool THtCustomGrid::focusNextPrevChild(bool next) {
     return false;
 }
 
-void THtCustomGrid::gridKeyDown(QKeyEvent* event) {
+bool THtCustomGrid::keyDownConsumed(QKeyEvent* event) {
+    int key = event->key();
+    if (OnKeyDown)
+        OnKeyDown(this, key, event->modifiers());
+    return key == 0;
+}
+
+void THtCustomGrid::gridKeyDown(QKeyEvent* event, bool raiseKeyDown) {
+    if (raiseKeyDown && keyDownConsumed(event))
+        return;
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     const bool shift = event->modifiers() & Qt::ShiftModifier;
     const bool rowSelect = options_ & goRowSelect;

@@ -79,11 +79,14 @@ public:
     void hideEditor();
     void invalidateCell(int col, int row);
 
-    // Moves the current cell through the veto; raises "Grid index out of range" outside the table.
+    // Moves the current cell through the veto, then raises OnClick; raises "Grid index out of
+    // range" outside the table.
     void focusCell(int col, int row, bool moveAnchor);
 
     // Key handling of the grid, also reached by keys the editor passes on.
-    void gridKeyDown(QKeyEvent* event);
+    void gridKeyDown(QKeyEvent* event, bool raiseKeyDown = true);
+    // Raises OnKeyDown; true when the handler consumed the key.
+    bool keyDownConsumed(QKeyEvent* event);
 
     // Called by the editor after every change of its text.
     void editorTextChanged(const QString& text);
@@ -95,9 +98,11 @@ public:
     void DeleteColumn(int col);
     void DeleteRow(int row);
 
-    // Ordinary control events.
+    // Ordinary control events. OnKeyDown sees every key before the grid or its editor acts on
+    // it; setting Key to 0 consumes the key.
     std::function<void(QObject* Sender)> OnClick;
     std::function<void(QObject* Sender)> OnDblClick;
+    std::function<void(QObject* Sender, int& Key, Qt::KeyboardModifiers Shift)> OnKeyDown;
 
     // What the mouse is doing.
     enum TGridState { gsNormal, gsSelecting, gsRowSizing, gsColSizing, gsRowMoving, gsColMoving };

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -353,9 +354,11 @@ void THtStringGrid::drawAlignedText(QPainter& p, int col, int row, const QRect& 
     const int top = (rect.top() + rect.top() + rect.height() - h) / 2;
     const QRect textRect(rect.left() + 2, top, rect.width() - 4, h);
     QString text = CellText(col, row).left(255);
-    const int lineBreak = text.indexOf(QRegularExpression(QStringLiteral("[\r\n]")));
-    if (lineBreak >= 0)
-        text.truncate(lineBreak); // a second line would lie outside the rectangle
+    // A second line would lie outside the rectangle. Searched by hand: a regular expression made
+    // here was compiled again for every cell of every paint.
+    const auto lineBreak = std::find_if(text.cbegin(), text.cend(), [](QChar c) { return c == u'\r' || c == u'\n'; });
+    if (lineBreak != text.cend())
+        text.truncate(lineBreak - text.cbegin());
     int flags = Qt::TextShowMnemonic | Qt::TextExpandTabs | Qt::TextSingleLine | Qt::AlignVCenter;
     flags |= a == taRightJustify ? Qt::AlignRight : (a == taCenter ? Qt::AlignHCenter : Qt::AlignLeft);
     p.drawText(textRect, flags, text); // clipped to the rectangle (no Qt::TextDontClip)

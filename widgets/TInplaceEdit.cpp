@@ -34,11 +34,11 @@ bool TInplaceEdit::mayModify() const { return canModify_ && grid_->CanEditModify
 // Edit masks follow the familiar "mask;saveLiterals;blank" form. Their mask characters map onto
 // Qt's as follows: L/l letter (Qt A/a), A/a letter or digit (N/n), C/c any character (X/x),
 // 0/9 digit required/optional (Qt 9/0), # digit or sign (#), > upper case, < lower case, <> no
-// case change (!), \x the literal x, _ a blank, : and / the time and date separators. A leading
-// "!" (optional characters shown as leading blanks) has no Qt counterpart and is dropped, and so
-// is the saveLiterals field: Qt's text always keeps the literals. The blank field becomes Qt's
-// blank character, "_" when not given. Any other character is a literal, escaped where Qt would
-// read it as a mask character.
+// case change (!), \x the literal x, _ a blank. The time and date separators : and / stay
+// literal, as in the C locale. A leading "!" (optional characters shown as leading blanks) has no
+// Qt counterpart and is dropped, and so is the saveLiterals field: Qt's text always keeps the
+// literals. The blank field becomes Qt's blank character, "_" when not given. Any other character
+// is a literal, escaped where Qt would read it as a mask character.
 QString TInplaceEdit::inputMaskFor(const QString& editMask) {
     // Split off the fields at unescaped semicolons.
     QStringList fields{QString()};
@@ -148,10 +148,13 @@ void TInplaceEdit::keyPressEvent(QKeyEvent* event) {
         }
         break;
     case Qt::Key_F2:
-        end(false);
+        if (!grid_->keyDownConsumed(event))
+            end(false);
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
+        if (grid_->keyDownConsumed(event))
+            return;
         if (selectedText() == text())
             end(false);
         else
@@ -160,6 +163,8 @@ void TInplaceEdit::keyPressEvent(QKeyEvent* event) {
     default:
         break;
     }
+    if (grid_->keyDownConsumed(event))
+        return;
     if (changesText(event) && !mayModify()) {
         event->accept(); // refused here, not passed on for the grid to type into the editor
         return;

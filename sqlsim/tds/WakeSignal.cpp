@@ -12,7 +12,9 @@ WakeSignal::WakeSignal() : fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
         throw std::runtime_error("cannot create an eventfd");
 }
 
-WakeSignal::~WakeSignal() { ::close(fd_); }
+WakeSignal::~WakeSignal() {
+    ::close(fd_);
+}
 
 void WakeSignal::raise() {
     const std::uint64_t one = 1;

@@ -6,14 +6,14 @@ namespace sqlsim::tds {
 
 class WakeSignal {
 public:
-    WakeSignal();  // throws std::runtime_error when the descriptor cannot be made
+    WakeSignal(); // throws std::runtime_error when the descriptor cannot be made
     ~WakeSignal();
     WakeSignal(const WakeSignal&) = delete;
     WakeSignal& operator=(const WakeSignal&) = delete;
 
     int fd() const { return fd_; }
-    void raise();   // any thread
-    void clear();   // the waiting thread, once it has seen the signal
+    void raise(); // any thread
+    void clear(); // the waiting thread, once it has seen the signal
 
 private:
     int fd_;

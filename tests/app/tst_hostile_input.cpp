@@ -118,7 +118,9 @@ QString scalar(TADOConnection& connection, const QString& sql) {
     return q.RecordCount() > 0 ? q.Fields(0).AsString() : QString();
 }
 
-QString nliteral(const QString& text) { return "N'" + QString(text).replace(u'\'', QStringLiteral("''")) + u'\''; }
+QString nliteral(const QString& text) {
+    return "N'" + QString(text).replace(u'\'', QStringLiteral("''")) + u'\'';
+}
 
 // Whether one of the batches the server received holds the piece of statement text.
 bool received(const QStringList& batches, const QString& piece) {
@@ -132,7 +134,7 @@ class TestHostileInput : public QObject {
 
     RestorePageFixture f;
     SimServer logins_; // a SQL login for each value as name, and one for each as password
-    int row_ = 0; // each row works in its own files
+    int row_ = 0;      // each row works in its own files
     QListWidget list;
     QComboBox dbBox;
     QPlainTextEdit memo;
@@ -212,7 +214,8 @@ private slots:
         }
         QVERIFY2(error.isEmpty(), qPrintable(error));
         QCOMPARE(reason(boxes.shown()), QStringLiteral("数据库还原成功!"));
-        QVERIFY(received(f.sentSince(firstSent), " Restore DataBase [" + QString(value).replace(u']', "]]") + "] FROM"));
+        QVERIFY(
+            received(f.sentSince(firstSent), " Restore DataBase [" + QString(value).replace(u']', "]]") + "] FROM"));
         // The refilled list: every database that was there, and the new one under its exact name.
         QCOMPARE(listed(), before + QStringList{value});
         QCOMPARE(scalar(f.connection, "select filename from master..sysdatabases where name = " + nliteral(value)),
@@ -234,8 +237,9 @@ private slots:
         QCOMPARE(log.value(1), "数据库【" + value + "】备份成功!");
         const QStringList files = QDir(f.hostPath(directory)).entryList(QDir::Files);
         QCOMPARE(files.size(), 1);
-        QVERIFY2(QRegularExpression("^" + QRegularExpression::escape(value) + "\\d{14}\\.Bak$").match(files[0]).hasMatch(),
-                 qPrintable(files[0]));
+        QVERIFY2(
+            QRegularExpression("^" + QRegularExpression::escape(value) + "\\d{14}\\.Bak$").match(files[0]).hasMatch(),
+            qPrintable(files[0]));
         TADODataSet header(f.connection);
         header.setCursorLocation(clUseClient);
         header.setCommandText(headerOnlyStatement(directory + files[0]));
@@ -487,11 +491,17 @@ private slots:
         QTest::addColumn<QString>("password");
         const QString sa = SimServer::login();
         const QString pw = SimServer::password();
-        QTest::newRow("password names another login") << "" << "nobody" << "x;UID=" + sa + ";PWD=" + pw;
+        QTest::newRow("password names another login") << ""
+                                                      << "nobody"
+                                                      << "x;UID=" + sa + ";PWD=" + pw;
         QTest::newRow("user carries a password") << "" << sa + ";PWD=" + pw << "wrong";
-        QTest::newRow("server carries a login") << ";UID=" + sa + ";PWD=" + pw << "nobody" << "wrong";
-        QTest::newRow("braced keyword in the password") << "" << "nobody" << "x};UID={" + sa + "};PWD={" + pw;
-        QTest::newRow("driver in the server") << ";DRIVER={FreeTDS};UID=" + sa << "nobody" << "wrong";
+        QTest::newRow("server carries a login") << ";UID=" + sa + ";PWD=" + pw << "nobody"
+                                                << "wrong";
+        QTest::newRow("braced keyword in the password") << ""
+                                                        << "nobody"
+                                                        << "x};UID={" + sa + "};PWD={" + pw;
+        QTest::newRow("driver in the server") << ";DRIVER={FreeTDS};UID=" + sa << "nobody"
+                                              << "wrong";
     }
     void keywordsInValuesStayValues() {
         QFETCH(QString, serverSuffix);

@@ -16,11 +16,11 @@
 
 #include <QDeadlineTimer>
 #include <QDirIterator>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QPlainTextEdit>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QtTest>
 
@@ -73,7 +73,9 @@ QStringList& loggedMessages() {
     return messages;
 }
 
-void keepMessage(QtMsgType, const QMessageLogContext&, const QString& message) { loggedMessages() << message; }
+void keepMessage(QtMsgType, const QMessageLogContext&, const QString& message) {
+    loggedMessages() << message;
+}
 
 // The password in the encodings a file or a pipe could hold it in.
 QList<QByteArray> needles() {
@@ -151,10 +153,9 @@ private slots:
         for (const QString& password : {kSecret + u'!', kSecret + u'}'}) {
             TADOConnection c;
             try {
-                c.setConnectionString(
-                    ConnectionStrings::sqlServerAuthentication(QStringLiteral("127.0.0.1,%1").arg(sim.port()),
-                                                               QStringLiteral("master"), QStringLiteral("keeper"),
-                                                               password));
+                c.setConnectionString(ConnectionStrings::sqlServerAuthentication(
+                    QStringLiteral("127.0.0.1,%1").arg(sim.port()), QStringLiteral("master"), QStringLiteral("keeper"),
+                    password));
                 c.setConnectionTimeout(10);
                 c.Open();
                 QFAIL("a wrong password connected");
@@ -213,8 +214,8 @@ private slots:
                                        QFileDevice::WriteOther),
                  QFileDevice::Permissions());
         TADOConnection c;
-        c.setConnectionString(ConnectionStrings::sqlServerAuthentication("127.0.0.1," + port.captured(1), "master",
-                                                                         "sa", password));
+        c.setConnectionString(
+            ConnectionStrings::sqlServerAuthentication("127.0.0.1," + port.captured(1), "master", "sa", password));
         c.setConnectionTimeout(10);
         c.Open();
         QVERIFY(c.Connected());

@@ -994,6 +994,67 @@ private slots:
         QCOMPARE(finished, result);
     }
 
+    // OnKeyDown sees each key once, on the grid or in its editor, and a handler that sets Key to
+    // 0 keeps the grid and the editor from acting on it.
+    void keyDownSeesEveryKeyOnceAndMayConsumeIt() {
+        THtStringGrid grid;
+        grid.setCellText(1, 1, "abc");
+        QList<int> seen;
+        QSet<int> consume;
+        grid.OnKeyDown = [&](QObject* sender, int& key, Qt::KeyboardModifiers) {
+            QCOMPARE(sender, &grid);
+            seen.append(key);
+            if (consume.contains(key))
+                key = 0;
+        };
+        grid.resize(400, 200);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        grid.setFocus();
+        QTest::keyClick(&grid, Qt::Key_Down);
+        QCOMPARE(grid.CurrentRow(), 2);
+        consume.insert(Qt::Key_Down);
+        QTest::keyClick(&grid, Qt::Key_Down);
+        QCOMPARE(grid.CurrentRow(), 2);
+        QCOMPARE(seen, (QList<int>{Qt::Key_Down, Qt::Key_Down}));
+
+        grid.setCurrentRow(1);
+        TInplaceEdit* editor = openEditor(grid);
+        QVERIFY(editor);
+        seen.clear();
+        QTest::keyClick(editor, Qt::Key_X); // typed into the editor after the event
+        QCOMPARE(grid.CellText(1, 1), QStringLiteral("x"));
+        QTest::keyClick(editor, Qt::Key_F5); // nothing uses it: still seen only once
+        QTest::keyClick(editor, Qt::Key_Escape);
+        QCOMPARE(seen, (QList<int>{Qt::Key_X, Qt::Key_F5, Qt::Key_Escape}));
+        consume.insert(Qt::Key_Y);
+        QTest::keyClick(editor, Qt::Key_Y);
+        QCOMPARE(grid.CellText(1, 1), QStringLiteral("x"));
+        QTest::keyClick(editor, Qt::Key_Down); // passed to the grid, consumed there
+        QCOMPARE(grid.CurrentRow(), 1);
+    }
+
+    // A cell shows its text up to the first line break only, whichever break it is.
+    void textStopsAtTheFirstLineBreak_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("line feed") << QStringLiteral("AB\nCD");
+        QTest::newRow("carriage return") << QStringLiteral("AB\rCD");
+        QTest::newRow("both") << QStringLiteral("AB\r\nCD\nEF");
+    }
+    void textStopsAtTheFirstLineBreak() {
+        QFETCH(QString, text);
+        THtStringGrid grid;
+        grid.resize(200, 100);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        grid.setCellText(1, 1, QStringLiteral("AB"));
+        const QImage firstLineOnly = grid.viewport()->grab().toImage();
+        grid.setCellText(1, 1, QStringLiteral("ABCD"));
+        QVERIFY(grid.viewport()->grab().toImage() != firstLineOnly); // the picture does show the text
+        grid.setCellText(1, 1, text);
+        QCOMPARE(grid.viewport()->grab().toImage(), firstLineOnly);
+    }
+
     // A one-column table scrolls sideways by pixels: a "0" a step, the visible width a page,
     // up to the column's hidden part; the picture moves with it.
     void oneColumnScrollsByPixels() {
