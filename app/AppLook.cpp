@@ -1,7 +1,28 @@
 #include "AppLook.h"
 
+#include <QApplication>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
+#include <QProxyStyle>
+#include <QStyleFactory>
+
+namespace {
+
+class StarMaskStyle : public QProxyStyle {
+public:
+    // Over the style the rest of the window uses, so that the box looks like its neighbours.
+    StarMaskStyle() : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {}
+
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return '*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+} // namespace
 
 QFont AppLook::font(const QString& family, int pixelHeight, bool bold, bool underline) {
     QFont f(family);
@@ -16,6 +37,12 @@ void AppLook::installFontSubstitutions() {
     QFont::insertSubstitutions(QStringLiteral("宋体"), {QStringLiteral("AR PL UMing CN"), QStringLiteral("WenQuanYi Zen Hei")});
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
                                {QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("DejaVu Sans")});
+}
+
+void AppLook::maskWithStars(QLineEdit* edit) {
+    auto* style = new StarMaskStyle; // owned by the box below; the box holds it by a guarded pointer
+    style->setParent(edit);
+    edit->setStyle(style);
 }
 
 QIcon AppLook::windowIcon() {

@@ -6,6 +6,8 @@
 #include <QIcon>
 #include <QString>
 
+class QLineEdit;
+
 namespace AppLook {
 
 inline const QString kApplicationTitle = QStringLiteral("MS SQL SERVER 数据库备份恢复工具(V1.0)");
@@ -22,6 +24,9 @@ QFont font(const QString& family, int pixelHeight, bool bold = false, bool under
 // Maps the Windows font names onto installed families. WenQuanYi comes first for "MS Sans Serif"
 // too: its Latin letters are narrow enough for the fixed control widths, DejaVu Sans is not.
 void installFontSubstitutions();
+
+// Shows each character of a password box as "*"; the style's own mask (often a dot) would not.
+void maskWithStars(QLineEdit* edit);
 
 // The window's own 32 x 32 icon: a database drum with a green arrow.
 QIcon windowIcon();

@@ -1,6 +1,7 @@
 #include "Startup.h"
 
 #include "AppLook.h"
+#include "EventGuard.h"
 #include "MessageBox.h"
 #include "UntMain.h"
 
@@ -12,7 +13,7 @@
 #include <memory>
 
 void prepareApplication(QApplication& app) {
-    QApplication::setApplicationDisplayName(AppLook::kApplicationTitle);
+    setApplicationTitle(AppLook::kApplicationTitle);
     QApplication::setApplicationName(QStringLiteral("sqlbackup"));
     // The interface is Chinese whatever the desktop's language: standard buttons read 确定/是/否.
     auto* translator = new QTranslator(&app); // owned by the application

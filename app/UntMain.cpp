@@ -19,6 +19,7 @@
 #include "untPublic.h"
 
 #include <QCloseEvent>
+#include <QCompleter>
 #include <QDesktopServices>
 #include <QMouseEvent>
 #include <QUrl>
@@ -152,6 +153,7 @@ void TFrmMain::buildConnectionGroup() {
     lblPwd = label(pan1, QStringLiteral("口    令:"), 12, 90, 54, 12);
     EdtPwd = place<QLineEdit>(pan1, 73, 86, 352, 20);
     EdtPwd->setEchoMode(QLineEdit::Password);
+    AppLook::maskWithStars(EdtPwd);
 
     BtnConn = place<QPushButton>(GroupBox1, 11, 124, 79, 25);
     BtnConn->setText(kConnect);
@@ -198,6 +200,9 @@ void TFrmMain::buildPages() {
     CmbDb = place<QComboBox>(TabSheet2, 88, 0, 333, 20);
     CmbDb->setEditable(true);
     CmbDb->setInsertPolicy(QComboBox::NoInsert);
+    // With a case-blind completer, finishing the edit replaces a typed name by the listed name that
+    // differs only in letter case: on a case-sensitive server that restores over another database.
+    CmbDb->completer()->setCaseSensitivity(Qt::CaseSensitive);
     Label3 = label(TabSheet2, QStringLiteral("原备份文件名:"), 8, 29, 78, 12);
     EdtBakFile = place<QLineEdit>(TabSheet2, 88, 24, 312, 20);
     EdtBakFile->setReadOnly(true);

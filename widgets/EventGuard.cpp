@@ -2,7 +2,18 @@
 
 #include "MessageBox.h"
 
-#include <QGuiApplication>
+namespace {
+
+QString& titleStore() {
+    static QString title;
+    return title;
+}
+
+} // namespace
+
+void setApplicationTitle(const QString& title) { titleStore() = title; }
+
+QString applicationTitle() { return titleStore(); }
 
 QString defaultErrorText(const QString& message) {
     if (!message.isEmpty() && message.back() > QLatin1Char('.'))
@@ -11,7 +22,7 @@ QString defaultErrorText(const QString& message) {
 }
 
 void showDefaultError(const QString& message) {
-    MessageBox::error(defaultErrorText(message), QGuiApplication::applicationDisplayName());
+    MessageBox::error(defaultErrorText(message), applicationTitle());
 }
 
 void showCurrentException() noexcept {

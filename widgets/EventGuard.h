@@ -20,8 +20,13 @@ public:
 // and its last character sorts after "." (letters, digits, CJK do; blank, "!" and "." do not).
 QString defaultErrorText(const QString& message);
 
-// Shows an error message as the default error display does: the application's display name
-// as caption (the application title), error icon, one OK button.
+// The application title, the caption of the default error display. It is kept here rather than
+// as Qt's application display name, which the X11 platform appends to every window's caption.
+void setApplicationTitle(const QString& title);
+QString applicationTitle();
+
+// Shows an error message as the default error display does: the application title as caption,
+// error icon, one OK button.
 void showDefaultError(const QString& message);
 
 // Shows the error that is being handled (call from a catch block): std::exception texts are

@@ -45,6 +45,8 @@ QMessageBox::StandardButton MessageBox::show(const Shown& shown) {
     QWidget* owner = ownerWindow() ? ownerWindow().data() : QApplication::activeWindow();
     QMessageBox box(shown.icon, shown.caption, shown.text, shown.buttons, owner);
     box.setWindowModality(Qt::ApplicationModal);
+    // Texts carry paths, names and server messages: a "<b>" in one must not turn the box to HTML.
+    box.setTextFormat(Qt::PlainText);
     if (shown.buttons & QMessageBox::No)
         box.setEscapeButton(QMessageBox::No);
     return static_cast<QMessageBox::StandardButton>(box.exec());

@@ -34,7 +34,7 @@ private slots:
     }
 
     void failingHandlerShowsOneErrorBoxUnderTheTitle() {
-        QApplication::setApplicationDisplayName("MS SQL SERVER 数据库备份恢复工具(V1.0)");
+        setApplicationTitle(QStringLiteral("MS SQL SERVER 数据库备份恢复工具(V1.0)"));
         ScopedMessageBoxRecorder boxes;
         QPushButton button;
         int runs = 0;
@@ -74,6 +74,29 @@ private slots:
         QCOMPARE(boxes.shown()[2].caption, QStringLiteral("问题"));
         QCOMPARE(boxes.shown()[2].icon, QMessageBox::Question);
         QCOMPARE(boxes.shown()[2].buttons, QMessageBox::Yes | QMessageBox::No);
+    }
+
+    // A path or a server message that happens to start with an HTML tag is shown as written.
+    void realBoxShowsItsTextAsPlainText() {
+        const QString text = QStringLiteral("【<b>D:\\Data\\x.mdf</b>】移至物理文件名的父级目录不存在，请核对!");
+        bool seen = false;
+        Qt::TextFormat format = Qt::AutoText;
+        QString shownText;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            seen = true;
+            format = box->textFormat();
+            shownText = box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+        poll.start(10);
+        MessageBox::warning(text);
+        QVERIFY(seen);
+        QCOMPARE(shownText, text);
+        QCOMPARE(format, Qt::PlainText);
     }
 };
 

@@ -257,6 +257,10 @@ private slots:
         QCOMPARE(window->PageControl1->tabText(0), QStringLiteral("数据库备份"));
         QCOMPARE(window->PageControl1->tabText(1), QStringLiteral("数据库恢复"));
         QVERIFY(window->EdtPwd->echoMode() == QLineEdit::Password);
+        // Each character of the password shows as "*", whatever the style's own mask is.
+        window->EdtPwd->setText(QStringLiteral("pa55"));
+        QCOMPARE(window->EdtPwd->displayText(), QStringLiteral("****"));
+        window->EdtPwd->clear();
         QVERIFY(window->rdo0->isChecked());
         QVERIFY(window->CmbDb->isEditable());
         QVERIFY(!window->CmbBfj->isEditable());
@@ -286,6 +290,13 @@ private slots:
         QVERIFY(!names.contains("tempdb"));
         QCOMPARE(items(window->CmbDb), names);
         QCOMPARE(window->LsbDB->item(0)->checkState(), Qt::Unchecked);
+
+        // A typed target that differs from a listed name only in letter case is another database
+        // on a case-sensitive server: finishing the edit must not turn it into the listed one.
+        window->CmbDb->lineEdit()->clear();
+        QTest::keyClicks(window->CmbDb->lineEdit(), "MSDB");
+        QTest::keyClick(window->CmbDb->lineEdit(), Qt::Key_Return);
+        QCOMPARE(window->CmbDb->currentText(), QStringLiteral("MSDB"));
 
         // Disconnect: lists emptied, the typed target name stays.
         window->CmbDb->setEditText("NewDb");
