@@ -5,6 +5,7 @@
 #include "tds/TdsServer.h"
 
 #include <QDir>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QString>
 #include <QStringList>
@@ -24,7 +25,8 @@ const char* const kUsage = R"(usage: sqlsim [options]
   --state DIR            catalog and databases (created when missing, reused when present)
   --drive C=DIR          map a Windows drive letter onto a directory (repeatable; default C: in the state dir)
   --login NAME:PASSWORD  a SQL login (repeatable; append :nosysadmin for a login without sysadmin);
-                         NAME ends at the first ':', PASSWORD may hold ':' and may be empty
+                         NAME ends at the first ':', PASSWORD may hold ':' and may be empty;
+                         without any: login sa with a generated password, kept in STATE/sa-password
   --seed                 create sample databases when there is no user database yet
   --sample-databases N   also create N small databases Sample1..SampleN (zero-padded) when there is
                          no user database yet; for benchmarks with many databases
@@ -53,6 +55,20 @@ quint16 portValue(const QString& text, const char* option) {
     if (!ok || value > 65535)
         usageError(QStringLiteral("%1 needs a port number").arg(QLatin1String(option)));
     return quint16(value);
+}
+
+// A generated password goes to a file only its owner may read, never to the output: a service's
+// standard error ends up in logs that others read.
+QString keepGeneratedPassword(const QString& stateDir, const QString& password) {
+    const QString path = QDir(stateDir).filePath(QStringLiteral("sa-password"));
+    QFile file(path);
+    const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    if (!QDir().mkpath(stateDir) || !file.open(QIODevice::WriteOnly | QIODevice::Truncate, ownerOnly) ||
+        !file.setPermissions(ownerOnly) || file.write(password.toUtf8() + '\n') < 0 || !file.flush()) {
+        std::cerr << "sqlsim: cannot write the generated password to " << path.toStdString() << std::endl;
+        std::exit(1);
+    }
+    return path;
 }
 
 Options parse(int argc, char** argv) {
@@ -138,7 +154,8 @@ Options parse(int argc, char** argv) {
         sa.name = QStringLiteral("sa");
         sa.password = QStringLiteral("Sim-%1").arg(QRandomGenerator::system()->generate() % 1000000, 6, 10,
                                                      QLatin1Char('0'));
-        std::cerr << "sqlsim: login sa, password " << sa.password.toStdString() << std::endl;
+        const QString kept = keepGeneratedPassword(options.engine.stateDir, sa.password);
+        std::cerr << "sqlsim: login sa, its password is in " << kept.toStdString() << std::endl;
         options.engine.logins.push_back(sa);
     }
     return options;

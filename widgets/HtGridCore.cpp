@@ -37,35 +37,25 @@ THtCustomGrid::~THtCustomGrid() = default;
 
 // ---- sizes -------------------------------------------------------------------------------
 
-int THtCustomGrid::ColWidths(int col) const {
-    return (col >= 0 && col < colWidths_.size()) ? colWidths_[col] : defaultColWidth_;
-}
+int THtCustomGrid::ColWidths(int col) const { return colWidths_.value(col, defaultColWidth_); }
 
 void THtCustomGrid::setColWidths(int col, int width) {
-    if (col < 0 || col >= colCount_)
-        throw EInvalidGridOperation(GridMessages::IndexOutOfRange);
-    if (colWidths_.isEmpty())
-        colWidths_ = QVector<int>(colCount_, defaultColWidth_);
-    colWidths_[col] = width;
+    colWidths_.set(col, width, colCount_, defaultColWidth_);
     updateScrollBars();
     updateEditor();
     viewport()->update();
 }
 
-int THtCustomGrid::RowHeights(int row) const {
-    return (row >= 0 && row < rowHeights_.size()) ? rowHeights_[row] : defaultRowHeight_;
-}
+int THtCustomGrid::RowHeights(int row) const { return rowHeights_.value(row, defaultRowHeight_); }
 
 void THtCustomGrid::setRowHeights(int row, int height) {
-    if (row < 0 || row >= rowCount_)
-        throw EInvalidGridOperation(GridMessages::IndexOutOfRange);
-    if (rowHeights_.isEmpty())
-        rowHeights_ = QVector<int>(rowCount_, defaultRowHeight_);
-    rowHeights_[row] = height;
+    rowHeights_.set(row, height, rowCount_, defaultRowHeight_);
     updateScrollBars();
     updateEditor();
     viewport()->update();
 }
+
+void THtCustomGrid::setTabStops(int col, bool stop) { tabStops_.set(col, stop, colCount_, true); }
 
 void THtCustomGrid::setDefaultColWidth(int width) {
     defaultColWidth_ = width;
@@ -99,6 +89,16 @@ void THtCustomGrid::setColor(TColor c) {
     viewport()->update();
 }
 
+void THtCustomGrid::setScrollBars(TScrollStyle style) {
+    scrollBars_ = style;
+    updateScrollBars();
+}
+
+void THtCustomGrid::setBorderStyle(TBorderStyle style) {
+    setFrameStyle(style == bsNone ? QFrame::NoFrame : QFrame::StyledPanel | QFrame::Sunken);
+    updateScrollBars();
+}
+
 void THtCustomGrid::setDefaultDrawing(bool on) {
     defaultDrawing_ = on;
     viewport()->update();
@@ -112,6 +112,8 @@ void THtCustomGrid::setOptions(TGridOptions options) {
         showEditor();
     else if (!(options_ & goAlwaysShowEditor))
         hideEditor();
+    if (options_ & goRowSelect)
+        moveCurrent(curCol_, curRow_, true, false); // the selection becomes the current row
     updateScrollBars();
     viewport()->update();
 }
@@ -123,8 +125,14 @@ void THtCustomGrid::setColCount(int count) { changeSize(std::max(count, 1), rowC
 void THtCustomGrid::setRowCount(int count) { changeSize(colCount_, std::max(count, 1)); }
 
 void THtCustomGrid::changeSize(int newCols, int newRows) {
+    // Arrays too long fail here, before the table or any array changes.
+    colWidths_.checkResize(newCols);
+    tabStops_.checkResize(newCols);
+    rowHeights_.checkResize(newRows);
+
     const int oldCols = colCount_, oldRows = rowCount_;
     const int oldFixedCols = fixedCols_, oldFixedRows = fixedRows_;
+    int newCurCol = curCol_, newCurRow = curRow_;
     try {
         if (fixedCols_ >= newCols)
             fixedCols_ = newCols - 1;
@@ -132,43 +140,16 @@ void THtCustomGrid::changeSize(int newCols, int newRows) {
             fixedRows_ = newRows - 1;
         colCount_ = newCols;
         rowCount_ = newRows;
-        if (!colWidths_.isEmpty())
-            colWidths_.resize(newCols, defaultColWidth_);
-        if (!rowHeights_.isEmpty())
-            rowHeights_.resize(newRows, defaultRowHeight_);
-        leftCol_ = std::clamp(leftCol_, fixedCols_, std::max(fixedCols_, maxFirst(true)));
-        topRow_ = std::clamp(topRow_, fixedRows_, std::max(fixedRows_, maxFirst(false)));
 
         const int col = std::min(curCol_, newCols - 1);
         const int row = std::min(curRow_, newRows - 1);
         if (col != curCol_ || row != curRow_) {
             // Keep the current cell inside the table: the clamped cell when the veto allows it,
             // else the nearest cell it allows, else the clamped cell without asking.
-            int bestCol = -1, bestRow = -1, bestDistance = INT_MAX;
-            for (int r = fixedRows_; r < newRows; ++r) {
-                for (int c = fixedCols_; c < newCols; ++c) {
-                    const int distance = std::abs(r - row) + std::abs(c - col);
-                    if (distance < bestDistance && CanSelectCell(c, r)) {
-                        bestDistance = distance;
-                        bestCol = c;
-                        bestRow = r;
-                        if (distance == 0)
-                            break;
-                    }
-                }
-                if (bestDistance == 0)
-                    break;
-            }
-            if (bestCol >= 0) {
-                curCol_ = bestCol;
-                curRow_ = bestRow;
-            } else {
-                curCol_ = col;
-                curRow_ = row;
-            }
+            const QPoint allowed = nearestSelectable(col, row);
+            newCurCol = allowed.x() >= 0 ? allowed.x() : col;
+            newCurRow = allowed.x() >= 0 ? allowed.y() : row;
         }
-        anchorCol_ = curCol_;
-        anchorRow_ = curRow_;
     } catch (...) {
         colCount_ = oldCols;
         rowCount_ = oldRows;
@@ -176,9 +157,61 @@ void THtCustomGrid::changeSize(int newCols, int newRows) {
         fixedRows_ = oldFixedRows;
         throw;
     }
+    colWidths_.resize(newCols, defaultColWidth_);
+    tabStops_.resize(newCols, true);
+    rowHeights_.resize(newRows, defaultRowHeight_);
+    curCol_ = newCurCol;
+    curRow_ = newCurRow;
+    anchorCol_ = (options_ & goRowSelect) ? colCount_ - 1 : curCol_;
+    anchorRow_ = curRow_;
+    leftCol_ = std::clamp(leftCol_, fixedCols_, std::max(fixedCols_, maxFirst(true)));
+    topRow_ = std::clamp(topRow_, fixedRows_, std::max(fixedRows_, maxFirst(false)));
     updateScrollBars();
     updateEditor();
     viewport()->update();
+}
+
+// Asks the veto about the cell itself first, then about the scrolling cells in rings of growing
+// distance (rows above before rows below, left before right), so that the usual case costs one
+// question rather than one per row of the table.
+QPoint THtCustomGrid::nearestSelectable(int col, int row) {
+    if (CanSelectCell(col, row))
+        return {col, row};
+    const int left = fixedCols_, right = colCount_ - 1, top = fixedRows_, bottom = rowCount_ - 1;
+    const qint64 maxDc = std::max(std::abs(col - left), std::abs(right - col));
+    const qint64 maxDr = std::max(std::abs(row - top), std::abs(bottom - row));
+    QPoint found(-1, -1);
+    // The cells at distance d in row offset dr: one or two columns.
+    auto tryRow = [&](qint64 d, qint64 dr) {
+        const qint64 dc = d - std::abs(dr);
+        for (const qint64 c : {col - dc, col + dc}) {
+            if (c >= left && c <= right && CanSelectCell(int(c), int(row + dr))) {
+                found = QPoint(int(c), int(row + dr));
+                return true;
+            }
+            if (dc == 0)
+                break;
+        }
+        return false;
+    };
+    for (qint64 d = 1; d <= maxDc + maxDr; ++d) {
+        const qint64 from = std::max(-d, qint64(top) - row), to = std::min(d, qint64(bottom) - row);
+        // Row offsets nearer than d - maxDc would need a column beyond the table's width.
+        const qint64 nearest = d - maxDc;
+        if (nearest <= 0) {
+            for (qint64 dr = from; dr <= to; ++dr)
+                if (tryRow(d, dr))
+                    return found;
+        } else {
+            for (qint64 dr = from; dr <= std::min(to, -nearest); ++dr)
+                if (tryRow(d, dr))
+                    return found;
+            for (qint64 dr = std::max(from, nearest); dr <= to; ++dr)
+                if (tryRow(d, dr))
+                    return found;
+        }
+    }
+    return {-1, -1};
 }
 
 void THtCustomGrid::setFixedCols(int count) {
@@ -320,6 +353,17 @@ void THtCustomGrid::setCurrentRow(int row) {
 void THtCustomGrid::focusCell(int col, int row, bool moveAnchor) {
     moveCurrent(col, row, moveAnchor, true);
     updateEditor();
+    Click();
+}
+
+void THtCustomGrid::Click() {
+    if (OnClick)
+        OnClick(this);
+}
+
+void THtCustomGrid::DblClick() {
+    if (OnDblClick)
+        OnDblClick(this);
 }
 
 void THtCustomGrid::placeCurrentCell(int col, int row) {
@@ -341,9 +385,13 @@ void THtCustomGrid::moveCurrent(int col, int row, bool moveAnchor, bool show) {
     if (moveAnchor || !(options_ & goRangeSelect)) {
         anchorCol_ = col;
         anchorRow_ = row;
+        if (options_ & goRowSelect)
+            anchorCol_ = colCount_ - 1;
     }
+    if (options_ & goRowSelect)
+        curCol_ = fixedCols_; // whole rows: the selection spans every scrolling column
     if (show)
-        scrollIntoView(col, row);
+        scrollIntoView(curCol_, row);
     viewport()->update();
 }
 
@@ -397,23 +445,27 @@ void THtCustomGrid::setTopLeft(int col, int row) {
 void THtCustomGrid::updateScrollBars() {
     const int maxLeft = maxFirst(true), maxTop = maxFirst(false);
     const QSignalBlocker hb(horizontalScrollBar()), vb(verticalScrollBar());
+    const bool horizontalAllowed = scrollBars_ == ssHorizontal || scrollBars_ == ssBoth;
+    const bool verticalAllowed = scrollBars_ == ssVertical || scrollBars_ == ssBoth;
     if (scrollsByPixels()) {
         const int maxOffset = maxPixelOffset();
         if (pixelOffset_ > maxOffset) // a wider view or a narrower column
             setPixelOffset(maxOffset);
-        setHorizontalScrollBarPolicy(maxOffset > 0 ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+        setHorizontalScrollBarPolicy(maxOffset > 0 && horizontalAllowed ? Qt::ScrollBarAlwaysOn
+                                                                         : Qt::ScrollBarAlwaysOff);
         horizontalScrollBar()->setRange(0, maxOffset);
         horizontalScrollBar()->setSingleStep(fontMetrics().horizontalAdvance(QLatin1Char('0')));
         horizontalScrollBar()->setPageStep(std::max(1, viewport()->width() - fixedBoundary(true)));
         horizontalScrollBar()->setValue(pixelOffset_);
     } else {
         pixelOffset_ = 0;
-        setHorizontalScrollBarPolicy(maxLeft > fixedCols_ ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+        setHorizontalScrollBarPolicy(maxLeft > fixedCols_ && horizontalAllowed ? Qt::ScrollBarAlwaysOn
+                                                                               : Qt::ScrollBarAlwaysOff);
         horizontalScrollBar()->setRange(0, kScrollRange);
         horizontalScrollBar()->setSingleStep(1);
         horizontalScrollBar()->setPageStep(10);
     }
-    setVerticalScrollBarPolicy(maxTop > fixedRows_ ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(maxTop > fixedRows_ && verticalAllowed ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
     if (!scrollsByPixels() && maxLeft > fixedCols_)
         horizontalScrollBar()->setValue((leftCol_ - fixedCols_) * kScrollRange / (maxLeft - fixedCols_));
     if (maxTop > fixedRows_)
@@ -514,7 +566,7 @@ void THtCustomGrid::showEditor() {
 
 void THtCustomGrid::hideEditor() {
     if (editor_ && editCol_ >= 0) {
-        WriteEditText(editCol_, editRow_, editor_->text());
+        writeEditorBack();
         const bool hadFocus = editor_->hasFocus();
         editCol_ = editRow_ = -1;
         editor_->hide();
@@ -536,13 +588,8 @@ void THtCustomGrid::updateEditor() {
         editor_ = new TInplaceEdit(this); // a child of the viewport, freed with it
     if (editCol_ != curCol_ || editRow_ != curRow_) {
         if (editCol_ >= 0)
-            WriteEditText(editCol_, editRow_, editor_->text());
-        editCol_ = curCol_;
-        editRow_ = curRow_;
-        writingBack_ = true; // loading is not an edit
-        editor_->setText(ReadEditText(curCol_, curRow_));
-        writingBack_ = false;
-        editor_->selectAll();
+            writeEditorBack();
+        loadEditor();
     }
     const QRect r = cellRect(curCol_, curRow_);
     if (r.isEmpty()) {
@@ -561,14 +608,35 @@ void THtCustomGrid::reloadEditor() {
     if (!editor_ || writingBack_)
         return;
     editCol_ = editRow_ = -1;
-    if (editorWanted()) {
-        editCol_ = curCol_;
-        editRow_ = curRow_;
-        writingBack_ = true;
-        editor_->setText(ReadEditText(curCol_, curRow_));
+    if (editorWanted())
+        loadEditor();
+}
+
+void THtCustomGrid::loadEditor() {
+    editCol_ = curCol_;
+    editRow_ = curRow_;
+    writingBack_ = true; // loading is not an edit
+    try {
+        editor_->load(GetEditMask(curCol_, curRow_), ReadEditText(curCol_, curRow_), GetEditLimit());
+    } catch (...) {
         writingBack_ = false;
-        editor_->selectAll();
+        throw;
     }
+    writingBack_ = false;
+}
+
+void THtCustomGrid::writeEditorBack() {
+    // A masked editor shows the cell's text filtered through the mask; unless the user changed
+    // it, writing that back would replace the cell's text merely because the editor passed by.
+    if (editor_->isModified() || editor_->inputMask().isEmpty())
+        WriteEditText(editCol_, editRow_, editor_->text());
+}
+
+void THtCustomGrid::writeBackAndForgetEditor() {
+    if (!editor_ || editCol_ < 0)
+        return;
+    writeEditorBack();
+    editCol_ = editRow_ = -1;
 }
 
 void THtCustomGrid::editorTextChanged(const QString& text) {
@@ -741,20 +809,44 @@ void THtCustomGrid::paintEvent(QPaintEvent* event) {
 
 // ---- keyboard and mouse -------------------------------------------------------------------
 
-void THtCustomGrid::keyPressEvent(QKeyEvent* event) { gridKeyDown(event); }
+void THtCustomGrid::keyPressEvent(QKeyEvent* event) {
+    // While the editor has the focus, a key arriving here is one the editor left unhandled; it
+    // raised OnKeyDown already.
+    gridKeyDown(event, !(editor_ && editor_->hasFocus()));
+}
 
 bool THtCustomGrid::focusNextPrevChild(bool next) {
     if (options_ & goTabs)
         return false;
-    return QAbstractScrollArea::focusNextPrevChild(next);
+    // The tab order runs through the grid, never its editor: step on from the grid itself, or
+    // Shift+Tab from the editor would land on the grid and the grid hand the focus straight back.
+    for (QWidget* w = next ? nextInFocusChain() : previousInFocusChain(); w != this;
+         w = next ? w->nextInFocusChain() : w->previousInFocusChain()) {
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->window() == window() &&
+            w->isVisibleTo(window()) && !isAncestorOf(w)) {
+            w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return true;
+        }
+    }
+    return false;
 }
 
-void THtCustomGrid::gridKeyDown(QKeyEvent* event) {
+bool THtCustomGrid::keyDownConsumed(QKeyEvent* event) {
+    int key = event->key();
+    if (OnKeyDown)
+        OnKeyDown(this, key, event->modifiers());
+    return key == 0;
+}
+
+void THtCustomGrid::gridKeyDown(QKeyEvent* event, bool raiseKeyDown) {
+    if (raiseKeyDown && keyDownConsumed(event))
+        return;
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     const bool shift = event->modifiers() & Qt::ShiftModifier;
     const bool rowSelect = options_ & goRowSelect;
     int col = curCol_, row = curRow_;
     int left = leftCol_, top = topRow_;
+    bool tabbed = false; // Tab moves the anchor with the current cell, Shift or not
     const int pageRows = std::max(1, VisibleRowCount() - 1);
     const int pageCols = std::max(1, VisibleColCount() - 1);
     switch (event->key()) {
@@ -771,20 +863,24 @@ void THtCustomGrid::gridKeyDown(QKeyEvent* event) {
             ++row;
         break;
     case Qt::Key_Left:
-        if (rowSelect)
+        if (ctrl) {
+            if (!rowSelect) // whole rows have no page of columns to turn
+                col -= pageCols, left -= pageCols;
+        } else if (rowSelect) {
             --row;
-        else if (ctrl)
-            col -= pageCols, left -= pageCols;
-        else
+        } else {
             --col;
+        }
         break;
     case Qt::Key_Right:
-        if (rowSelect)
+        if (ctrl) {
+            if (!rowSelect) // whole rows have no page of columns to turn
+                col += pageCols, left += pageCols;
+        } else if (rowSelect) {
             ++row;
-        else if (ctrl)
-            col += pageCols, left += pageCols;
-        else
+        } else {
             ++col;
+        }
         break;
     case Qt::Key_PageUp:
         if (ctrl)
@@ -815,21 +911,32 @@ void THtCustomGrid::gridKeyDown(QKeyEvent* event) {
             col = colCount_ - 1;
         break;
     case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        if (event->modifiers() & Qt::AltModifier)
+    case Qt::Key_Backtab: {
+        if (event->modifiers() & Qt::AltModifier) {
+            event->ignore();
             return;
-        if (event->key() == Qt::Key_Backtab || shift) {
-            if (--col < fixedCols_) {
-                col = colCount_ - 1;
-                if (--row < fixedRows_)
-                    row = rowCount_ - 1;
-            }
-        } else if (++col >= colCount_) {
-            col = fixedCols_;
-            if (++row >= rowCount_)
-                row = fixedRows_;
         }
+        // Shift+Tab takes one step back; any further steps past columns without a tab stop go
+        // forward. The search ends at a tab stop or back at the starting column.
+        bool back = event->key() == Qt::Key_Backtab || shift;
+        int steps = colCount_ - fixedCols_ + 1; // a full round, even from outside the scrolling columns
+        do {
+            if (back) {
+                if (--col < fixedCols_) {
+                    col = colCount_ - 1;
+                    if (--row < fixedRows_)
+                        row = rowCount_ - 1;
+                }
+                back = false;
+            } else if (++col >= colCount_) {
+                col = fixedCols_;
+                if (++row >= rowCount_)
+                    row = fixedRows_;
+            }
+        } while (!TabStops(col) && col != curCol_ && --steps > 0);
+        tabbed = true;
         break;
+    }
     case Qt::Key_F2:
         showEditor();
         if (editor_)
@@ -837,6 +944,10 @@ void THtCustomGrid::gridKeyDown(QKeyEvent* event) {
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
+        if (!(options_ & goEditing)) {
+            event->ignore(); // only an editing grid keeps Enter from the window's default button
+            return;
+        }
         if (!(options_ & goAlwaysShowEditor)) {
             if (editorActive_)
                 hideEditor();
@@ -850,16 +961,23 @@ void THtCustomGrid::gridKeyDown(QKeyEvent* event) {
             showEditor();
             if (editor_ && editor_->isVisible()) {
                 editor_->setFocus();
-                editor_->insert(event->text());
+                if (!editor_->mayModify())
+                    return;
+                if (event->text().front() == QChar(8))
+                    editor_->backspace(); // the key's action, not a control character in the text
+                else
+                    editor_->insert(event->text());
             }
+            return;
         }
+        event->ignore(); // Esc and anything else the grid has no use for go on to the window
         return;
     }
     setTopLeft(left, top);
     col = std::clamp(col, fixedCols_, colCount_ - 1);
     row = std::clamp(row, fixedRows_, rowCount_ - 1);
     if (col != curCol_ || row != curRow_)
-        focusCell(col, row, !shift || !(options_ & goRangeSelect));
+        focusCell(col, row, tabbed || !shift || !(options_ & goRangeSelect));
 }
 
 THtCustomGrid::TGridState THtCustomGrid::sizingZoneAt(const QPoint& pos, int* index) const {
@@ -893,7 +1011,7 @@ void THtCustomGrid::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
     if (editor_ && editCol_ >= 0)
-        WriteEditText(editCol_, editRow_, editor_->text());
+        writeEditorBack();
     setFocus(Qt::MouseFocusReason);
     const QPoint pos = event->position().toPoint();
     lastMouse_ = pos;
@@ -926,6 +1044,7 @@ void THtCustomGrid::mousePressEvent(QMouseEvent* event) {
             moveCurrent(cell.x(), cell.y(), true, true);
         showEditor();
         updateEditor();
+        Click();
         return;
     }
     gridState_ = gsSelecting;
@@ -991,11 +1110,17 @@ void THtCustomGrid::mouseReleaseEvent(QMouseEvent* event) {
     }
     case gsSelecting:
         updateEditor();
+        Click();
         break;
     default:
         break;
     }
     viewport()->update();
+}
+
+void THtCustomGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        DblClick();
 }
 
 void THtCustomGrid::timerEvent(QTimerEvent* event) {
@@ -1020,19 +1145,36 @@ void THtCustomGrid::timerEvent(QTimerEvent* event) {
 void THtCustomGrid::moveColumn(int from, int to) {
     if (from < 0 || to < 0 || from >= colCount_ || to >= colCount_)
         throw EInvalidGridOperation(GridMessages::IndexOutOfRange);
-    if (!colWidths_.isEmpty())
-        colWidths_.move(from, to);
+    if (from == to)
+        return;
+    writeBackAndForgetEditor();
+    colWidths_.move(from, to);
+    tabStops_.move(from, to);
     ColumnMoved(from, to);
+    updateEditor();
     viewport()->update();
 }
 
 void THtCustomGrid::moveRow(int from, int to) {
     if (from < 0 || to < 0 || from >= rowCount_ || to >= rowCount_)
         throw EInvalidGridOperation(GridMessages::IndexOutOfRange);
-    if (!rowHeights_.isEmpty())
-        rowHeights_.move(from, to);
+    if (from == to)
+        return;
+    writeBackAndForgetEditor();
+    rowHeights_.move(from, to);
     RowMoved(from, to);
+    updateEditor();
     viewport()->update();
+}
+
+void THtCustomGrid::DeleteColumn(int col) {
+    moveColumn(col, colCount_ - 1);
+    setColCount(colCount_ - 1);
+}
+
+void THtCustomGrid::DeleteRow(int row) {
+    moveRow(row, rowCount_ - 1);
+    setRowCount(rowCount_ - 1);
 }
 
 void THtCustomGrid::wheelEvent(QWheelEvent* event) {

@@ -6,9 +6,12 @@
 
 #include "HtGridTypes.h"
 #include "TColor.h"
+#include "TGridExtents.h"
 
 #include <QAbstractScrollArea>
 #include <QVector>
+
+#include <functional>
 
 class TInplaceEdit;
 
@@ -34,6 +37,9 @@ public:
     void setColWidths(int col, int width);
     int RowHeights(int row) const;
     void setRowHeights(int row, int height);
+    // Whether Tab and Shift+Tab stop on the column (all do until one is set individually).
+    bool TabStops(int col) const { return tabStops_.value(col, true); }
+    void setTabStops(int col, bool stop);
     int GridLineWidth() const { return gridLineWidth_; }
     void setGridLineWidth(int width);
     TGridOptions Options() const { return options_; }
@@ -42,6 +48,13 @@ public:
     void setFixedColor(TColor c);
     TColor Color() const { return color_; }
     void setColor(TColor c);
+    TScrollStyle ScrollBars() const { return scrollBars_; }
+    void setScrollBars(TScrollStyle style);
+    TBorderStyle BorderStyle() const { return frameShape() == QFrame::NoFrame ? bsNone : bsSingle; }
+    void setBorderStyle(TBorderStyle style);
+    // Whether Tab and Shift+Tab between the window's controls stop on the grid.
+    bool TabStop() const { return focusPolicy() & Qt::TabFocus; }
+    void setTabStop(bool on) { setFocusPolicy(on ? Qt::StrongFocus : Qt::ClickFocus); }
     bool DefaultDrawing() const { return defaultDrawing_; }
     void setDefaultDrawing(bool on);
 
@@ -66,18 +79,30 @@ public:
     void hideEditor();
     void invalidateCell(int col, int row);
 
-    // Moves the current cell through the veto; raises "Grid index out of range" outside the table.
+    // Moves the current cell through the veto, then raises OnClick; raises "Grid index out of
+    // range" outside the table.
     void focusCell(int col, int row, bool moveAnchor);
 
     // Key handling of the grid, also reached by keys the editor passes on.
-    void gridKeyDown(QKeyEvent* event);
+    void gridKeyDown(QKeyEvent* event, bool raiseKeyDown = true);
+    // Raises OnKeyDown; true when the handler consumed the key.
+    bool keyDownConsumed(QKeyEvent* event);
 
     // Called by the editor after every change of its text.
     void editorTextChanged(const QString& text);
 
-    // Move a column or row to a new position, its size and contents with it.
+    // Move a column or row to a new position, its size, tab stop and contents with it.
     void moveColumn(int from, int to);
     void moveRow(int from, int to);
+    // Move the column or row to the end, then drop the last one.
+    void DeleteColumn(int col);
+    void DeleteRow(int row);
+
+    // Ordinary control events. OnKeyDown sees every key before the grid or its editor acts on
+    // it; setting Key to 0 consumes the key.
+    std::function<void(QObject* Sender)> OnClick;
+    std::function<void(QObject* Sender)> OnDblClick;
+    std::function<void(QObject* Sender, int& Key, Qt::KeyboardModifiers Shift)> OnKeyDown;
 
     // What the mouse is doing.
     enum TGridState { gsNormal, gsSelecting, gsRowSizing, gsColSizing, gsRowMoving, gsColMoving };
@@ -94,6 +119,14 @@ protected:
     virtual void TopLeftChanged() {}
     virtual void ColumnMoved(int, int) {}
     virtual void RowMoved(int, int) {}
+    // The editor's input mask for a cell, in the edit-mask format (see TInplaceEdit::inputMaskFor).
+    virtual QString GetEditMask(int, int) { return {}; }
+    // Longest text the editor takes: 0 no limit, -1 the text may not be changed at all.
+    virtual int GetEditLimit() { return 0; }
+    // Asked before every change the user makes in the editor.
+    virtual bool CanEditModify() { return true; }
+    virtual void Click();
+    virtual void DblClick();
 
     // The editor re-reads its cell (after a write from code).
     void reloadEditor();
@@ -106,6 +139,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -121,6 +155,8 @@ protected:
     TColor highLightTextColor_ = clWindowText;
 
 private:
+    friend class TInplaceEdit; // asks CanEditModify and raises DblClick
+
     struct AxisCell {
         int index;
         int start;
@@ -134,6 +170,8 @@ private:
     void setTopLeft(int col, int row);
     void scrollIntoView(int col, int row);
     void changeSize(int newCols, int newRows);
+    // The cell nearest (col, row) that the veto accepts, (-1, -1) when it accepts none.
+    QPoint nearestSelectable(int col, int row);
     void updateScrollBars();
     void onScrollAction(bool vertical, int action);
     // A table of one column scrolls sideways by pixels rather than by whole columns.
@@ -142,6 +180,10 @@ private:
     void setPixelOffset(int offset);
     int pixelTarget(int action) const;
     void updateEditor();
+    void loadEditor();
+    void writeEditorBack(); // the loaded cell takes the editor's text
+    // After a move the editor's cell holds other contents: keep the edit, then load afresh.
+    void writeBackAndForgetEditor();
     bool editorWanted() const;
     void paintLines(QPainter& p, const QVector<AxisCell>& cols, const QVector<AxisCell>& rows, bool fixedCols,
                     bool fixedRows);
@@ -152,12 +194,14 @@ private:
     int fixedRows_ = 1;
     int defaultColWidth_ = 64;
     int defaultRowHeight_ = 24;
-    QVector<int> colWidths_; // empty until a width is set individually
-    QVector<int> rowHeights_;
+    TGridExtents<int> colWidths_; // absent until a width is set individually
+    TGridExtents<int> rowHeights_;
+    TGridExtents<bool> tabStops_;
     int gridLineWidth_ = 1;
     TGridOptions options_ = goFixedVertLine | goFixedHorzLine | goVertLine | goHorzLine | goRangeSelect;
     TColor fixedColor_ = clBtnFace;
     TColor color_ = clWindow;
+    TScrollStyle scrollBars_ = ssBoth;
     bool defaultDrawing_ = true;
 
     int curCol_ = 1;

@@ -32,6 +32,11 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(TGridDrawState)
 
 enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 
+// Which scroll bars may appear when the table does not fit.
+enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
+
+enum TBorderStyle { bsNone, bsSingle };
+
 struct TGridRect {
     int Left = 0, Top = 0, Right = 0, Bottom = 0;
     bool contains(int col, int row) const { return col >= Left && col <= Right && row >= Top && row <= Bottom; }

@@ -25,6 +25,13 @@ void THtCustomDrawGrid::WriteEditText(int col, int row, const QString& text) {
         OnSetEditText(this, col, row, text);
 }
 
+QString THtCustomDrawGrid::GetEditMask(int col, int row) {
+    QString mask;
+    if (OnGetEditMask)
+        OnGetEditMask(this, col, row, mask);
+    return mask;
+}
+
 void THtCustomDrawGrid::TopLeftChanged() {
     if (OnTopLeftChanged)
         OnTopLeftChanged(this);
@@ -86,6 +93,16 @@ void THtStringGridStrings::Delete(int) { throw EInvalidGridOperation(GridMessage
 
 void THtStringGridStrings::Clear() {
     BeginUpdate();
+    if (index_ > 0) {
+        // A row clears every stored cell, also those beyond ColCount (a deleted column's cells
+        // would otherwise come back when the count grows).
+        for (int col : grid_->storedColumns(index_ - 1)) {
+            grid_->setCellObject(col, index_ - 1, nullptr);
+            grid_->setCellText(col, index_ - 1, QString());
+        }
+        EndUpdate();
+        return;
+    }
     for (int i = Count() - 1; i >= 0; --i) {
         PutObject(i, nullptr);
         Put(i, QString());
@@ -247,6 +264,13 @@ int THtStringGrid::storedCellCount() const {
     int n = 0;
     cells_.forAll([&n](int, const RowCells& cells) { cells.forAll([&n](int, const Cell&) { ++n; }); });
     return n;
+}
+
+QList<int> THtStringGrid::storedColumns(int row) const {
+    QList<int> columns;
+    if (const RowCells* cells = cells_.get(row))
+        cells->forAll([&columns](int col, const Cell&) { columns.append(col); });
+    return columns;
 }
 
 int THtStringGrid::rowSectionSize(int row) const {

@@ -30,6 +30,7 @@ public:
 
     std::function<void(QObject* Sender, int ACol, int ARow, bool& CanSelect)> OnSelectCell;
     std::function<void(QObject* Sender, int ACol, int ARow, const QRect& Rect, TGridDrawState State)> OnDrawCell;
+    std::function<void(QObject* Sender, int ACol, int ARow, QString& Value)> OnGetEditMask;
     std::function<void(QObject* Sender, int ACol, int ARow, QString& Value)> OnGetEditText;
     std::function<void(QObject* Sender, int ACol, int ARow, const QString& Value)> OnSetEditText;
     std::function<void(QObject* Sender)> OnTopLeftChanged;
@@ -41,6 +42,7 @@ protected:
     void ColumnMoved(int from, int to) override;
     void RowMoved(int from, int to) override;
     void WriteEditText(int col, int row, const QString& text) override;
+    QString GetEditMask(int col, int row) override;
     void TopLeftChanged() override;
 };
 
@@ -112,6 +114,8 @@ public:
     QString formattedForColumn(int col, int row, const QString& value) const;
     // Number of cells the store holds (memory grows with these, not with the table).
     int storedCellCount() const;
+    // Columns of the row that hold a text or an object, in order.
+    QList<int> storedColumns(int row) const;
     // Slots a section of the row's cell list holds (16 or 256), 0 when the row has no cells.
     int rowSectionSize(int row) const;
 

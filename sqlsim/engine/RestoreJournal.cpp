@@ -86,16 +86,18 @@ void RestoreJournal::write(const QByteArray& json) {
 }
 
 void RestoreJournal::recover(const QString& directory, Catalog& catalog) {
-    const QFileInfoList journals = QDir(directory).entryInfoList({QStringLiteral("*.json")}, QDir::Files, QDir::Name);
-    for (const QFileInfo& info : journals) {
-        QFile file(info.filePath());
-        if (!file.open(QIODevice::ReadOnly))
-            throw std::runtime_error("cannot read the restore journal " + info.filePath().toStdString());
-        const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
-        file.close();
-        // An unreadable journal cannot be half of one (it is written by rename): nothing to undo.
-        if (doc.isObject())
-            recoverOne(doc.object(), catalog);
+    const QFileInfoList files = QDir(directory).entryInfoList(QDir::Files, QDir::Name);
+    for (const QFileInfo& info : files) {
+        // Anything but a journal is the temporary of a journal write that a kill cut short: the
+        // journal it would have replaced is still there, or the restore had not begun.
+        if (info.suffix() == QLatin1String("json")) {
+            QFile file(info.filePath());
+            if (!file.open(QIODevice::ReadOnly))
+                throw std::runtime_error("cannot read the restore journal " + info.filePath().toStdString());
+            const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
+            if (doc.isObject())
+                recoverOne(doc.object(), catalog);
+        }
         QFile::remove(info.filePath());
     }
 }

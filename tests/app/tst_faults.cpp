@@ -234,6 +234,7 @@ private slots:
         QCOMPARE(after.databases, server.databases);
         QCOMPARE(after.fileHashes, server.fileHashes);
         QCOMPARE(QDir(sim.driveC() + "/Copy").entryList(QDir::Files), QStringList());
+        QCOMPARE(QDir(sim.stateDir() + "/state/restores").entryList(QDir::Files), QStringList());
     }
 
     void killedDuringListing_data() {
@@ -347,6 +348,27 @@ private slots:
         s.boxes.clear();
         QVERIFY(s.connectTo(link.port()));
         QVERIFY(s.window.LsbDB->count() > 0);
+    }
+
+    // Disconnecting while the link carries nothing must not wait on the server: nothing needs
+    // its answer to close a connection.
+    void disconnectOverAStalledLink() {
+        SimServer sim;
+        QVERIFY2(sim.start({"--seed"}), qPrintable(sim.errorString()));
+        StallingProxy link(sim.port());
+        Session s;
+        QVERIFY(s.connectTo(link.port()));
+        link.stall();
+        QElapsedTimer elapsed;
+        elapsed.start();
+        s.window.BtnConn->click();
+        qInfo() << "disconnect over a stalled link took" << elapsed.elapsed() << "ms";
+        QCOMPARE(s.window.lblDbInfo->text(), QStringLiteral("已断开SQL SERVER服务器连接"));
+        QVERIFY(!s.window.connection()->Connected());
+        QCOMPARE(s.window.LsbDB->count(), 0);
+        link.resume();
+        QVERIFY(s.connectTo(link.port()));
+        QVERIFY(s.boxes.shown().isEmpty());
     }
 
     // A stalled BACKUP cannot be told from a long silent one, so it has no time-out: the window

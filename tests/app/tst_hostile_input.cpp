@@ -27,7 +27,10 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <algorithm>
 
 namespace {
 
@@ -115,7 +118,14 @@ QString scalar(TADOConnection& connection, const QString& sql) {
     return q.RecordCount() > 0 ? q.Fields(0).AsString() : QString();
 }
 
-QString nliteral(const QString& text) { return "N'" + QString(text).replace(u'\'', QStringLiteral("''")) + u'\''; }
+QString nliteral(const QString& text) {
+    return "N'" + QString(text).replace(u'\'', QStringLiteral("''")) + u'\'';
+}
+
+// Whether one of the batches the server received holds the piece of statement text.
+bool received(const QStringList& batches, const QString& piece) {
+    return std::any_of(batches.begin(), batches.end(), [&](const QString& b) { return b.contains(piece); });
+}
 
 } // namespace
 
@@ -124,7 +134,7 @@ class TestHostileInput : public QObject {
 
     RestorePageFixture f;
     SimServer logins_; // a SQL login for each value as name, and one for each as password
-    int row_ = 0; // each row works in its own files
+    int row_ = 0;      // each row works in its own files
     QListWidget list;
     QComboBox dbBox;
     QPlainTextEdit memo;
@@ -185,6 +195,7 @@ private slots:
         DatabaseList::fill(f.connection, &list, &dbBox);
         const QStringList before = listed();
         const QString stem = QStringLiteral("C:\\Data\\db%1").arg(row_);
+        const int firstSent = f.sentCount();
         QString error;
         try {
             restore(value, QStringLiteral("C:\\Bak\\seed.bak"), {stem + ".mdf", stem + "_log.ldf"});
@@ -203,6 +214,8 @@ private slots:
         }
         QVERIFY2(error.isEmpty(), qPrintable(error));
         QCOMPARE(reason(boxes.shown()), QStringLiteral("数据库还原成功!"));
+        QVERIFY(
+            received(f.sentSince(firstSent), " Restore DataBase [" + QString(value).replace(u']', "]]") + "] FROM"));
         // The refilled list: every database that was there, and the new one under its exact name.
         QCOMPARE(listed(), before + QStringList{value});
         QCOMPARE(scalar(f.connection, "select filename from master..sysdatabases where name = " + nliteral(value)),
@@ -224,8 +237,9 @@ private slots:
         QCOMPARE(log.value(1), "数据库【" + value + "】备份成功!");
         const QStringList files = QDir(f.hostPath(directory)).entryList(QDir::Files);
         QCOMPARE(files.size(), 1);
-        QVERIFY2(QRegularExpression("^" + QRegularExpression::escape(value) + "\\d{14}\\.Bak$").match(files[0]).hasMatch(),
-                 qPrintable(files[0]));
+        QVERIFY2(
+            QRegularExpression("^" + QRegularExpression::escape(value) + "\\d{14}\\.Bak$").match(files[0]).hasMatch(),
+            qPrintable(files[0]));
         TADODataSet header(f.connection);
         header.setCursorLocation(clUseClient);
         header.setCommandText(headerOnlyStatement(directory + files[0]));
@@ -258,6 +272,7 @@ private slots:
         if (!node)
             QFAIL(qPrintable("not listed among: " + childTexts(walk(pathPicker, {parent})).join(u',')));
         QCOMPARE(NodeFullPath(node) + "\\", directory);
+        QVERIFY(received(f.sentSince(0), "xp_dirtree " + nliteral(directory.chopped(1)) + ", 1, 0"));
 
         // BACKUP into it.
         DatabaseList::fill(f.connection, &list, &dbBox);
@@ -275,6 +290,7 @@ private slots:
         QVERIFY(dirNode);
         QCOMPARE(childTexts(dirNode), QStringList{bakName});
         QCOMPARE(NodeFullPath(child(dirNode, bakName)), directory + bakName);
+        QVERIFY(received(f.sentSince(0), "xp_dirtree " + nliteral(directory.chopped(1)) + ", 1, 1"));
 
         // Its sets and files, then a restore into the same directory.
         const QString target = QStringLiteral("Path%1").arg(row_);
@@ -294,6 +310,7 @@ private slots:
         restore(target, directory + bakName, targets, true);
         QCOMPARE(no.shown().size(), 1);
         QCOMPARE(no.shown()[0].text, "【" + targets[0] + "】移至物理文件名有已经存在,是否继续?");
+        QVERIFY(received(f.sentSince(sent), "xp_fileexist " + nliteral(targets[0])));
         for (const QString& statement : f.sentSince(sent))
             QVERIFY2(!statement.contains(QStringLiteral("Restore DataBase")), qPrintable(statement));
     }
@@ -329,6 +346,72 @@ private slots:
         QCOMPARE(reason(boxes.shown()), QStringLiteral("数据库还原成功!"));
         QCOMPARE(scalar(f.connection, "select filename from master..sysdatabases where name = " + nliteral(target)),
                  stem + ".mdf");
+    }
+
+    // The simulator as a service: the program's own statements, sent over TDS with paths that
+    // lead out of the drive, neither read nor write there.
+    void pathsOutOfTheDrive_data() {
+        // How the outside directory is named: {up} climbs from drive C: to the host's root,
+        // {outside} is its host path with backslashes.
+        QTest::addColumn<QString>("form");
+        QTest::newRow("dotdot") << "C:{up}{outside}";
+        QTest::newRow("link") << "C:\\Out";
+        QTest::newRow("host path") << "{outside}";
+        QTest::newRow("UNC") << "\\\\127.0.0.1\\c${outside}";
+        QTest::newRow("unmapped drive") << "Q:{outside}";
+    }
+    void pathsOutOfTheDrive() {
+        QFETCH(QString, form);
+        QTemporaryDir outside;
+        const int depth = int(QDir::cleanPath(f.sim.driveC()).count(u'/'));
+        QString dir = form;
+        dir.replace("{up}", QStringLiteral("\\..").repeated(depth));
+        dir.replace("{outside}", QString(outside.path()).replace(u'/', u'\\'));
+        const QString seed = f.hostPath(QStringLiteral("C:\\Bak\\seed.bak"));
+        QVERIFY(QFile::copy(seed, outside.filePath("secret.bak")));
+        const QString link = f.hostPath(QStringLiteral("C:\\Out"));
+        QFile::remove(link);
+        QVERIFY(QFile::link(outside.path(), link));
+        const QString secret = dir + "\\secret.bak";
+        const QByteArray secretBytes = [&] {
+            QFile file(outside.filePath("secret.bak"));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }();
+        auto fails = [this](const QString& statement) {
+            try {
+                f.connection.Execute(statement);
+            } catch (const EDatabaseError& e) {
+                return !e.message().isEmpty();
+            }
+            return false;
+        };
+        auto rows = [this](const QString& statement) {
+            TADODataSet q(f.connection);
+            q.setCursorLocation(clUseClient);
+            q.setCommandText(statement);
+            q.Open();
+            return q.RecordCount();
+        };
+        QCOMPARE(rows(TFrmSelPath::listingStatement(dir)), 0);
+        TADODataSet exists(f.connection);
+        exists.setCursorLocation(clUseClient);
+        exists.setCommandText(fileExistStatement(secret));
+        exists.Open();
+        QCOMPARE(exists.Fields(0).AsInteger(), 0);
+        QVERIFY(fails(headerOnlyStatement(secret)));
+        QVERIFY(fails(fileListOnlyStatement(secret, 1)));
+        QVERIFY(fails(BackupRun::backupStatement(RestorePageFixture::salesDemo(), dir + "\\new.Bak")));
+        QVERIFY(fails(BackupRun::backupStatement(RestorePageFixture::salesDemo(), secret)));
+        QVERIFY(fails(buildRestoreStatement(QStringLiteral("OutOfDrive"), QStringLiteral("C:\\Bak\\seed.bak"), 1, false,
+                                            {{"SalesDemo", dir + "\\o.mdf"}, {"SalesDemo_log", dir + "\\o.ldf"}})));
+        QVERIFY(fails(buildRestoreStatement(QStringLiteral("OutOfDrive"), secret, 1, false,
+                                            {{"SalesDemo", "C:\\Data\\o.mdf"}, {"SalesDemo_log", "C:\\Data\\o.ldf"}})));
+        QVERIFY(!f.databases().contains(QStringLiteral("OutOfDrive")));
+        QCOMPARE(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"secret.bak"});
+        QFile after(outside.filePath("secret.bak"));
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), secretBytes);
+        QFile::remove(link);
     }
 
     // Connects with the login and runs one batch: either the server saw exactly that login,
@@ -408,11 +491,17 @@ private slots:
         QTest::addColumn<QString>("password");
         const QString sa = SimServer::login();
         const QString pw = SimServer::password();
-        QTest::newRow("password names another login") << "" << "nobody" << "x;UID=" + sa + ";PWD=" + pw;
+        QTest::newRow("password names another login") << ""
+                                                      << "nobody"
+                                                      << "x;UID=" + sa + ";PWD=" + pw;
         QTest::newRow("user carries a password") << "" << sa + ";PWD=" + pw << "wrong";
-        QTest::newRow("server carries a login") << ";UID=" + sa + ";PWD=" + pw << "nobody" << "wrong";
-        QTest::newRow("braced keyword in the password") << "" << "nobody" << "x};UID={" + sa + "};PWD={" + pw;
-        QTest::newRow("driver in the server") << ";DRIVER={FreeTDS};UID=" + sa << "nobody" << "wrong";
+        QTest::newRow("server carries a login") << ";UID=" + sa + ";PWD=" + pw << "nobody"
+                                                << "wrong";
+        QTest::newRow("braced keyword in the password") << ""
+                                                        << "nobody"
+                                                        << "x};UID={" + sa + "};PWD={" + pw;
+        QTest::newRow("driver in the server") << ";DRIVER={FreeTDS};UID=" + sa << "nobody"
+                                              << "wrong";
     }
     void keywordsInValuesStayValues() {
         QFETCH(QString, serverSuffix);

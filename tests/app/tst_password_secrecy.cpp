@@ -14,9 +14,13 @@
 #include "UntMain.h"
 #include "untPublic.h"
 
+#include <QDeadlineTimer>
 #include <QDirIterator>
 #include <QPlainTextEdit>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QtTest>
 
@@ -69,7 +73,9 @@ QStringList& loggedMessages() {
     return messages;
 }
 
-void keepMessage(QtMsgType, const QMessageLogContext&, const QString& message) { loggedMessages() << message; }
+void keepMessage(QtMsgType, const QMessageLogContext&, const QString& message) {
+    loggedMessages() << message;
+}
 
 // The password in the encodings a file or a pipe could hold it in.
 QList<QByteArray> needles() {
@@ -147,10 +153,9 @@ private slots:
         for (const QString& password : {kSecret + u'!', kSecret + u'}'}) {
             TADOConnection c;
             try {
-                c.setConnectionString(
-                    ConnectionStrings::sqlServerAuthentication(QStringLiteral("127.0.0.1,%1").arg(sim.port()),
-                                                               QStringLiteral("master"), QStringLiteral("keeper"),
-                                                               password));
+                c.setConnectionString(ConnectionStrings::sqlServerAuthentication(
+                    QStringLiteral("127.0.0.1,%1").arg(sim.port()), QStringLiteral("master"), QStringLiteral("keeper"),
+                    password));
                 c.setConnectionTimeout(10);
                 c.Open();
                 QFAIL("a wrong password connected");
@@ -183,6 +188,45 @@ private slots:
             ++files;
         }
         QVERIFY(files > 3); // catalog, statement log, database files
+    }
+
+    // Without --login the simulator makes up the sa password: it goes to a file only the owner
+    // may read, and its standard error names the file, not the password.
+    void generatedPasswordIsKeptOutOfTheOutput() {
+        QTemporaryDir state;
+        QProcess sim;
+        sim.start(SimServer::executablePath(), {"--port", "0", "--state", state.path()});
+        QVERIFY(sim.waitForStarted(10000));
+        QByteArray out;
+        QDeadlineTimer deadline(20000);
+        while (!out.contains("ready port=") && !deadline.hasExpired() && sim.state() == QProcess::Running) {
+            sim.waitForReadyRead(100);
+            out += sim.readAllStandardOutput();
+        }
+        const QRegularExpressionMatch port = QRegularExpression("ready port=(\\d+)").match(QString::fromUtf8(out));
+        QVERIFY2(port.hasMatch(), out.constData());
+
+        QFile kept(state.filePath("sa-password"));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        const QString password = QString::fromUtf8(kept.readAll()).trimmed();
+        QVERIFY(!password.isEmpty());
+        QCOMPARE(kept.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteGroup |
+                                       QFileDevice::WriteOther),
+                 QFileDevice::Permissions());
+        TADOConnection c;
+        c.setConnectionString(
+            ConnectionStrings::sqlServerAuthentication("127.0.0.1," + port.captured(1), "master", "sa", password));
+        c.setConnectionTimeout(10);
+        c.Open();
+        QVERIFY(c.Connected());
+        c.Close();
+
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(10000));
+        const QByteArray err = sim.readAllStandardError();
+        QVERIFY2(err.contains(QFile::encodeName(kept.fileName())), err.constData());
+        QVERIFY2(!err.contains(password.toUtf8()), err.constData());
+        QVERIFY(!(out + sim.readAllStandardOutput()).contains(password.toUtf8()));
     }
 };
 

@@ -27,7 +27,9 @@ QMap<QString, QByteArray> snapshot(const QString& dir) {
     return out;
 }
 
-QString quoted(QString path) { return path.replace(u'\'', QStringLiteral("''")); }
+QString quoted(QString path) {
+    return path.replace(u'\'', QStringLiteral("''"));
+}
 
 QStringList databaseNames(Session& s) {
     QStringList names;
@@ -78,21 +80,36 @@ private slots:
     void everyStatementStaysInside_data() {
         QTest::addColumn<QString>("dir");
         QTest::addColumn<QString>("file");
-        QTest::newRow("dotdot") << "C:\\..\\outside" << "C:\\..\\outside\\secret.bak";
-        QTest::newRow("dotdot from a subdirectory") << "C:\\Bak\\..\\..\\outside" << "C:\\Bak\\..\\..\\outside\\secret.bak";
-        QTest::newRow("dotdot with a trailing blank") << "C:\\.. \\outside" << "C:\\.. \\outside\\secret.bak";
-        QTest::newRow("three dots") << "C:\\...\\outside" << "C:\\...\\outside\\secret.bak";
-        QTest::newRow("forward slashes") << "C:/../outside" << "C:/../outside/secret.bak";
-        QTest::newRow("drive-relative") << "C:..\\outside" << "C:..\\outside\\secret.bak";
-        QTest::newRow("other drive") << "D:\\..\\outside" << "D:\\..\\outside\\secret.bak";
-        QTest::newRow("unmapped drive") << "Q:\\" << "Q:\\secret.bak";
-        QTest::newRow("UNC") << "\\\\127.0.0.1\\outside" << "\\\\127.0.0.1\\outside\\secret.bak";
-        QTest::newRow("device path") << "\\\\?\\C:\\..\\outside" << "\\\\?\\C:\\..\\outside\\secret.bak";
-        QTest::newRow("directory link") << "C:\\LinkDir" << "C:\\LinkDir\\secret.bak";
-        QTest::newRow("directory link, other case and dot") << "c:\\linkdir." << "c:\\LINKDIR.\\secret.bak";
-        QTest::newRow("relative link") << "C:\\Bak\\up" << "C:\\Bak\\up\\secret.bak";
-        QTest::newRow("file link") << "" << "C:\\Bak\\link.bak";
-        QTest::newRow("dangling link") << "" << "C:\\Bak\\dangling.bak";
+        QTest::newRow("dotdot") << "C:\\..\\outside"
+                                << "C:\\..\\outside\\secret.bak";
+        QTest::newRow("dotdot from a subdirectory") << "C:\\Bak\\..\\..\\outside"
+                                                    << "C:\\Bak\\..\\..\\outside\\secret.bak";
+        QTest::newRow("dotdot with a trailing blank") << "C:\\.. \\outside"
+                                                      << "C:\\.. \\outside\\secret.bak";
+        QTest::newRow("three dots") << "C:\\...\\outside"
+                                    << "C:\\...\\outside\\secret.bak";
+        QTest::newRow("forward slashes") << "C:/../outside"
+                                         << "C:/../outside/secret.bak";
+        QTest::newRow("drive-relative") << "C:..\\outside"
+                                        << "C:..\\outside\\secret.bak";
+        QTest::newRow("other drive") << "D:\\..\\outside"
+                                     << "D:\\..\\outside\\secret.bak";
+        QTest::newRow("unmapped drive") << "Q:\\"
+                                        << "Q:\\secret.bak";
+        QTest::newRow("UNC") << "\\\\127.0.0.1\\outside"
+                             << "\\\\127.0.0.1\\outside\\secret.bak";
+        QTest::newRow("device path") << "\\\\?\\C:\\..\\outside"
+                                     << "\\\\?\\C:\\..\\outside\\secret.bak";
+        QTest::newRow("directory link") << "C:\\LinkDir"
+                                        << "C:\\LinkDir\\secret.bak";
+        QTest::newRow("directory link, other case and dot") << "c:\\linkdir."
+                                                            << "c:\\LINKDIR.\\secret.bak";
+        QTest::newRow("relative link") << "C:\\Bak\\up"
+                                       << "C:\\Bak\\up\\secret.bak";
+        QTest::newRow("file link") << ""
+                                   << "C:\\Bak\\link.bak";
+        QTest::newRow("dangling link") << ""
+                                       << "C:\\Bak\\dangling.bak";
     }
 
     void everyStatementStaysInside() {
@@ -135,7 +152,8 @@ private slots:
             // RESTORE ... MOVE TO there.
             const Response moved =
                 run(*s, " Restore DataBase [MovedOut] FROM  DISK = N'C:\\Bak\\s.bak' With File =1, Move N'SalesDemo' "
-                        "TO N'" + quoted(dir) + "\\m.mdf', Move N'SalesDemo_log' TO N'" + quoted(dir) + "\\m.ldf'");
+                        "TO N'" +
+                            quoted(dir) + "\\m.mdf', Move N'SalesDemo_log' TO N'" + quoted(dir) + "\\m.ldf'");
             QVERIFY(moved.errorNumbers().contains(5133));
             QVERIFY(!databaseNames(*s).contains(QStringLiteral("MovedOut")));
         }
