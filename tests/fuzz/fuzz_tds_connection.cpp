@@ -91,11 +91,14 @@ public:
     void run() {
         size_t at = 0;
         while (at < size_) {
-            const size_t end = messageEnd(at);
+            bool framed = false;
+            const size_t end = messageEnd(at, framed);
             if (!sendAll(at, end))
                 break;
             at = end;
-            if (!awaitAnswer())
+            // A message the headers do not close would leave the server waiting for the rest:
+            // there is no answer to wait for.
+            if (!framed || !awaitAnswer())
                 break;
         }
         ::shutdown(fd_, SHUT_WR);
@@ -107,16 +110,19 @@ public:
 private:
     // End of the message starting at `from`: through the packet with the end-of-message bit,
     // or the rest of the input when the headers do not frame it.
-    size_t messageEnd(size_t from) const {
+    size_t messageEnd(size_t from, bool& framed) const {
         size_t at = from;
+        framed = false;
         while (at + 8 <= size_) {
             const size_t length = size_t(data_[at + 2]) << 8 | data_[at + 3];
             if (length < 8 || at + length > size_)
                 return size_;
             const bool last = data_[at + 1] & 0x01;
             at += length;
-            if (last)
+            if (last) {
+                framed = true;
                 return at;
+            }
         }
         return size_;
     }
@@ -135,7 +141,7 @@ private:
         size_t got = 0;
         while (got < length) {
             pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, 2000) <= 0)
+            if (::poll(&p, 1, 500) <= 0)
                 return false; // no answer: the server is waiting for more of a message
             const ssize_t n = ::recv(fd_, buffer + got, length - got, 0);
             if (n <= 0)

@@ -9,6 +9,7 @@
 #include <QDirIterator>
 
 #include <chrono>
+#include <sys/stat.h>
 #include <thread>
 
 using namespace enginetest;
@@ -191,6 +192,12 @@ void TestEngineBackup::initOverwritesTheFile() {
     QCOMPARE(text(cell(hs, 0, "DatabaseName")), QStringLiteral("model"));
     QCOMPARE(text(cell(hs, 0, "BackupName")), QStringLiteral("夜间"));
     QCOMPARE(text(cell(hs, 0, "BackupDescription")), QStringLiteral("full"));
+    // Written aside and renamed into place, the file still gets an ordinary file's mode.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    struct stat info {};
+    QCOMPARE(::stat(QFile::encodeName(h.c("Bak/i.Bak")).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, 0666 & ~mask);
 }
 
 void TestEngineBackup::backupFailures_data() {

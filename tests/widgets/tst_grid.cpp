@@ -463,27 +463,6 @@ private slots:
         QCOMPARE(img.pixelColor(cell.left() - 1, cell.top() + 5), QColor(Qt::white));
     }
 
-    // A cell shows its text up to the first line break only, whichever break it is.
-    void textStopsAtTheFirstLineBreak_data() {
-        QTest::addColumn<QString>("text");
-        QTest::newRow("line feed") << QStringLiteral("AB\nCD");
-        QTest::newRow("carriage return") << QStringLiteral("AB\rCD");
-        QTest::newRow("both") << QStringLiteral("AB\r\nCD\nEF");
-    }
-    void textStopsAtTheFirstLineBreak() {
-        QFETCH(QString, text);
-        THtStringGrid grid;
-        grid.resize(200, 100);
-        grid.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&grid));
-        grid.setCellText(1, 1, QStringLiteral("AB"));
-        const QImage firstLineOnly = grid.viewport()->grab().toImage();
-        grid.setCellText(1, 1, QStringLiteral("ABCD"));
-        QVERIFY(grid.viewport()->grab().toImage() != firstLineOnly); // the picture does show the text
-        grid.setCellText(1, 1, text);
-        QCOMPARE(grid.viewport()->grab().toImage(), firstLineOnly);
-    }
-
     // Tab walks forward through the columns that have a tab stop, wrapping to the next row and
     // from the last row to the first; Shift+Tab takes one step back, and any further steps past
     // columns without a tab stop go forward, so it may end where it started.
@@ -1053,6 +1032,27 @@ private slots:
         QCOMPARE(grid.CellText(1, 1), QStringLiteral("x"));
         QTest::keyClick(editor, Qt::Key_Down); // passed to the grid, consumed there
         QCOMPARE(grid.CurrentRow(), 1);
+    }
+
+    // A cell shows its text up to the first line break only, whichever break it is.
+    void textStopsAtTheFirstLineBreak_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("line feed") << QStringLiteral("AB\nCD");
+        QTest::newRow("carriage return") << QStringLiteral("AB\rCD");
+        QTest::newRow("both") << QStringLiteral("AB\r\nCD\nEF");
+    }
+    void textStopsAtTheFirstLineBreak() {
+        QFETCH(QString, text);
+        THtStringGrid grid;
+        grid.resize(200, 100);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        grid.setCellText(1, 1, QStringLiteral("AB"));
+        const QImage firstLineOnly = grid.viewport()->grab().toImage();
+        grid.setCellText(1, 1, QStringLiteral("ABCD"));
+        QVERIFY(grid.viewport()->grab().toImage() != firstLineOnly); // the picture does show the text
+        grid.setCellText(1, 1, text);
+        QCOMPARE(grid.viewport()->grab().toImage(), firstLineOnly);
     }
 
     // A one-column table scrolls sideways by pixels: a "0" a step, the visible width a page,
