@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QHostAddress>
+#include <QNetworkProxy>
 #include <QTcpSocket>
 #include <QUdpSocket>
 
@@ -36,6 +37,9 @@ bool isRecordText(const QByteArray& text) {
 
 QStringList askBrowser(const DiscoveryTargets& targets) {
     QUdpSocket socket;
+    // Only this machine is asked: no proxy applies, and asking the system for one costs start-up
+    // a thread and the proxy library's set-up.
+    socket.setProxy(QNetworkProxy::NoProxy);
     if (!socket.bind(QHostAddress(QHostAddress::LocalHost), 0))
         throw EDiscoveryError("cannot open a UDP socket");
     const QHostAddress host(targets.host);
@@ -69,6 +73,7 @@ QStringList askBrowser(const DiscoveryTargets& targets) {
 
 bool defaultInstanceAnswers(const DiscoveryTargets& targets) {
     QTcpSocket socket;
+    socket.setProxy(QNetworkProxy::NoProxy);
     socket.connectToHost(targets.host, targets.defaultInstancePort);
     if (!socket.waitForConnected(targets.timeoutMs))
         return false;

@@ -8,8 +8,11 @@
 #include "TADODataSet.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QtTest>
+
+#include <ctime>
 
 namespace {
 
@@ -237,6 +240,54 @@ private slots:
         QVERIFY(ticks > 5);
         QVERIFY(!TADOConnection::isBusy());
         QVERIFY(QFile::exists(slow.driveC() + "/long.Bak"));
+    }
+
+    // Statements that end within a frame skip their own pass of the event loop, but a run of them
+    // still lets the loop turn once a frame: timers tick, the window repaints.
+    void quickLongStatementsStillLetTheLoopTurn() {
+        TADOConnection c;
+        open(c, sim);
+        int ticks = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, this, [&] { ++ticks; });
+        timer.start(20);
+        QElapsedTimer t;
+        t.start();
+        int statements = 0;
+        while (t.elapsed() < 400 && statements < 5000) {
+            c.ExecuteLong("Select GetDate() F_Date");
+            ++statements;
+        }
+        QVERIFY2(ticks >= 2, qPrintable(QStringLiteral("%1 ticks over %2 statements").arg(ticks).arg(statements)));
+    }
+
+    // The server's clock is kept as sent: not read as this machine's local time, where a time in
+    // a daylight-saving gap would move by the gap.
+    void serverTimesAreKeptAsSent() {
+        SimServer many; // started before the zone changes: the simulator keeps its own clock
+        QVERIFY2(many.start({"--sample-databases", "26"}), qPrintable(many.errorString()));
+        const QByteArray oldZone = qgetenv("TZ");
+        const bool hadZone = qEnvironmentVariableIsSet("TZ");
+        // Daylight-saving time starts on the last Sunday of March at 09:00, skipping to 10:00.
+        qputenv("TZ", "XST-0XDT,M3.5.0/9,M10.5.0/3");
+        tzset();
+        const auto restoreZone = qScopeGuard([&] {
+            if (hadZone)
+                qputenv("TZ", oldZone);
+            else
+                qunsetenv("TZ");
+            tzset();
+        });
+        TADOConnection c;
+        open(c, many);
+        TADODataSet q(c);
+        q.setCommandText(kSysDatabases);
+        q.Open();
+        while (!q.Eof() && q.FieldByName("name").AsString() != QLatin1String("Sample26")) // dbid 30
+            q.Next();
+        QVERIFY(!q.Eof());
+        QCOMPARE(q.FieldByName("crdate").AsString(), QStringLiteral("2024-03-31 09:30:00"));
+        QCOMPARE(q.FieldByName("crdate").AsDateTime().time(), QTime(9, 30));
     }
 
     void longStatementErrorsReachTheCaller() {
