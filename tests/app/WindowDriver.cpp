@@ -2,6 +2,7 @@
 
 #include "ServerTreeDialog.h"
 #include "UntMain.h"
+#include "TreeNodes.h"
 
 #include <QTcpServer>
 #include <QTimer>
@@ -22,22 +23,11 @@ void quietDiscovery() {
     TFrmMain::setDiscoveryTargets(t);
 }
 
-namespace {
-
-QTreeWidgetItem* child(QTreeWidgetItem* node, const QString& text) {
-    for (int i = 0; i < node->childCount(); ++i)
-        if (node->child(i)->text(0) == text)
-            return node->child(i);
-    return nullptr;
-}
-
-} // namespace
-
 void answerPicker(ServerTreeDialog* picker, const QStringList& nodes) {
     QTimer::singleShot(0, picker, [picker, nodes] {
         QTreeWidgetItem* node = nullptr;
         for (const QString& text : nodes) {
-            node = node ? child(node, text) : picker->trvw->findItems(text, Qt::MatchExactly).value(0);
+            node = node ? TreeNodes::child(node, text) : picker->trvw->findItems(text, Qt::MatchExactly).value(0);
             if (!node)
                 break;
             picker->trvw->setCurrentItem(node);

@@ -21,6 +21,7 @@
 #include "UntSelFile.h"
 #include "UntSelPath.h"
 #include "untPublic.h"
+#include "TreeNodes.h"
 
 #include <QDir>
 #include <QJsonObject>
@@ -31,6 +32,8 @@
 #include <QtTest>
 
 #include <algorithm>
+
+using namespace TreeNodes;
 
 namespace {
 
@@ -79,20 +82,6 @@ QString reason(const QList<MessageBox::Shown>& shown) {
     for (const auto& s : shown)
         texts << s.text;
     return texts.join(u'|');
-}
-
-QTreeWidgetItem* child(QTreeWidgetItem* node, const QString& text) {
-    for (int i = 0; i < node->childCount(); ++i)
-        if (node->child(i)->text(0) == text)
-            return node->child(i);
-    return nullptr;
-}
-
-QStringList childTexts(QTreeWidgetItem* node) {
-    QStringList texts;
-    for (int i = 0; i < node->childCount(); ++i)
-        texts << node->child(i)->text(0);
-    return texts;
 }
 
 // Walks a picker from its drive down the given names, listing each level as a selection does.

@@ -32,10 +32,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
 
         // Connect.
-        window.CmbServer->setEditText(QStringLiteral("127.0.0.1,%1").arg(sim.port()));
-        window.EdtUid->setText(SimServer::login());
-        window.EdtPwd->setText(SimServer::password());
-        QTest::mouseClick(window.BtnConn, Qt::LeftButton);
+        connectTo(window, sim.port(), SimServer::login(), SimServer::password());
         QCOMPARE(window.lblDbInfo->text(), QStringLiteral("已连接SQL SERVER服务器"));
 
         // Pick the backup directory.
@@ -93,10 +90,7 @@ private slots:
         ScopedMessageBoxRecorder boxes;
         TFrmMain window;
         window.createPickers();
-        window.CmbServer->setEditText(QStringLiteral("127.0.0.1,%1").arg(sim.port()));
-        window.EdtUid->setText(SimServer::login());
-        window.EdtPwd->setText(SimServer::password());
-        window.BtnConn->click();
+        connectTo(window, sim.port(), SimServer::login(), SimServer::password());
         QCOMPARE(window.lblDbInfo->text(), QStringLiteral("已连接SQL SERVER服务器"));
 
         sim.kill();

@@ -62,14 +62,11 @@ private slots:
         window.createPickers();
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.CmbServer->setEditText(QStringLiteral("127.0.0.1,%1").arg(sim.port()));
-        window.EdtUid->setText(SimServer::login());
-        window.EdtPwd->setText(SimServer::password());
         window.EdtPath->setText(QStringLiteral("C:\\Bak\\"));
 
         QList<Sample> samples;
         for (int cycle = 0; cycle < cycles; ++cycle) {
-            window.BtnConn->click();
+            connectTo(window, sim.port(), SimServer::login(), SimServer::password());
             QCOMPARE(window.lblDbInfo->text(), QStringLiteral("已连接SQL SERVER服务器"));
             QVERIFY(window.LsbDB->count() > 0);
 

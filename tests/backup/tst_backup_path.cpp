@@ -8,6 +8,7 @@
 #include "TADOConnection.h"
 #include "UntSelPath.h"
 #include "untPublic.h"
+#include "TreeNodes.h"
 
 #include <QDir>
 #include <QLineEdit>
@@ -16,14 +17,9 @@
 
 #include <functional>
 
-namespace {
+using namespace TreeNodes;
 
-QTreeWidgetItem* child(QTreeWidgetItem* node, const QString& text) {
-    for (int i = 0; i < node->childCount(); ++i)
-        if (node->child(i)->text(0) == text)
-            return node->child(i);
-    return nullptr;
-}
+namespace {
 
 // Acts on the picker once its modal loop runs.
 void whenShown(TFrmSelPath& picker, std::function<void()> act) {

@@ -9,6 +9,7 @@
 #include "UntSelFile.h"
 #include "UntSelPath.h"
 #include "untPublic.h"
+#include "TreeNodes.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,21 +18,9 @@
 
 #include <memory>
 
+using namespace TreeNodes;
+
 namespace {
-
-QTreeWidgetItem* child(QTreeWidgetItem* node, const QString& text) {
-    for (int i = 0; i < node->childCount(); ++i)
-        if (node->child(i)->text(0) == text)
-            return node->child(i);
-    return nullptr;
-}
-
-QStringList childTexts(QTreeWidgetItem* node) {
-    QStringList texts;
-    for (int i = 0; i < node->childCount(); ++i)
-        texts << node->child(i)->text(0);
-    return texts;
-}
 
 QImage shownPicture(const QTreeWidgetItem* node) { return node->icon(0).pixmap(16, 16).toImage(); }
 
