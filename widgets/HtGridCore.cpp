@@ -545,6 +545,14 @@ void THtCustomGrid::resizeEvent(QResizeEvent* event) {
     updateEditor();
 }
 
+// A scroll-bar policy set while the grid is hidden (its page not shown yet) does not lay the bars
+// out: Qt does that only for a visible area, so a bar turned off then stayed on screen. The bars
+// are judged again once the grid shows.
+void THtCustomGrid::showEvent(QShowEvent* event) {
+    QAbstractScrollArea::showEvent(event);
+    QMetaObject::invokeMethod(this, [this] { updateScrollBars(); updateEditor(); }, Qt::QueuedConnection);
+}
+
 bool THtCustomGrid::viewportEvent(QEvent* event) {
     // Showing or hiding a scroll bar resizes the viewport: the bars are re-evaluated then too.
     if (event->type() == QEvent::Resize)
