@@ -2,24 +2,18 @@
 
 #include "ServerTreeDialog.h"
 #include "UntMain.h"
+#include "LoopbackPeers.h"
 #include "TreeNodes.h"
 
-#include <QTcpServer>
 #include <QTimer>
 #include <QTreeWidget>
 
 namespace WindowDriver {
 
-quint16 unusedPort() {
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();
-}
-
 void quietDiscovery() {
     DiscoveryTargets t;
-    t.browserPort = unusedPort();
-    t.defaultInstancePort = unusedPort();
+    t.browserPort = LoopbackPeers::freeTcpPort();
+    t.defaultInstancePort = LoopbackPeers::freeTcpPort();
     TFrmMain::setDiscoveryTargets(t);
 }
 

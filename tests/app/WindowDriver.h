@@ -10,9 +10,6 @@ class TFrmMain;
 
 namespace WindowDriver {
 
-// A loopback port that was free a moment ago (nobody answers there).
-quint16 unusedPort();
-
 // Points discovery at ports where nobody answers, so tests never depend on this machine.
 void quietDiscovery();
 

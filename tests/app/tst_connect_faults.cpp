@@ -6,6 +6,8 @@
 #include "TADOConnection.h"
 #include "UntMain.h"
 #include "WindowDriver.h"
+#include "LoopbackPeers.h"
+#include "ListItems.h"
 
 #include <QElapsedTimer>
 #include <QSemaphore>
@@ -19,17 +21,9 @@
 
 using namespace WindowDriver;
 
+using namespace LoopbackPeers;
+
 namespace {
-
-
-// One SQL Server Browser answer (SVR_RESP) around the given record text.
-QByteArray browserAnswer(const QByteArray& records) {
-    QByteArray d;
-    d.append(char(0x05));
-    d.append(char(records.size() & 0xFF));
-    d.append(char(records.size() >> 8));
-    return d + records;
-}
 
 QByteArray instanceRecord(const QByteArray& instance, int port) {
     return "ServerName;SIMHOST;InstanceName;" + instance + ";IsClustered;No;Version;16.0.1000.6;tcp;" +
@@ -83,13 +77,6 @@ private:
     std::atomic<bool> stop_{false};
 };
 
-QStringList items(const QComboBox* box) {
-    QStringList names;
-    for (int i = 0; i < box->count(); ++i)
-        names << box->itemText(i);
-    return names;
-}
-
 } // namespace
 
 class TestConnectFaults : public QObject {
@@ -121,11 +108,11 @@ private slots:
         BrowserResponder browser(answers);
         DiscoveryTargets t;
         t.browserPort = browser.startAndWaitForPort();
-        t.defaultInstancePort = unusedPort();
+        t.defaultInstancePort = freeTcpPort();
         TFrmMain::setDiscoveryTargets(t);
         ScopedMessageBoxRecorder boxes;
         TFrmMain window;
-        QCOMPARE(items(window.CmbServer), names);
+        QCOMPARE(ListItems::texts(window.CmbServer), names);
         QCOMPARE(window.CmbServer->currentIndex(), 0);
         QCOMPARE(window.CmbServer->currentText(), names.first());
         QVERIFY(boxes.shown().isEmpty());
@@ -146,7 +133,7 @@ private slots:
         BrowserResponder browser({answer});
         DiscoveryTargets t;
         t.browserPort = browser.startAndWaitForPort();
-        t.defaultInstancePort = unusedPort();
+        t.defaultInstancePort = freeTcpPort();
         TFrmMain::setDiscoveryTargets(t);
         ScopedMessageBoxRecorder boxes;
         TFrmMain window;
@@ -209,7 +196,7 @@ private slots:
         // Resolved through the Browser on this machine only; no name lookup leaves it.
         TFrmMain window;
         ScopedMessageBoxRecorder boxes;
-        window.CmbServer->setEditText(QStringLiteral("127.0.0.1\\NO_SUCH_INSTANCE_%1").arg(unusedPort()));
+        window.CmbServer->setEditText(QStringLiteral("127.0.0.1\\NO_SUCH_INSTANCE_%1").arg(freeTcpPort()));
         window.EdtUid->setText(QStringLiteral("sa"));
         window.EdtPwd->setText(QStringLiteral("x"));
         QElapsedTimer clock;

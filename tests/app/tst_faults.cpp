@@ -15,6 +15,7 @@
 #include "UntSelFile.h"
 #include "UntSelPath.h"
 #include "WindowDriver.h"
+#include "ListItems.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
@@ -57,12 +58,6 @@ struct ServerSnapshot {
     }
 };
 
-QStringList listed(const QListWidget* list) {
-    QStringList names;
-    for (int i = 0; i < list->count(); ++i)
-        names << list->item(i)->text();
-    return names;
-}
 
 QStringList criticalTexts(const ScopedMessageBoxRecorder& boxes) {
     QStringList texts;
@@ -103,11 +98,7 @@ public:
         return window.lblDbInfo->text() == kConnected;
     }
 
-    void tick(const QStringList& names) {
-        for (int i = 0; i < window.LsbDB->count(); ++i)
-            window.LsbDB->item(i)->setCheckState(names.contains(window.LsbDB->item(i)->text()) ? Qt::Checked
-                                                                                               : Qt::Unchecked);
-    }
+    void tick(const QStringList& names) { ListItems::tickOnly(window.LsbDB, names); }
 
     QStringList memoLines() const { return window.MemoInfo->toPlainText().split('\n'); }
 
@@ -130,7 +121,7 @@ private slots:
         QDir(sim.driveC()).mkpath("Bak");
         Session s;
         QVERIFY(s.connectTo(sim.port()));
-        const QStringList before = listed(s.window.LsbDB);
+        const QStringList before = ListItems::texts(s.window.LsbDB);
         const ServerSnapshot server = ServerSnapshot::of(sim);
 
         s.window.EdtPath->setText("C:\\Bak\\");
@@ -154,7 +145,7 @@ private slots:
 
         QVERIFY(sim.restart({"--seed"}));
         QVERIFY(s.connectTo(sim.port()));
-        QCOMPARE(listed(s.window.LsbDB), before);
+        QCOMPARE(ListItems::texts(s.window.LsbDB), before);
         const ServerSnapshot after = ServerSnapshot::of(sim);
         QCOMPARE(after.databases, server.databases);
         QCOMPARE(after.fileHashes, server.fileHashes);
@@ -193,7 +184,7 @@ private slots:
         // The same server, now slow enough to be caught in the middle of the restore.
         QVERIFY(sim.restart({"--seed", "--delay-per-mb", "1000"}));
         QVERIFY(s.connectTo(sim.port()));
-        const QStringList before = listed(s.window.LsbDB);
+        const QStringList before = ListItems::texts(s.window.LsbDB);
         const ServerSnapshot server = ServerSnapshot::of(sim);
 
         s.window.PageControl1->setCurrentIndex(1);
@@ -229,7 +220,7 @@ private slots:
 
         QVERIFY(sim.restart({"--seed"}));
         QVERIFY(s.connectTo(sim.port()));
-        QCOMPARE(listed(s.window.LsbDB), before);
+        QCOMPARE(ListItems::texts(s.window.LsbDB), before);
         const ServerSnapshot after = ServerSnapshot::of(sim);
         QCOMPARE(after.databases, server.databases);
         QCOMPARE(after.fileHashes, server.fileHashes);
@@ -249,7 +240,7 @@ private slots:
         QVERIFY2(sim.start({"--seed", "--delay", "xp_dirtree=3000"}), qPrintable(sim.errorString()));
         Session s;
         QVERIFY(s.connectTo(sim.port()));
-        const QStringList before = listed(s.window.LsbDB);
+        const QStringList before = ListItems::texts(s.window.LsbDB);
         const ServerSnapshot server = ServerSnapshot::of(sim);
         ServerTreeDialog* picker =
             filePicker ? static_cast<ServerTreeDialog*>(s.window.FrmSelFile) : s.window.FrmSelPath;
@@ -269,7 +260,7 @@ private slots:
 
         QVERIFY(sim.restart({"--seed"}));
         QVERIFY(s.connectTo(sim.port()));
-        QCOMPARE(listed(s.window.LsbDB), before);
+        QCOMPARE(ListItems::texts(s.window.LsbDB), before);
         QCOMPARE(ServerSnapshot::of(sim).databases, server.databases);
         // The picker lists again.
         s.boxes.clear();
@@ -294,7 +285,7 @@ private slots:
         QVERIFY2(sim.start({"--seed"}), qPrintable(sim.errorString()));
         Session s;
         QVERIFY(s.connectTo(sim.port()));
-        const QStringList before = listed(s.window.LsbDB);
+        const QStringList before = ListItems::texts(s.window.LsbDB);
         sim.kill();
 
         switch (action) {
@@ -320,7 +311,7 @@ private slots:
 
         QVERIFY(sim.restart());
         QVERIFY(s.connectTo(sim.port()));
-        QCOMPARE(listed(s.window.LsbDB), before);
+        QCOMPARE(ListItems::texts(s.window.LsbDB), before);
     }
 
     // A link that stops carrying anything during an ordinary query: the statement time-out

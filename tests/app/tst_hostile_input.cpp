@@ -22,6 +22,7 @@
 #include "UntSelPath.h"
 #include "untPublic.h"
 #include "TreeNodes.h"
+#include "ListItems.h"
 
 #include <QDir>
 #include <QJsonObject>
@@ -136,17 +137,11 @@ class TestHostileInput : public QObject {
         runRestore(f.connection, f.page(), [this] { DatabaseList::fill(f.connection, &list, &dbBox); });
     }
 
-    QStringList listed() const {
-        QStringList names;
-        for (int i = 0; i < list.count(); ++i)
-            names << list.item(i)->text();
-        return names;
-    }
+    QStringList listed() const { return ListItems::texts(&list); }
 
     // Backs up one database of the list into directory; the log lines.
     QStringList backUp(const QString& database, const QString& directory) {
-        for (int i = 0; i < list.count(); ++i)
-            list.item(i)->setCheckState(list.item(i)->text() == database ? Qt::Checked : Qt::Unchecked);
+        ListItems::tickOnly(&list, {database});
         BackupRun::run(f.connection, directory, &list, &memo);
         return memo.toPlainText().split(u'\n', Qt::SkipEmptyParts);
     }

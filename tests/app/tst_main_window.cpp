@@ -10,24 +10,19 @@
 #include "TFlatButtonUnit.h"
 #include "UntMain.h"
 #include "WindowDriver.h"
+#include "LoopbackPeers.h"
+#include "ListItems.h"
 
-#include <QTcpServer>
-#include <QUdpSocket>
 #include <QtTest>
 
 #include <memory>
 
 using namespace WindowDriver;
 
+using namespace ListItems;
+using namespace LoopbackPeers;
+
 namespace {
-
-
-QStringList items(const QListWidget* list) {
-    QStringList names;
-    for (int i = 0; i < list->count(); ++i)
-        names << list->item(i)->text();
-    return names;
-}
 
 // Every control of the window by its name, the window itself as "FrmMain".
 QHash<QString, QWidget*> controls(TFrmMain& w) {
@@ -48,13 +43,6 @@ QHash<QString, QWidget*> controls(TFrmMain& w) {
             {"CmbBfj", w.CmbBfj},       {"BtnRead", w.BtnRead},       {"Label4", w.Label4},
             {"Grid", static_cast<QWidget*>(w.Grid)},             {"ChkRestore", w.ChkRestore},
             {"BtnRestore", w.BtnRestore}, {"BtnExit", w.BtnExit}};
-}
-
-QStringList items(const QComboBox* box) {
-    QStringList names;
-    for (int i = 0; i < box->count(); ++i)
-        names << box->itemText(i);
-    return names;
 }
 
 } // namespace
@@ -285,10 +273,10 @@ private slots:
                            static_cast<QWidget*>(window->EdtPwd)})
             QVERIFY(!w->isEnabled());
         QVERIFY(window->BtnConn->isEnabled());
-        const QStringList names = items(window->LsbDB);
+        const QStringList names = texts(window->LsbDB);
         QCOMPARE(names.mid(0, 3), (QStringList{"master", "model", "msdb"}));
         QVERIFY(!names.contains("tempdb"));
-        QCOMPARE(items(window->CmbDb), names);
+        QCOMPARE(texts(window->CmbDb), names);
         QCOMPARE(window->LsbDB->item(0)->checkState(), Qt::Unchecked);
 
         // A typed target that differs from a listed name only in letter case is another database
@@ -322,7 +310,7 @@ private slots:
 
     void noServerFailsQuietly() {
         ScopedMessageBoxRecorder boxes;
-        window->CmbServer->setEditText(QStringLiteral("127.0.0.1,%1").arg(unusedPort()));
+        window->CmbServer->setEditText(QStringLiteral("127.0.0.1,%1").arg(freeTcpPort()));
         window->EdtUid->setText("sa");
         window->BtnConn->click();
         QCOMPARE(window->lblDbInfo->text(), QStringLiteral("SQL SERVER服务器连接失败"));
@@ -408,7 +396,7 @@ private slots:
         QCOMPARE(boxes.shown().first().icon, QMessageBox::Critical);
         QCOMPARE(window->lblDbInfo->text(), QStringLiteral("已连接SQL SERVER服务器"));
         QVERIFY(window->connection()->Connected());
-        QCOMPARE(items(window->LsbDB), QStringList{"stale"}); // emptied only once the query is open
+        QCOMPARE(texts(window->LsbDB), QStringList{"stale"}); // emptied only once the query is open
     }
 
     void linkLabelAlternatesEveryTick() {
@@ -431,20 +419,17 @@ private slots:
     }
 
     void discoveryFillsTheServerBoxInOrder() {
-        QUdpSocket probe;
-        probe.bind(QHostAddress::LocalHost, 0);
-        const quint16 udp = probe.localPort();
-        probe.close();
+        const quint16 udp = freeUdpPort();
         SimServer announced;
         QVERIFY2(announced.start({"--browser-port", QString::number(udp), "--instance", "DEMO"}),
                  qPrintable(announced.errorString()));
         DiscoveryTargets t;
         t.browserPort = udp;
-        t.defaultInstancePort = unusedPort();
+        t.defaultInstancePort = freeTcpPort();
         TFrmMain::setDiscoveryTargets(t);
         TFrmMain discovered;
         quietDiscovery();
-        QCOMPARE(items(discovered.CmbServer), QStringList{"127.0.0.1\\DEMO"});
+        QCOMPARE(texts(discovered.CmbServer), QStringList{"127.0.0.1\\DEMO"});
         QCOMPARE(discovered.CmbServer->currentText(), QStringLiteral("127.0.0.1\\DEMO"));
         // Connecting by that name needs the Browser on its standard port 1434, which the driver
         // asks; the demo runs it there, a test cannot rely on having it.

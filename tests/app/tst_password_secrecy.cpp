@@ -13,13 +13,13 @@
 #include "TADOConnection.h"
 #include "UntMain.h"
 #include "untPublic.h"
+#include "LoopbackPeers.h"
 
 #include <QDeadlineTimer>
 #include <QDirIterator>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QtTest>
@@ -27,16 +27,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+using namespace LoopbackPeers;
+
 namespace {
 
 // Distinctive, with the characters that get quoted or escaped on the way, and Chinese.
 const QString kSecret = QStringLiteral("Qx7;Secr=t'--/*口令*/Zz");
-
-quint16 unusedPort() {
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();
-}
 
 // Sends this process's standard error to a file for the scope (the driver and Qt write there).
 class StderrCapture {
@@ -96,8 +92,8 @@ class TestPasswordSecrecy : public QObject {
 private slots:
     void passwordNeverShows() {
         DiscoveryTargets quiet;
-        quiet.browserPort = unusedPort();
-        quiet.defaultInstancePort = unusedPort();
+        quiet.browserPort = freeTcpPort();
+        quiet.defaultInstancePort = freeTcpPort();
         TFrmMain::setDiscoveryTargets(quiet);
 
         QStringList shown; // every text the program put in front of the user or wrote out

@@ -10,6 +10,7 @@
 #include "UntSelFile.h"
 #include "UntSelPath.h"
 #include "WindowDriver.h"
+#include "ListItems.h"
 
 #include <QDir>
 #include <QtTest>
@@ -41,11 +42,7 @@ private slots:
         QCOMPARE(window.EdtPath->text(), QStringLiteral("C:\\Bak\\"));
 
         // Tick two databases and back up.
-        for (int i = 0; i < window.LsbDB->count(); ++i) {
-            const QString name = window.LsbDB->item(i)->text();
-            window.LsbDB->item(i)->setCheckState(name == "SalesDemo" || name == "库存管理" ? Qt::Checked
-                                                                                          : Qt::Unchecked);
-        }
+        ListItems::tickOnly(window.LsbDB, {"SalesDemo", "库存管理"});
         QTest::mouseClick(window.BtnBackup, Qt::LeftButton);
         const QStringList log = window.MemoInfo->toPlainText().split('\n');
         QCOMPARE(log.size(), 6);
@@ -76,10 +73,7 @@ private slots:
         QCOMPARE(boxes.shown().last().text, QStringLiteral("数据库还原成功!"));
         QCOMPARE(boxes.shown().last().caption, QStringLiteral("提示"));
         QVERIFY(QFile::exists(sim.driveC() + "/Copy/file1.dat"));
-        QStringList names;
-        for (int i = 0; i < window.LsbDB->count(); ++i)
-            names << window.LsbDB->item(i)->text();
-        QVERIFY(names.contains("SalesCopy"));
+        QVERIFY(ListItems::texts(window.LsbDB).contains("SalesCopy"));
         QCOMPARE(window.CmbDb->currentText(), QStringLiteral("SalesCopy"));
     }
 

@@ -4,6 +4,7 @@
 // reads the figures this prints.
 
 #include "HtGrids.h"
+#include "ListItems.h"
 #include "MessageBox.h"
 #include "SimServer.h"
 #include "UntMain.h"
@@ -70,10 +71,7 @@ private slots:
             QCOMPARE(window.lblDbInfo->text(), QStringLiteral("已连接SQL SERVER服务器"));
             QVERIFY(window.LsbDB->count() > 0);
 
-            for (int i = 0; i < window.LsbDB->count(); ++i) {
-                QListWidgetItem* item = window.LsbDB->item(i);
-                item->setCheckState(item->text() == QLatin1String("SalesDemo") ? Qt::Checked : Qt::Unchecked);
-            }
+            ListItems::tickOnly(window.LsbDB, {QStringLiteral("SalesDemo")});
             window.BtnBackupClick();
             QVERIFY2(window.MemoInfo->toPlainText().contains(QStringLiteral("数据库【SalesDemo】备份成功!")),
                      qPrintable(window.MemoInfo->toPlainText()));

@@ -9,6 +9,7 @@
 #include "SimServer.h"
 #include "TADOConnection.h"
 #include "TADODataSet.h"
+#include "ListItems.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -31,10 +32,7 @@ void open(TADOConnection& c, const SimServer& sim) {
     c.Open();
 }
 
-void tick(QListWidget& list, const QStringList& names) {
-    for (int i = 0; i < list.count(); ++i)
-        list.item(i)->setCheckState(names.contains(list.item(i)->text()) ? Qt::Checked : Qt::Unchecked);
-}
+void tick(QListWidget& list, const QStringList& names) { ListItems::tickOnly(&list, names); }
 
 QStringList log(const QPlainTextEdit& memo) { return memo.toPlainText().split('\n', Qt::SkipEmptyParts); }
 
@@ -270,9 +268,7 @@ private slots:
     }
 
     void databaseListSkipsTempdbAndFailureLeavesTheLists() {
-        QStringList names;
-        for (int i = 0; i < list.count(); ++i)
-            names << list.item(i)->text();
+        const QStringList names = ListItems::texts(&list);
         QVERIFY(!names.contains("tempdb"));
         QCOMPARE(names, (QStringList{"master", "model", "msdb", "SalesDemo", "库存管理"})); // database-id order
         list.item(0)->setCheckState(Qt::Checked);

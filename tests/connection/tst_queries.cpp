@@ -6,6 +6,7 @@
 #include "StatementTrigger.h"
 #include "TADOConnection.h"
 #include "TADODataSet.h"
+#include "LoopbackPeers.h"
 
 #include <QElapsedTimer>
 #include <QScopeGuard>
@@ -91,10 +92,7 @@ private slots:
     }
 
     void closedPortFailsAtOnce() {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        const quint16 port = probe.serverPort();
-        probe.close();
+        const quint16 port = LoopbackPeers::freeTcpPort();
         TADOConnection c;
         c.setConnectionString(ConnectionStrings::sqlServerAuthentication(
             QStringLiteral("127.0.0.1,%1").arg(port), "master", "sa", "x"));

@@ -3,9 +3,9 @@
 
 #include "ServerDiscovery.h"
 #include "SimServer.h"
+#include "LoopbackPeers.h"
 
 #include <QElapsedTimer>
-#include <QTcpServer>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -13,27 +13,9 @@
 #include <future>
 #include <thread>
 
+using namespace LoopbackPeers;
+
 namespace {
-
-QByteArray answer(const QByteArray& text) {
-    QByteArray d;
-    d.append(char(0x05));
-    d.append(char(text.size() & 0xFF));
-    d.append(char(text.size() >> 8));
-    return d + text;
-}
-
-quint16 freeUdpPort() {
-    QUdpSocket s;
-    s.bind(QHostAddress::LocalHost, 0);
-    return s.localPort();
-}
-
-quint16 closedTcpPort() {
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort(); // closed again when s goes
-}
 
 QStringList discover(const DiscoveryTargets& targets, bool* complete = nullptr) {
     QStringList names;
@@ -58,16 +40,16 @@ private slots:
         QTest::addColumn<QStringList>("names");
         const QByteArray one = "ServerName;BOX;InstanceName;SQLEXPRESS;IsClustered;No;Version;15.0.2000.5;tcp;1500;;";
         const QByteArray def = "ServerName;BOX;InstanceName;MSSQLSERVER;IsClustered;No;Version;15.0.2000.5;tcp;1433;;";
-        QTest::newRow("named instance") << answer(one) << QStringList{"127.0.0.1\\SQLEXPRESS"};
-        QTest::newRow("default instance") << answer(def) << QStringList{"127.0.0.1"};
+        QTest::newRow("named instance") << browserAnswer(one) << QStringList{"127.0.0.1\\SQLEXPRESS"};
+        QTest::newRow("default instance") << browserAnswer(def) << QStringList{"127.0.0.1"};
         QTest::newRow("two instances in order")
-            << answer(one + def) << QStringList{"127.0.0.1\\SQLEXPRESS", "127.0.0.1"};
-        QTest::newRow("truncated") << answer(one).left(20) << QStringList{};
-        QTest::newRow("length beyond the datagram") << (answer(one) + "extra") << QStringList{};
-        QTest::newRow("wrong type byte") << ("\x06" + answer(one).mid(1)) << QStringList{};
-        QTest::newRow("control characters") << answer("ServerName;B\x01;InstanceName;X;;") << QStringList{};
+            << browserAnswer(one + def) << QStringList{"127.0.0.1\\SQLEXPRESS", "127.0.0.1"};
+        QTest::newRow("truncated") << browserAnswer(one).left(20) << QStringList{};
+        QTest::newRow("length beyond the datagram") << (browserAnswer(one) + "extra") << QStringList{};
+        QTest::newRow("wrong type byte") << ("\x06" + browserAnswer(one).mid(1)) << QStringList{};
+        QTest::newRow("control characters") << browserAnswer("ServerName;B\x01;InstanceName;X;;") << QStringList{};
         QTest::newRow("empty") << QByteArray() << QStringList{};
-        QTest::newRow("no instance name") << answer("ServerName;BOX;tcp;1;;") << QStringList{};
+        QTest::newRow("no instance name") << browserAnswer("ServerName;BOX;tcp;1;;") << QStringList{};
     }
     void parsesBrowserAnswers() {
         QFETCH(QByteArray, datagram);
@@ -82,7 +64,7 @@ private slots:
                  qPrintable(sim.errorString()));
         DiscoveryTargets targets;
         targets.browserPort = udp;
-        targets.defaultInstancePort = closedTcpPort();
+        targets.defaultInstancePort = freeTcpPort();
         bool complete = false;
         QCOMPARE(discover(targets, &complete), QStringList{"127.0.0.1\\SQLSIM"});
         QVERIFY(complete);
@@ -101,7 +83,7 @@ private slots:
         QTest::addColumn<QByteArray>("reply");
         QTest::newRow("oversized length") << QByteArray("\x05\xff\xffgarbage");
         QTest::newRow("truncated header") << QByteArray("\x05");
-        QTest::newRow("binary text") << answer(QByteArray("InstanceName;\x00\x01;;", 18));
+        QTest::newRow("binary text") << browserAnswer(QByteArray("InstanceName;\x00\x01;;", 18));
         QTest::newRow("huge datagram") << QByteArray(60000, 'x');
     }
     void garbageAnswersAddNothing() {
@@ -125,7 +107,7 @@ private slots:
         });
         DiscoveryTargets targets;
         targets.browserPort = bound.get_future().get();
-        targets.defaultInstancePort = closedTcpPort();
+        targets.defaultInstancePort = freeTcpPort();
         bool complete = false;
         const QStringList names = discover(targets, &complete);
         responder.join();
@@ -137,7 +119,7 @@ private slots:
     void nothingAnsweringCostsLessThanHalfASecond() {
         DiscoveryTargets targets;
         targets.browserPort = freeUdpPort();
-        targets.defaultInstancePort = closedTcpPort();
+        targets.defaultInstancePort = freeTcpPort();
         QElapsedTimer timer;
         timer.start();
         QVERIFY(discover(targets).isEmpty());
@@ -148,7 +130,7 @@ private slots:
     void anUnboundBrowserPortEndsTheWaitAtOnce() {
         DiscoveryTargets targets;
         targets.browserPort = freeUdpPort();
-        targets.defaultInstancePort = closedTcpPort();
+        targets.defaultInstancePort = freeTcpPort();
         targets.timeoutMs = 60000;
         QElapsedTimer timer;
         timer.start();
@@ -164,7 +146,7 @@ private slots:
         QVERIFY(silent.bind(QHostAddress::LocalHost, 0));
         DiscoveryTargets targets;
         targets.browserPort = silent.localPort();
-        targets.defaultInstancePort = closedTcpPort();
+        targets.defaultInstancePort = freeTcpPort();
         targets.timeoutMs = 300;
         QElapsedTimer timer;
         timer.start();

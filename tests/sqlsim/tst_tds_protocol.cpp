@@ -3,6 +3,7 @@
 // responder answers its instance, and the command line says what it takes.
 
 #include "SimServer.h"
+#include "LoopbackPeers.h"
 
 #include <QProcess>
 #include <QTcpSocket>
@@ -121,10 +122,7 @@ print('sets', len(rows), 'position', rows[0][names.index('Position')], 'db', row
     }
 
     void browserAnswersItsInstanceOnly() {
-        QUdpSocket probe;
-        probe.bind(QHostAddress::LocalHost, 0);
-        const quint16 udp = probe.localPort();
-        probe.close();
+        const quint16 udp = LoopbackPeers::freeUdpPort();
         SimServer announced;
         QVERIFY2(announced.start({"--browser-port", QString::number(udp), "--instance", "DEMO"}),
                  qPrintable(announced.errorString()));
