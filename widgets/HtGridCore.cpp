@@ -550,14 +550,25 @@ void THtCustomGrid::resizeEvent(QResizeEvent* event) {
 // are judged again once the grid shows.
 void THtCustomGrid::showEvent(QShowEvent* event) {
     QAbstractScrollArea::showEvent(event);
-    QMetaObject::invokeMethod(this, [this] { updateScrollBars(); updateEditor(); }, Qt::QueuedConnection);
+    fitToViewportLater();
 }
 
 bool THtCustomGrid::viewportEvent(QEvent* event) {
     // Showing or hiding a scroll bar resizes the viewport: the bars are re-evaluated then too.
     if (event->type() == QEvent::Resize)
-        QMetaObject::invokeMethod(this, [this] { updateScrollBars(); updateEditor(); }, Qt::QueuedConnection);
+        fitToViewportLater();
     return QAbstractScrollArea::viewportEvent(event);
+}
+
+// Once the current event is done: by then the scroll area has laid out its bars and viewport.
+void THtCustomGrid::fitToViewportLater() {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            updateScrollBars();
+            updateEditor();
+        },
+        Qt::QueuedConnection);
 }
 
 // ---- editor ------------------------------------------------------------------------------

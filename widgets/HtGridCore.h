@@ -174,6 +174,7 @@ private:
     // The cell nearest (col, row) that the veto accepts, (-1, -1) when it accepts none.
     QPoint nearestSelectable(int col, int row);
     void updateScrollBars();
+    void fitToViewportLater();
     void onScrollAction(bool vertical, int action);
     // A table of one column scrolls sideways by pixels rather than by whole columns.
     bool scrollsByPixels() const { return colCount_ == 1; }
