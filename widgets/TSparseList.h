@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <memory>
 #include <stdexcept>
+#include <type_traits>
 #include <vector>
 
 enum class TSPAQuantum { SPASmall, SPALarge }; // 16 or 256 slots a section
@@ -76,17 +77,15 @@ public:
         return n;
     }
 
-    // Calls f(index, item) for every stored item in index order; f may not change the array.
+    // Calls f(index, item) for every stored item in index order; f may change the items, not
+    // which indexes hold one.
+    template <typename F>
+    void forAll(F&& f) {
+        forEach(*this, f);
+    }
     template <typename F>
     void forAll(F&& f) const {
-        for (size_t s = 0; s < directory_.size(); ++s) {
-            const auto& section = directory_[s];
-            if (!section)
-                continue;
-            for (int i = 0; i < sectionSize(); ++i)
-                if (T* item = section->entries[size_t(i)].get())
-                    f(int(s) * sectionSize() + i, *item);
-        }
+        forEach(*this, f);
     }
 
     void clear() {
@@ -101,6 +100,21 @@ private:
         explicit Section(size_t size) : entries(size) {}
         std::vector<std::unique_ptr<T>> entries;
     };
+
+    // Both forAll overloads: the item is const exactly when the array is.
+    template <typename Self>
+    using Item = std::conditional_t<std::is_const_v<Self>, const T, T>;
+    template <typename Self, typename F>
+    static void forEach(Self& self, F& f) {
+        for (size_t s = 0; s < self.directory_.size(); ++s) {
+            const auto& section = self.directory_[s];
+            if (!section)
+                continue;
+            for (int i = 0; i < self.sectionSize(); ++i)
+                if (Item<Self>* item = section->entries[size_t(i)].get())
+                    f(int(s) * self.sectionSize() + i, *item);
+        }
+    }
 
     Section* sectionFor(int sectionIndex) const {
         if (sectionIndex == cachedIndex_)
@@ -147,6 +161,10 @@ public:
     std::unique_ptr<T> take(int index) { return array_.take(index); }
     void clear() { array_.clear(); }
 
+    template <typename F>
+    void forAll(F&& f) {
+        array_.forAll(std::forward<F>(f));
+    }
     template <typename F>
     void forAll(F&& f) const {
         array_.forAll(std::forward<F>(f));
