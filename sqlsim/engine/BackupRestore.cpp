@@ -2,6 +2,7 @@
 
 #include "FileReplace.h"
 #include "MessageCatalog.h"
+#include "ProgressMeter.h"
 #include "RestoreJournal.h"
 #include "SqlError.h"
 
@@ -63,16 +64,14 @@ QString textOption(const Statement& st, const char* name) {
     return QString::number(std::get<qint64>(*o->value));
 }
 
-// WITH STATS [= n]: "n percent processed." at every step, as the work goes.
-void reportProgress(const ExecContext& context, const Statement& st) {
+// WITH STATS [= n]: a "n percent processed." message at every n percent; STATS alone means 10.
+int statsStep(const Statement& st) {
     const MediaOption* o = option(st, "STATS");
     if (!o)
-        return;
-    qint64 step = 10;
+        return 0;
     if (o->value && std::holds_alternative<qint64>(*o->value))
-        step = std::clamp<qint64>(std::get<qint64>(*o->value), 1, 100);
-    for (qint64 percent = step; percent <= 100; percent += step)
-        context.sink.add(MessageCatalog::make(3211, {QString::number(percent)}));
+        return int(std::clamp<qint64>(std::get<qint64>(*o->value), 1, 100));
+    return 10;
 }
 
 std::optional<qint64> fileNumber(const Statement& st) {
@@ -86,19 +85,24 @@ std::optional<qint64> fileNumber(const Statement& st) {
     return ok ? std::optional<qint64>(n) : std::nullopt;
 }
 
-// Waits delay-per-MB for the given amount of data in small steps, so an attention stops it.
-void pace(const ExecContext& context, qint64 bytes) {
+// Moves the given amount of data at delay-per-MB, in small steps so that an attention stops it
+// and the progress messages go out as the data moves.
+void pace(const ExecContext& context, qint64 bytes, ProgressMeter& progress) {
     const qint64 totalMs =
         static_cast<qint64>(std::llround(double(context.engine.config.delayPerMbMs) * double(bytes) / 1048576.0));
     QElapsedTimer timer;
     timer.start();
+    qint64 moved = 0;
     while (true) {
         if (context.cancel.isCancelled())
             throw StatementCancelled();
-        const qint64 left = totalMs - timer.elapsed();
-        if (left <= 0)
+        const qint64 elapsed = timer.elapsed();
+        const qint64 nowMoved = totalMs <= 0 ? bytes : std::min(bytes, bytes * elapsed / totalMs);
+        progress.advance(nowMoved - moved);
+        moved = nowMoved;
+        if (moved >= bytes)
             return;
-        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(left, 10)));
+        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(totalMs - elapsed, 10)));
     }
 }
 
@@ -329,7 +333,8 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
     QElapsedTimer timer;
     timer.start();
     header.backupStart = wholeSeconds(QDateTime::currentDateTime());
-    pace(context, totalBytes);
+    ProgressMeter progress(context.sink, totalBytes, statsStep(st));
+    pace(context, totalBytes, progress);
     header.backupFinish = wholeSeconds(QDateTime::currentDateTime());
     header.backupName = textOption(st, "NAME");
     header.backupDescription = textOption(st, "DESCRIPTION");
@@ -382,7 +387,7 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
         if (!replaceFile(*host, existing, BackupFile::encode(header, contents)))
             fail(MessageCatalog::make(3202, {path, OsError::diskFull}), statementName);
     }
-    reportProgress(context, st);
+    progress.finish();
     reportSuccess(context, statementName, db.name, report, position, timer.elapsed());
     Done done;
     done.currentCommand = cmdBackup;
@@ -647,6 +652,10 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
     // when all are written are they renamed into place and the catalog committed. The journal
     // lets the next start undo the copy or finish the commit if the simulator dies in between.
     std::vector<RestoreJournal::Move> copies;
+    qint64 totalBytes = 0;
+    for (const QByteArray& c : contents)
+        totalBytes += c.size();
+    ProgressMeter progress(context.sink, totalBytes, statsStep(st));
     for (const Target& t : targets)
         copies.push_back(
             {t.host + QStringLiteral(".restoring-") + QUuid::createUuid().toString(QUuid::Id128), t.host});
@@ -675,7 +684,7 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
                  statementName);
         }
         try {
-            pace(context, contents[i].size());
+            pace(context, contents[i].size(), progress);
         } catch (const StatementCancelled&) {
             removeTemporaries();
             throw;
@@ -747,7 +756,7 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
     std::vector<std::pair<QString, qint64>> report;
     for (const Target& t : targets)
         report.emplace_back(t.file->logicalName, t.file->size);
-    reportProgress(context, st);
+    progress.finish();
     reportSuccess(context, statementName, st.database, report, set.position, timer.elapsed());
     Done done;
     done.currentCommand = cmdBackup;

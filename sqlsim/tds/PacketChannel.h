@@ -35,8 +35,9 @@ public:
     // Waits up to timeoutMs for readable data (or a close); true when something is there. A
     // readable wakeFd (when not -1) ends the wait early, returning false unless data came too.
     bool waitReadable(int timeoutMs, int wakeFd = -1) const;
-    // False when the peer is gone.
-    bool sendMessage(quint8 type, const QByteArray& payload);
+    // False when the peer is gone. With endOfMessage false the payload goes out now in packets
+    // without the EOM bit and the next call continues the same message (packet numbers go on).
+    bool sendMessage(quint8 type, const QByteArray& payload, bool endOfMessage = true);
 
     void setPacketSize(int size) { packetSize_ = size; }
     void setSpid(quint16 spid) { spid_ = spid; }
@@ -47,6 +48,7 @@ private:
     int fd_;
     int packetSize_ = 4096;
     quint16 spid_ = 0;
+    quint8 nextPacketId_ = 1; // of the message being sent
 };
 
 } // namespace sqlsim::tds

@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <thread>
+#include <utility>
 
 namespace sqlsim::tds {
 
@@ -16,11 +18,12 @@ namespace {
 
 constexpr quint16 kSpExecuteSql = 10;
 
-// Streams the engine's items into a token buffer as they come.
+// Encodes the engine's items as the batch's thread produces them. A flush hands the tokens so far
+// to the connection's thread, which alone touches the socket, and wakes it to send them.
 class EncodingSink : public ResponseSink {
 public:
-    EncodingSink(const TokenEncoder& encoder, ByteWriter& out, bool insideProcedure)
-        : encoder_(encoder), out_(out), insideProcedure_(insideProcedure) {}
+    EncodingSink(const TokenEncoder& encoder, bool insideProcedure, WakeSignal& wake)
+        : encoder_(encoder), insideProcedure_(insideProcedure), wake_(wake) {}
 
     void add(ResponseItem item) override {
         if (auto* m = std::get_if<Message>(&item); m && m->isError())
@@ -30,14 +33,33 @@ public:
             d->kind = Done::Kind::DoneInProc;
             d->more = true;
         }
-        encoder_.encode(item, out_);
+        encoder_.encode(item, pending_);
     }
-    bool sawError = false;
+    void flush() override {
+        {
+            std::lock_guard lock(mutex_);
+            ready_ += pending_.bytes();
+        }
+        pending_.bytes().clear();
+        wake_.raise();
+    }
+    // Tokens flushed and not yet taken.
+    QByteArray takeReady() {
+        std::lock_guard lock(mutex_);
+        return std::exchange(ready_, QByteArray());
+    }
+    // Once the batch's thread has ended: every token not yet taken.
+    QByteArray takeAll() { return takeReady() + std::exchange(pending_.bytes(), QByteArray()); }
+
+    bool sawError = false; // read once the batch's thread has ended
 
 private:
     const TokenEncoder& encoder_;
-    ByteWriter& out_;
     bool insideProcedure_;
+    WakeSignal& wake_;
+    ByteWriter pending_; // the batch's thread only
+    std::mutex mutex_;
+    QByteArray ready_;
 };
 
 Message protocolMessage(int number, int severity, int state, const QString& text) {
@@ -51,8 +73,7 @@ Message protocolMessage(int number, int severity, int state, const QString& text
 
 } // namespace
 
-TdsConnection::TdsConnection(int fd, Authenticator authenticator, QString serverName,
-                             const std::atomic<bool>& stopping)
+TdsConnection::TdsConnection(int fd, Authenticator authenticator, QString serverName, const std::atomic<bool>& stopping)
     : fd_(fd), authenticator_(std::move(authenticator)), serverName_(std::move(serverName)), stopping_(stopping),
       channel_(fd) {}
 
@@ -111,13 +132,26 @@ void TdsConnection::answerPreLogin() {
     // INSTOPT 0, THREADID empty, MARS off.
     ByteWriter w;
     const quint16 dataStart = 5 * 5 + 1;
-    w.u8(0x00); w.u16be(dataStart); w.u16be(6);
-    w.u8(0x01); w.u16be(dataStart + 6); w.u16be(1);
-    w.u8(0x02); w.u16be(dataStart + 7); w.u16be(1);
-    w.u8(0x03); w.u16be(dataStart + 8); w.u16be(0);
-    w.u8(0x04); w.u16be(dataStart + 8); w.u16be(1);
+    w.u8(0x00);
+    w.u16be(dataStart);
+    w.u16be(6);
+    w.u8(0x01);
+    w.u16be(dataStart + 6);
+    w.u16be(1);
+    w.u8(0x02);
+    w.u16be(dataStart + 7);
+    w.u16be(1);
+    w.u8(0x03);
+    w.u16be(dataStart + 8);
+    w.u16be(0);
+    w.u8(0x04);
+    w.u16be(dataStart + 8);
+    w.u16be(1);
     w.u8(0xFF);
-    w.u8(15); w.u8(0); w.u16be(2000); w.u16be(0);
+    w.u8(15);
+    w.u8(0);
+    w.u16be(2000);
+    w.u16be(0);
     w.u8(0x02);
     w.u8(0x00);
     w.u8(0x00);
@@ -179,13 +213,12 @@ void TdsConnection::send(const ByteWriter& tokens) {
 }
 
 void TdsConnection::runBatch(const QString& text, bool asProcedure) {
-    ByteWriter out;
-    EncodingSink sink(*encoder_, out, asProcedure);
+    EncodingSink sink(*encoder_, asProcedure, batchWake_);
     CancelToken cancel;
     std::atomic<bool> finished{false};
 
     // The statement runs on its own thread so that this one can watch the socket for an
-    // ATTENTION (the client's time-out or cancel) while it runs.
+    // ATTENTION (the client's time-out or cancel) while it runs, and send what it flushes.
     std::thread worker([&] {
         try {
             session_->executeBatch(text, sink, cancel);
@@ -196,17 +229,29 @@ void TdsConnection::runBatch(const QString& text, bool asProcedure) {
             sink.add(done);
         }
         finished = true;
-        batchFinished_.raise();
+        batchWake_.raise();
     });
 
-    // The wake signal answers as soon as the batch ends; the time-out only bounds how late a
-    // stop of the whole server is noticed.
+    // The wake signal answers as soon as the batch flushes or ends; the time-out only bounds how
+    // late a stop of the whole server is noticed.
     bool attention = false;
     while (!finished) {
         if (stopping_) {
             cancel.cancel();
             closed_ = true;
-        } else if (channel_.waitReadable(20, batchFinished_.fd()) && !finished) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
+        }
+        const bool readable = channel_.waitReadable(20, batchWake_.fd());
+        batchWake_.clear();
+        // Tokens flushed while the batch runs (progress messages) go out at once in packets
+        // without EOM (MS-TDS 2.2.3.1.2): the response message stays open until the final DONE.
+        if (const QByteArray ready = sink.takeReady();
+            !ready.isEmpty() && !closed_ && !channel_.sendMessage(packetType::TabularResult, ready, false)) {
+            cancel.cancel();
+            closed_ = true;
+        }
+        if (readable && !finished && !closed_) {
             TdsMessage incoming;
             if (!channel_.readMessage(incoming)) {
                 cancel.cancel(); // the client went away
@@ -223,18 +268,22 @@ void TdsConnection::runBatch(const QString& text, bool asProcedure) {
         }
     }
     worker.join();
-    batchFinished_.clear();
+    batchWake_.clear();
     if (closed_)
         return;
-    if (attention) {
-        answerAttention();
-        return;
-    }
+    // A cancelled batch still ends its response message at a token boundary (the engine stops
+    // at one); the acknowledgement follows as a message of its own, which is what clients that
+    // read one message per request (tedious) need, and what FreeTDS accepts: it discards
+    // everything up to the DONE with DONE_ATTN (MS-TDS 2.2.1.7, 3.2.5.9).
+    ByteWriter out;
+    out.raw(sink.takeAll());
     if (asProcedure) {
         encoder_->returnStatus(ReturnStatus{sink.sawError ? -6 : 0}, out);
         encoder_->done(token::DoneProc, sink.sawError ? doneStatus::Error : 0, 0, 0, out);
     }
     send(out);
+    if (attention && !closed_)
+        answerAttention();
 }
 
 void TdsConnection::answerAttention() {

@@ -43,7 +43,7 @@ private:
     QString serverName_;
     const std::atomic<bool>& stopping_;
     PacketChannel channel_;
-    WakeSignal batchFinished_; // raised by the batch's thread as it ends
+    WakeSignal batchWake_; // raised by the batch's thread when it flushes tokens and when it ends
     quint32 version_ = 0;
     std::unique_ptr<TokenEncoder> encoder_;
     std::unique_ptr<Session> session_;
