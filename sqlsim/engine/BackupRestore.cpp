@@ -3,8 +3,8 @@
 #include "FileReplace.h"
 #include "MessageCatalog.h"
 #include "ProgressMeter.h"
-#include "RestoreJournal.h"
 #include "SqlError.h"
+#include "StagedRestore.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -15,24 +15,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <map>
 
 namespace sqlsim {
 namespace {
 
 constexpr qint64 pageSize = 8192;
-constexpr quint16 cmdBackup = 0; // DONE's current command for BACKUP/RESTORE: not a row statement
-
-Column col(const char* name, SqlType type, int size = 0, bool nullable = true, int precision = 0) {
-    Column c;
-    c.name = QString::fromLatin1(name);
-    c.type = type;
-    c.size = size;
-    c.nullable = nullable;
-    c.precision = precision;
-    return c;
-}
 
 [[noreturn]] void fail(std::vector<Message> messages, const QString& statementName) {
     messages.push_back(MessageCatalog::make(3013, {statementName}));
@@ -181,71 +169,67 @@ QString sameFileKey(const QString& hostPath) {
     return QDir::cleanPath(hostPath).toLower();
 }
 
-std::filesystem::path fsPath(const QString& p) {
-    return std::filesystem::path(QFile::encodeName(p).toStdString());
-}
-
 } // namespace
 
 ResultSet BackupRestore::headerColumns() {
     ResultSet rs;
     rs.columns = {
-        col("BackupName", SqlType::NVarChar, 128),
-        col("BackupDescription", SqlType::NVarChar, 255),
-        col("BackupType", SqlType::SmallInt),
-        col("ExpirationDate", SqlType::DateTime),
-        col("Compressed", SqlType::Bit),
-        col("Position", SqlType::SmallInt),
-        col("DeviceType", SqlType::TinyInt),
-        col("UserName", SqlType::NVarChar, 128),
-        col("ServerName", SqlType::NVarChar, 128),
-        col("DatabaseName", SqlType::NVarChar, 128),
-        col("DatabaseVersion", SqlType::Int),
-        col("DatabaseCreationDate", SqlType::DateTime),
-        col("BackupSize", SqlType::Numeric, 0, true, 20),
-        col("FirstLSN", SqlType::Numeric, 0, true, 25),
-        col("LastLSN", SqlType::Numeric, 0, true, 25),
-        col("CheckpointLSN", SqlType::Numeric, 0, true, 25),
-        col("DatabaseBackupLSN", SqlType::Numeric, 0, true, 25),
-        col("BackupStartDate", SqlType::DateTime),
-        col("BackupFinishDate", SqlType::DateTime),
-        col("SortOrder", SqlType::SmallInt),
-        col("CodePage", SqlType::SmallInt),
-        col("UnicodeLocaleId", SqlType::Int),
-        col("UnicodeComparisonStyle", SqlType::Int),
-        col("CompatibilityLevel", SqlType::TinyInt),
-        col("SoftwareVendorId", SqlType::Int),
-        col("SoftwareVersionMajor", SqlType::Int),
-        col("SoftwareVersionMinor", SqlType::Int),
-        col("SoftwareVersionBuild", SqlType::Int),
-        col("MachineName", SqlType::NVarChar, 128),
-        col("Flags", SqlType::Int),
-        col("BindingID", SqlType::UniqueIdentifier),
-        col("RecoveryForkID", SqlType::UniqueIdentifier),
-        col("Collation", SqlType::NVarChar, 128),
-        col("FamilyGUID", SqlType::UniqueIdentifier),
-        col("HasBulkLoggedData", SqlType::Bit),
-        col("IsSnapshot", SqlType::Bit),
-        col("IsReadOnly", SqlType::Bit),
-        col("IsSingleUser", SqlType::Bit),
-        col("HasBackupChecksums", SqlType::Bit),
-        col("IsDamaged", SqlType::Bit),
-        col("BeginsLogChain", SqlType::Bit),
-        col("HasIncompleteMetaData", SqlType::Bit),
-        col("IsForceOffline", SqlType::Bit),
-        col("IsCopyOnly", SqlType::Bit),
-        col("FirstRecoveryForkID", SqlType::UniqueIdentifier),
-        col("ForkPointLSN", SqlType::Numeric, 0, true, 25),
-        col("RecoveryModel", SqlType::NVarChar, 60),
-        col("DifferentialBaseLSN", SqlType::Numeric, 0, true, 25),
-        col("DifferentialBaseGUID", SqlType::UniqueIdentifier),
-        col("BackupTypeDescription", SqlType::NVarChar, 60),
-        col("BackupSetGUID", SqlType::UniqueIdentifier),
-        col("CompressedBackupSize", SqlType::BigInt),
-        col("Containment", SqlType::TinyInt),
-        col("KeyAlgorithm", SqlType::NVarChar, 32),
-        col("EncryptorThumbprint", SqlType::VarBinary, 20),
-        col("EncryptorType", SqlType::NVarChar, 32),
+        column("BackupName", SqlType::NVarChar, 128),
+        column("BackupDescription", SqlType::NVarChar, 255),
+        column("BackupType", SqlType::SmallInt),
+        column("ExpirationDate", SqlType::DateTime),
+        column("Compressed", SqlType::Bit),
+        column("Position", SqlType::SmallInt),
+        column("DeviceType", SqlType::TinyInt),
+        column("UserName", SqlType::NVarChar, 128),
+        column("ServerName", SqlType::NVarChar, 128),
+        column("DatabaseName", SqlType::NVarChar, 128),
+        column("DatabaseVersion", SqlType::Int),
+        column("DatabaseCreationDate", SqlType::DateTime),
+        column("BackupSize", SqlType::Numeric, 0, true, 20),
+        column("FirstLSN", SqlType::Numeric, 0, true, 25),
+        column("LastLSN", SqlType::Numeric, 0, true, 25),
+        column("CheckpointLSN", SqlType::Numeric, 0, true, 25),
+        column("DatabaseBackupLSN", SqlType::Numeric, 0, true, 25),
+        column("BackupStartDate", SqlType::DateTime),
+        column("BackupFinishDate", SqlType::DateTime),
+        column("SortOrder", SqlType::SmallInt),
+        column("CodePage", SqlType::SmallInt),
+        column("UnicodeLocaleId", SqlType::Int),
+        column("UnicodeComparisonStyle", SqlType::Int),
+        column("CompatibilityLevel", SqlType::TinyInt),
+        column("SoftwareVendorId", SqlType::Int),
+        column("SoftwareVersionMajor", SqlType::Int),
+        column("SoftwareVersionMinor", SqlType::Int),
+        column("SoftwareVersionBuild", SqlType::Int),
+        column("MachineName", SqlType::NVarChar, 128),
+        column("Flags", SqlType::Int),
+        column("BindingID", SqlType::UniqueIdentifier),
+        column("RecoveryForkID", SqlType::UniqueIdentifier),
+        column("Collation", SqlType::NVarChar, 128),
+        column("FamilyGUID", SqlType::UniqueIdentifier),
+        column("HasBulkLoggedData", SqlType::Bit),
+        column("IsSnapshot", SqlType::Bit),
+        column("IsReadOnly", SqlType::Bit),
+        column("IsSingleUser", SqlType::Bit),
+        column("HasBackupChecksums", SqlType::Bit),
+        column("IsDamaged", SqlType::Bit),
+        column("BeginsLogChain", SqlType::Bit),
+        column("HasIncompleteMetaData", SqlType::Bit),
+        column("IsForceOffline", SqlType::Bit),
+        column("IsCopyOnly", SqlType::Bit),
+        column("FirstRecoveryForkID", SqlType::UniqueIdentifier),
+        column("ForkPointLSN", SqlType::Numeric, 0, true, 25),
+        column("RecoveryModel", SqlType::NVarChar, 60),
+        column("DifferentialBaseLSN", SqlType::Numeric, 0, true, 25),
+        column("DifferentialBaseGUID", SqlType::UniqueIdentifier),
+        column("BackupTypeDescription", SqlType::NVarChar, 60),
+        column("BackupSetGUID", SqlType::UniqueIdentifier),
+        column("CompressedBackupSize", SqlType::BigInt),
+        column("Containment", SqlType::TinyInt),
+        column("KeyAlgorithm", SqlType::NVarChar, 32),
+        column("EncryptorThumbprint", SqlType::VarBinary, 20),
+        column("EncryptorType", SqlType::NVarChar, 32),
     };
     return rs;
 }
@@ -253,28 +237,28 @@ ResultSet BackupRestore::headerColumns() {
 ResultSet BackupRestore::fileListColumns() {
     ResultSet rs;
     rs.columns = {
-        col("LogicalName", SqlType::NVarChar, 128),
-        col("PhysicalName", SqlType::NVarChar, 260),
-        col("Type", SqlType::Char, 1),
-        col("FileGroupName", SqlType::NVarChar, 128),
-        col("Size", SqlType::Numeric, 0, true, 20),
-        col("MaxSize", SqlType::Numeric, 0, true, 20),
-        col("FileId", SqlType::BigInt),
-        col("CreateLSN", SqlType::Numeric, 0, true, 25),
-        col("DropLSN", SqlType::Numeric, 0, true, 25),
-        col("UniqueId", SqlType::UniqueIdentifier),
-        col("ReadOnlyLSN", SqlType::Numeric, 0, true, 25),
-        col("ReadWriteLSN", SqlType::Numeric, 0, true, 25),
-        col("BackupSizeInBytes", SqlType::BigInt),
-        col("SourceBlockSize", SqlType::Int),
-        col("FileGroupId", SqlType::Int),
-        col("LogGroupGUID", SqlType::UniqueIdentifier),
-        col("DifferentialBaseLSN", SqlType::Numeric, 0, true, 25),
-        col("DifferentialBaseGUID", SqlType::UniqueIdentifier),
-        col("IsReadOnly", SqlType::Bit),
-        col("IsPresent", SqlType::Bit),
-        col("TDEThumbprint", SqlType::VarBinary, 32),
-        col("SnapshotUrl", SqlType::NVarChar, 360),
+        column("LogicalName", SqlType::NVarChar, 128),
+        column("PhysicalName", SqlType::NVarChar, 260),
+        column("Type", SqlType::Char, 1),
+        column("FileGroupName", SqlType::NVarChar, 128),
+        column("Size", SqlType::Numeric, 0, true, 20),
+        column("MaxSize", SqlType::Numeric, 0, true, 20),
+        column("FileId", SqlType::BigInt),
+        column("CreateLSN", SqlType::Numeric, 0, true, 25),
+        column("DropLSN", SqlType::Numeric, 0, true, 25),
+        column("UniqueId", SqlType::UniqueIdentifier),
+        column("ReadOnlyLSN", SqlType::Numeric, 0, true, 25),
+        column("ReadWriteLSN", SqlType::Numeric, 0, true, 25),
+        column("BackupSizeInBytes", SqlType::BigInt),
+        column("SourceBlockSize", SqlType::Int),
+        column("FileGroupId", SqlType::Int),
+        column("LogGroupGUID", SqlType::UniqueIdentifier),
+        column("DifferentialBaseLSN", SqlType::Numeric, 0, true, 25),
+        column("DifferentialBaseGUID", SqlType::UniqueIdentifier),
+        column("IsReadOnly", SqlType::Bit),
+        column("IsPresent", SqlType::Bit),
+        column("TDEThumbprint", SqlType::VarBinary, 32),
+        column("SnapshotUrl", SqlType::NVarChar, 360),
     };
     return rs;
 }
@@ -390,7 +374,7 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
     progress.finish();
     reportSuccess(context, statementName, db.name, report, position, timer.elapsed());
     Done done;
-    done.currentCommand = cmdBackup;
+    done.currentCommand = doneCommand::None;
     return done;
 }
 
@@ -472,7 +456,7 @@ Done BackupRestore::headerOnly(const ExecContext& context, const Statement& st) 
     Done done;
     done.hasCount = true;
     done.count = count;
-    done.currentCommand = 0xC1;
+    done.currentCommand = doneCommand::Select;
     return done;
 }
 
@@ -514,7 +498,7 @@ Done BackupRestore::fileListOnly(const ExecContext& context, const Statement& st
     Done done;
     done.hasCount = true;
     done.count = count;
-    done.currentCommand = 0xC1;
+    done.currentCommand = doneCommand::Select;
     return done;
 }
 
@@ -537,18 +521,21 @@ Done BackupRestore::verifyOnly(const ExecContext& context, const Statement& st) 
     return Done{};
 }
 
-Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement& st) {
-    const QString statementName = QStringLiteral("RESTORE DATABASE");
-    if (context.session.tranCount > 0)
-        fail(MessageCatalog::make(3021), statementName);
-    const QString path = st.disks.value(0);
-    const OpenedDevice device = openDevice(context, path, statementName);
-    const BackupSetHeader& set = chooseSet(device, fileNumber(st).value_or(1), path, statementName);
-    const bool replace = option(st, "REPLACE") != nullptr;
-    EngineState& engine = context.engine;
-    const DriveMap& drives = engine.drives;
+namespace {
 
-    // Target file of each logical file: its MOVE target, else where it was backed up from.
+struct RestoreTarget {
+    const BackupSetFile* file;
+    QString windowsPath;
+    QString host;
+};
+
+struct RestorePlan {
+    std::vector<RestoreTarget> targets;
+    std::optional<Database> existing;
+};
+
+// Target file of each logical file: its MOVE target, else where it was backed up from.
+std::map<QString, QString> moveTargets(const Statement& st, const BackupSetHeader& set, const QString& statementName) {
     std::map<QString, QString> moves; // upper-case logical name -> Windows path
     for (const MediaOption& o : st.options) {
         if (o.name != QLatin1String("MOVE"))
@@ -560,83 +547,170 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
             fail(MessageCatalog::make(3234, {o.moveLogical, set.databaseName}), statementName);
         moves[o.moveLogical.toUpper()] = o.moveTarget;
     }
+    return moves;
+}
 
-    struct Target {
-        const BackupSetFile* file;
-        QString windowsPath;
-        QString host;
-    };
-    std::vector<Target> targets;
-    std::optional<Database> existing;
-    {
-        std::lock_guard lock(engine.mutex);
-        if (const Database* db = engine.catalog.find(st.database))
-            existing = *db;
-        if (existing && existing->dbid == 2)
-            fail(MessageCatalog::make(3147), statementName);
-        if (!context.session.sysadmin) {
-            if (existing)
-                fail(MessageCatalog::make(3110, {existing->name}), statementName);
-            fail(MessageCatalog::make(262, {QStringLiteral("CREATE DATABASE"), QStringLiteral("master")}),
+// Step one: every check the server makes before it touches a file. Problems with the target
+// files are reported together, as the server does.
+RestorePlan planRestore(const ExecContext& context, const Statement& st, const BackupSetHeader& set,
+                        const QString& deviceHost, const QString& statementName) {
+    const std::map<QString, QString> moves = moveTargets(st, set, statementName);
+    const bool replace = option(st, "REPLACE") != nullptr;
+    EngineState& engine = context.engine;
+    RestorePlan plan;
+    std::lock_guard lock(engine.mutex);
+    if (const Database* db = engine.catalog.find(st.database))
+        plan.existing = *db;
+    const std::optional<Database>& existing = plan.existing;
+    if (existing && existing->dbid == 2)
+        fail(MessageCatalog::make(3147), statementName);
+    if (!context.session.sysadmin) {
+        if (existing)
+            fail(MessageCatalog::make(3110, {existing->name}), statementName);
+        fail(MessageCatalog::make(262, {QStringLiteral("CREATE DATABASE"), QStringLiteral("master")}), statementName);
+    }
+    if (existing && existing->name.compare(set.databaseName, Qt::CaseInsensitive) != 0 && !replace)
+        fail(MessageCatalog::make(3154, {existing->name}), statementName);
+    if (existing && context.session.database.compare(existing->name, Qt::CaseInsensitive) == 0)
+        fail(MessageCatalog::make(3102, {existing->name}), statementName);
+    if (existing) {
+        bool inUse = existing->dbid <= 4;
+        for (const auto& [spid, database] : engine.sessionDatabases)
+            inUse =
+                inUse || (spid != context.session.spid && database.compare(existing->name, Qt::CaseInsensitive) == 0);
+        if (inUse)
+            fail(MessageCatalog::make(3101), statementName);
+    }
+
+    std::vector<Message> problems;
+    std::map<QString, const BackupSetFile*> claimed;
+    for (const BackupSetFile& f : set.files) {
+        const auto move = moves.find(f.logicalName.toUpper());
+        const QString windowsPath = move != moves.end() ? move->second : f.physicalName;
+        const auto host = engine.drives.toHost(windowsPath);
+        const auto parent = engine.drives.parentOnHost(windowsPath);
+        if (!host || !parent || !QFileInfo(*parent).isDir() || QFileInfo(*host).isDir()) {
+            problems.push_back(MessageCatalog::make(5133, {windowsPath, OsError::pathNotFound}));
+            problems.push_back(MessageCatalog::make(3156, {f.logicalName, windowsPath}, 3));
+            continue;
+        }
+        const Database* owner = engine.ownerOfHostPath(*host);
+        if (owner && !(existing && owner->dbid == existing->dbid)) {
+            problems.push_back(MessageCatalog::make(1834, {windowsPath, owner->name}));
+            problems.push_back(MessageCatalog::make(3156, {f.logicalName, windowsPath}, 4));
+            continue;
+        }
+        if (!owner && !replace && QFileInfo::exists(*host)) {
+            problems.push_back(MessageCatalog::make(3142, {f.logicalName, windowsPath}));
+            continue;
+        }
+        if (sameFileKey(*host) == sameFileKey(deviceHost)) {
+            // Writing over the backup being read would destroy it.
+            problems.push_back(
+                MessageCatalog::make(3634, {OsError::sharingViolation, QStringLiteral("CreateFileW"), windowsPath}));
+            problems.push_back(MessageCatalog::make(3156, {f.logicalName, windowsPath}, 8));
+            continue;
+        }
+        const QString key = sameFileKey(*host);
+        if (const auto other = claimed.find(key); other != claimed.end()) {
+            problems.push_back(MessageCatalog::make(3176, {windowsPath, other->second->logicalName,
+                                                           QString::number(other->second->fileId), f.logicalName,
+                                                           QString::number(f.fileId)}));
+            continue;
+        }
+        claimed[key] = &f;
+        plan.targets.push_back({&f, windowsPath, *host});
+    }
+    if (!problems.empty()) {
+        problems.push_back(MessageCatalog::make(3119));
+        fail(std::move(problems), statementName);
+    }
+    return plan;
+}
+
+// Step two: the new files, written beside their targets and paced as they are written.
+void stageRestore(const ExecContext& context, const RestorePlan& plan, const std::vector<QByteArray>& contents,
+                  StagedRestore& staged, ProgressMeter& progress, const QString& statementName) {
+    for (size_t i = 0; i < plan.targets.size(); ++i) {
+        if (!staged.write(i, contents[i]))
+            fail(MessageCatalog::make(3634, {QStringLiteral("112(There is not enough space on the disk.)"),
+                                             QStringLiteral("WriteFile"), plan.targets[i].windowsPath}),
                  statementName);
-        }
-        if (existing && existing->name.compare(set.databaseName, Qt::CaseInsensitive) != 0 && !replace)
-            fail(MessageCatalog::make(3154, {existing->name}), statementName);
-        if (existing && context.session.database.compare(existing->name, Qt::CaseInsensitive) == 0)
-            fail(MessageCatalog::make(3102, {existing->name}), statementName);
-        if (existing) {
-            bool inUse = existing->dbid <= 4;
-            for (const auto& [spid, database] : engine.sessionDatabases)
-                inUse = inUse ||
-                        (spid != context.session.spid && database.compare(existing->name, Qt::CaseInsensitive) == 0);
-            if (inUse)
-                fail(MessageCatalog::make(3101), statementName);
-        }
+        pace(context, contents[i].size(), progress);
+    }
+}
 
-        std::vector<Message> problems;
-        std::map<QString, const BackupSetFile*> claimed;
-        for (const BackupSetFile& f : set.files) {
-            const auto move = moves.find(f.logicalName.toUpper());
-            const QString windowsPath = move != moves.end() ? move->second : f.physicalName;
-            const auto host = drives.toHost(windowsPath);
-            const auto parent = drives.parentOnHost(windowsPath);
-            if (!host || !parent || !QFileInfo(*parent).isDir() || QFileInfo(*host).isDir()) {
-                problems.push_back(MessageCatalog::make(5133, {windowsPath, OsError::pathNotFound}));
-                problems.push_back(MessageCatalog::make(3156, {f.logicalName, windowsPath}, 3));
-                continue;
-            }
-            const Database* owner = engine.ownerOfHostPath(*host);
-            if (owner && !(existing && owner->dbid == existing->dbid)) {
-                problems.push_back(MessageCatalog::make(1834, {windowsPath, owner->name}));
-                problems.push_back(MessageCatalog::make(3156, {f.logicalName, windowsPath}, 4));
-                continue;
-            }
-            if (!owner && !replace && QFileInfo::exists(*host)) {
-                problems.push_back(MessageCatalog::make(3142, {f.logicalName, windowsPath}));
-                continue;
-            }
-            if (sameFileKey(*host) == sameFileKey(device.host)) {
-                // Writing over the backup being read would destroy it.
-                problems.push_back(MessageCatalog::make(
-                    3634, {OsError::sharingViolation, QStringLiteral("CreateFileW"), windowsPath}));
-                problems.push_back(MessageCatalog::make(3156, {f.logicalName, windowsPath}, 8));
-                continue;
-            }
-            const QString key = sameFileKey(*host);
-            if (const auto other = claimed.find(key); other != claimed.end()) {
-                problems.push_back(MessageCatalog::make(3176, {windowsPath, other->second->logicalName,
-                                                               QString::number(other->second->fileId), f.logicalName,
-                                                               QString::number(f.fileId)}));
-                continue;
-            }
-            claimed[key] = &f;
-            targets.push_back({&f, windowsPath, *host});
-        }
-        if (!problems.empty()) {
-            problems.push_back(MessageCatalog::make(3119));
-            fail(std::move(problems), statementName);
+// Step three, under the engine's lock: the files swapped in and the catalog saved, or neither.
+void commitRestore(const ExecContext& context, const Statement& st, const BackupSetHeader& set, const RestorePlan& plan,
+                   StagedRestore& staged, const QString& statementName) {
+    EngineState& engine = context.engine;
+    const std::optional<Database>& existing = plan.existing;
+    std::lock_guard lock(engine.mutex);
+    // Another session may have taken a target while the files were copied.
+    for (const RestoreTarget& t : plan.targets) {
+        const Database* owner = engine.ownerOfHostPath(t.host);
+        if (owner && !(existing && owner->dbid == existing->dbid))
+            fail({MessageCatalog::make(1834, {t.windowsPath, owner->name}),
+                  MessageCatalog::make(3156, {t.file->logicalName, t.windowsPath}, 4), MessageCatalog::make(3119)},
+                 statementName);
+    }
+    Database restored;
+    restored.name = existing ? existing->name : st.database;
+    restored.dbid = existing ? existing->dbid : engine.catalog.nextDbid();
+    restored.created = wholeSeconds(QDateTime::currentDateTime());
+    restored.compatibilityLevel = set.compatibilityLevel;
+    restored.recoveryModel = set.recoveryModel.isEmpty() ? QStringLiteral("SIMPLE") : set.recoveryModel;
+    for (const RestoreTarget& t : plan.targets)
+        restored.files.push_back({t.file->logicalName, t.windowsPath, t.file->type, t.file->fileId});
+    // Files of the replaced database that the restore does not reuse go away, as on a server.
+    QStringList obsolete;
+    if (existing) {
+        for (const DatabaseFile& old : existing->files) {
+            const QString oldHost = engine.hostPathOf(old.physicalName);
+            bool reused = false;
+            for (const RestoreTarget& t : plan.targets)
+                reused = reused || sameFileKey(t.host) == sameFileKey(oldHost);
+            if (!oldHost.isEmpty() && !reused)
+                obsolete.append(oldHost);
         }
     }
+    const Message journalFailure =
+        MessageCatalog::make(3634, {OsError::diskFull, QStringLiteral("WriteFile"), QStringLiteral("journal")});
+    std::optional<StagedRestore::RenameFailure> renameFailure;
+    try {
+        renameFailure = staged.swapIn(restored, obsolete);
+    } catch (const std::runtime_error&) {
+        fail(journalFailure, statementName);
+    }
+    if (renameFailure)
+        fail(MessageCatalog::make(3634, {QString::fromStdString(renameFailure->error.message()),
+                                         QStringLiteral("MoveFile"), plan.targets[renameFailure->index].windowsPath}),
+             statementName);
+    engine.catalog.put(restored);
+    try {
+        engine.catalog.save();
+    } catch (const std::exception&) {
+        if (existing)
+            engine.catalog.put(*existing);
+        else
+            engine.catalog.remove(restored.name);
+        staged.swapOut();
+        fail(MessageCatalog::make(3634, {OsError::diskFull, QStringLiteral("WriteFile"), QStringLiteral("catalog")}),
+             statementName);
+    }
+    staged.finish();
+}
+
+} // namespace
+
+Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement& st) {
+    const QString statementName = QStringLiteral("RESTORE DATABASE");
+    if (context.session.tranCount > 0)
+        fail(MessageCatalog::make(3021), statementName);
+    const QString path = st.disks.value(0);
+    const OpenedDevice device = openDevice(context, path, statementName);
+    const BackupSetHeader& set = chooseSet(device, fileNumber(st).value_or(1), path, statementName);
+    const RestorePlan plan = planRestore(context, st, set, device.host, statementName);
 
     std::vector<QByteArray> contents;
     const BackupFile::Problem problem = BackupFile::readFiles(device.host, set, &contents);
@@ -647,119 +721,31 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
 
     QElapsedTimer timer;
     timer.start();
-
-    // Each file goes to a temporary name beside its target first, paced as it is written; only
-    // when all are written are they renamed into place and the catalog committed. The journal
-    // lets the next start undo the copy or finish the commit if the simulator dies in between.
-    std::vector<RestoreJournal::Move> copies;
+    QStringList targetHosts;
+    for (const RestoreTarget& t : plan.targets)
+        targetHosts << t.host;
+    std::optional<StagedRestore> staged;
+    try {
+        staged.emplace(QDir(context.engine.config.stateDir).filePath(QStringLiteral("restores")), targetHosts,
+                       context.engine.config.rename);
+    } catch (const std::runtime_error&) {
+        fail(MessageCatalog::make(3634, {OsError::diskFull, QStringLiteral("WriteFile"), QStringLiteral("journal")}),
+             statementName);
+    }
     qint64 totalBytes = 0;
     for (const QByteArray& c : contents)
         totalBytes += c.size();
     ProgressMeter progress(context.sink, totalBytes, statsStep(st));
-    for (const Target& t : targets)
-        copies.push_back(
-            {t.host + QStringLiteral(".restoring-") + QUuid::createUuid().toString(QUuid::Id128), t.host});
-    auto removeTemporaries = [&copies] {
-        for (const RestoreJournal::Move& m : copies)
-            QFile::remove(m.temporary);
-    };
-    const Message journalFailure =
-        MessageCatalog::make(3634, {OsError::diskFull, QStringLiteral("WriteFile"), QStringLiteral("journal")});
-    std::optional<RestoreJournal> journal;
-    try {
-        journal.emplace(QDir(engine.config.stateDir).filePath(QStringLiteral("restores")));
-        journal->copying(copies);
-    } catch (const std::runtime_error&) {
-        fail(journalFailure, statementName);
-    }
-    for (size_t i = 0; i < targets.size(); ++i) {
-        QFile out(copies[i].temporary);
-        const bool ok = out.open(QIODevice::WriteOnly | QIODevice::NewOnly) &&
-                        out.write(contents[i]) == contents[i].size() && out.flush();
-        out.close();
-        if (!ok) {
-            removeTemporaries();
-            fail(MessageCatalog::make(3634, {QStringLiteral("112(There is not enough space on the disk.)"),
-                                             QStringLiteral("WriteFile"), targets[i].windowsPath}),
-                 statementName);
-        }
-        try {
-            pace(context, contents[i].size(), progress);
-        } catch (const StatementCancelled&) {
-            removeTemporaries();
-            throw;
-        }
-    }
-
-    {
-        std::lock_guard lock(engine.mutex);
-        // Another session may have taken a target while the files were copied.
-        for (const Target& t : targets) {
-            const Database* owner = engine.ownerOfHostPath(t.host);
-            if (owner && !(existing && owner->dbid == existing->dbid)) {
-                removeTemporaries();
-                fail({MessageCatalog::make(1834, {t.windowsPath, owner->name}),
-                      MessageCatalog::make(3156, {t.file->logicalName, t.windowsPath}, 4), MessageCatalog::make(3119)},
-                     statementName);
-            }
-        }
-        Database restored;
-        restored.name = existing ? existing->name : st.database;
-        restored.dbid = existing ? existing->dbid : engine.catalog.nextDbid();
-        restored.created = wholeSeconds(QDateTime::currentDateTime());
-        restored.compatibilityLevel = set.compatibilityLevel;
-        restored.recoveryModel = set.recoveryModel.isEmpty() ? QStringLiteral("SIMPLE") : set.recoveryModel;
-        for (const Target& t : targets)
-            restored.files.push_back({t.file->logicalName, t.windowsPath, t.file->type, t.file->fileId});
-        // Files of the replaced database that the restore does not reuse go away, as on a server.
-        QStringList obsolete;
-        if (existing) {
-            for (const DatabaseFile& old : existing->files) {
-                const QString oldHost = engine.hostPathOf(old.physicalName);
-                bool reused = false;
-                for (const Target& t : targets)
-                    reused = reused || sameFileKey(t.host) == sameFileKey(oldHost);
-                if (!oldHost.isEmpty() && !reused)
-                    obsolete.append(oldHost);
-            }
-        }
-        try {
-            journal->committing(copies, restored, obsolete);
-        } catch (const std::runtime_error&) {
-            removeTemporaries();
-            fail(journalFailure, statementName);
-        }
-        for (size_t i = 0; i < targets.size(); ++i) {
-            std::error_code error;
-            std::filesystem::rename(fsPath(copies[i].temporary), fsPath(copies[i].target), error);
-            if (error) {
-                removeTemporaries();
-                fail(MessageCatalog::make(3634, {QString::fromStdString(error.message()), QStringLiteral("MoveFile"),
-                                                 targets[i].windowsPath}),
-                     statementName);
-            }
-        }
-        engine.catalog.put(restored);
-        try {
-            engine.catalog.save();
-        } catch (const std::exception&) {
-            if (existing)
-                engine.catalog.put(*existing);
-            fail(
-                MessageCatalog::make(3634, {OsError::diskFull, QStringLiteral("WriteFile"), QStringLiteral("catalog")}),
-                statementName);
-        }
-        for (const QString& file : obsolete)
-            QFile::remove(file);
-    }
+    stageRestore(context, plan, contents, *staged, progress, statementName);
+    commitRestore(context, st, set, plan, *staged, statementName);
 
     std::vector<std::pair<QString, qint64>> report;
-    for (const Target& t : targets)
+    for (const RestoreTarget& t : plan.targets)
         report.emplace_back(t.file->logicalName, t.file->size);
     progress.finish();
     reportSuccess(context, statementName, st.database, report, set.position, timer.elapsed());
     Done done;
-    done.currentCommand = cmdBackup;
+    done.currentCommand = doneCommand::None;
     return done;
 }
 

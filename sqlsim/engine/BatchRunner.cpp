@@ -19,13 +19,6 @@
 namespace sqlsim {
 namespace {
 
-constexpr quint16 cmdSelect = 0xC1;
-constexpr quint16 cmdInsert = 0xC3;
-constexpr quint16 cmdDelete = 0xC4;
-constexpr quint16 cmdCreateTable = 0xC6;
-constexpr quint16 cmdDropTable = 0xC7;
-constexpr quint16 cmdExecute = 0xE0;
-
 // Holds back each DONE until it is known whether anything follows it, so that only the
 // last one of the batch goes out without DONE_MORE.
 class BatchSink : public ResponseSink {
@@ -385,7 +378,7 @@ Done BatchRunner::select(const Statement& st) {
     Done done;
     done.hasCount = true;
     done.count = qint64(out.rows.size());
-    done.currentCommand = cmdSelect;
+    done.currentCommand = doneCommand::Select;
     context_.sink.add(std::move(out));
     return done;
 }
@@ -405,14 +398,14 @@ Done BatchRunner::execute(const Statement& st) {
         inProc.kind = Done::Kind::DoneInProc;
         inProc.hasCount = true;
         inProc.count = qint64(result->rows.size());
-        inProc.currentCommand = cmdSelect;
+        inProc.currentCommand = doneCommand::Select;
         context_.sink.add(std::move(*result));
         context_.sink.add(inProc);
     }
     context_.sink.add(ReturnStatus{0});
     Done done;
     done.kind = Done::Kind::DoneProc;
-    done.currentCommand = cmdExecute;
+    done.currentCommand = doneCommand::Execute;
     return done;
 }
 
@@ -478,7 +471,7 @@ Done BatchRunner::insert(const Statement& st) {
     Done done;
     done.hasCount = true;
     done.count = qint64(input.size());
-    done.currentCommand = cmdInsert;
+    done.currentCommand = doneCommand::Insert;
     return done;
 }
 
@@ -505,7 +498,7 @@ Done BatchRunner::deleteRows(const Statement& st) {
     Done done;
     done.hasCount = true;
     done.count = removed;
-    done.currentCommand = cmdDelete;
+    done.currentCommand = doneCommand::Delete;
     return done;
 }
 
@@ -524,7 +517,7 @@ Done BatchRunner::createTable(const Statement& st) {
             throw SqlError(MessageCatalog::make(2714, {name}));
     }
     Done done;
-    done.currentCommand = cmdCreateTable;
+    done.currentCommand = doneCommand::CreateTable;
     return done;
 }
 
@@ -534,7 +527,7 @@ Done BatchRunner::dropTable(const Statement& st) {
     if (!isTempName(name) || !context_.engine.tempTables.drop(name))
         throw SqlError(MessageCatalog::make(3701, {st.table.written}));
     Done done;
-    done.currentCommand = cmdDropTable;
+    done.currentCommand = doneCommand::DropTable;
     return done;
 }
 

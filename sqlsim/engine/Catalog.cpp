@@ -115,6 +115,13 @@ void Catalog::put(Database db) {
     databases_.insert(at, std::move(db));
 }
 
+void Catalog::remove(const QString& name) {
+    databases_.erase(
+        std::remove_if(databases_.begin(), databases_.end(),
+                       [&name](const Database& db) { return db.name.compare(name, Qt::CaseInsensitive) == 0; }),
+        databases_.end());
+}
+
 int Catalog::nextDbid() const {
     // The list is in dbid order, so the last one is the highest.
     return databases_.empty() ? 5 : std::max(5, databases_.back().dbid + 1);

@@ -40,6 +40,7 @@ public:
     const Database* find(const QString& name) const; // case-blind, as the server's collation
     // Adds or replaces (by name); a new database gets the next free dbid from 5 on.
     void put(Database db);
+    void remove(const QString& name); // case-blind; nothing when there is none
     int nextDbid() const;
     bool isEmpty() const { return databases_.empty(); }
     bool hasUserDatabase() const;

@@ -5,7 +5,8 @@
 
 #include "Catalog.h"
 #include "DriveMap.h"
-#include "Engine.h"
+#include "EngineConfig.h"
+#include "Session.h"
 #include "StatementLog.h"
 #include "TempTables.h"
 

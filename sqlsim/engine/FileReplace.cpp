@@ -4,6 +4,7 @@
 #include <QTemporaryFile>
 
 #include <cstdio>
+#include <filesystem>
 #include <sys/stat.h>
 
 namespace sqlsim {
@@ -39,6 +40,13 @@ bool replaceFile(const QString& path, const QByteArray& first, const QByteArray&
         return false;
     temporary.setAutoRemove(false);
     return true;
+}
+
+std::error_code renameFile(const QString& from, const QString& to) {
+    std::error_code error;
+    std::filesystem::rename(std::filesystem::path(QFile::encodeName(from).toStdString()),
+                            std::filesystem::path(QFile::encodeName(to).toStdString()), error);
+    return error;
 }
 
 } // namespace sqlsim

@@ -7,9 +7,14 @@
 #include <QByteArray>
 #include <QString>
 
+#include <system_error>
+
 namespace sqlsim {
 
 // False when the file cannot be written or renamed into place; the old content then stays.
 bool replaceFile(const QString& path, const QByteArray& first, const QByteArray& second = {});
+
+// rename(2): moves a host file, replacing what is at to in one step.
+std::error_code renameFile(const QString& from, const QString& to);
 
 } // namespace sqlsim

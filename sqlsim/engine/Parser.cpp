@@ -300,6 +300,18 @@ void Parser::mediaOptions(Statement& st) {
     } while (acceptSymbol(","));
 }
 
+// DISK = 'path' [, DISK = ...] and the WITH options that follow it.
+void Parser::devices(Statement& st) {
+    do {
+        expectWord("DISK");
+        expectSymbol("=");
+        if (peek().kind != Token::Kind::String && peek().kind != Token::Kind::Variable)
+            syntaxError();
+        st.disks << next().text;
+    } while (acceptSymbol(","));
+    mediaOptions(st);
+}
+
 Statement Parser::backup() {
     expectWord("BACKUP");
     Statement st;
@@ -310,14 +322,7 @@ Statement Parser::backup() {
         syntaxError();
     st.database = textValue();
     expectWord("TO");
-    do {
-        expectWord("DISK");
-        expectSymbol("=");
-        if (peek().kind != Token::Kind::String && peek().kind != Token::Kind::Variable)
-            syntaxError();
-        st.disks << next().text;
-    } while (acceptSymbol(","));
-    mediaOptions(st);
+    devices(st);
     return st;
 }
 
@@ -339,14 +344,7 @@ Statement Parser::restore() {
         syntaxError();
     }
     expectWord("FROM");
-    do {
-        expectWord("DISK");
-        expectSymbol("=");
-        if (peek().kind != Token::Kind::String && peek().kind != Token::Kind::Variable)
-            syntaxError();
-        st.disks << next().text;
-    } while (acceptSymbol(","));
-    mediaOptions(st);
+    devices(st);
     return st;
 }
 

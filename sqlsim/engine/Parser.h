@@ -31,6 +31,7 @@ private:
     Statement use();
     Statement ifStatement();
     Statement transaction(Statement::Kind kind);
+    void devices(Statement& st);
     void mediaOptions(Statement& st);
     QString textValue();
 

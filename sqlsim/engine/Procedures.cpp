@@ -17,15 +17,6 @@
 namespace sqlsim {
 namespace {
 
-Column col(const char* name, SqlType type, int size = 0, bool nullable = true) {
-    Column c;
-    c.name = QString::fromLatin1(name);
-    c.type = type;
-    c.size = size;
-    c.nullable = nullable;
-    return c;
-}
-
 int intArgument(const std::vector<Value>& args, size_t index, int fallback) {
     if (index >= args.size())
         return fallback;
@@ -108,8 +99,8 @@ void listLevel(const DriveMap& drives, const QString& dir, int level, int maxDep
 
 ResultSet Procedures::fileExist(const DriveMap& drives, const QString& path) {
     ResultSet rs;
-    rs.columns = {col("File Exists", SqlType::Int, 0, false), col("File is a Directory", SqlType::Int, 0, false),
-                  col("Parent Directory Exists", SqlType::Int, 0, false)};
+    rs.columns = {column("File Exists", SqlType::Int, 0, false), column("File is a Directory", SqlType::Int, 0, false),
+                  column("Parent Directory Exists", SqlType::Int, 0, false)};
     qint64 exists = 0, isDir = 0, parent = 0;
     if (const auto host = drives.toHost(path)) {
         const QFileInfo info(*host);
@@ -127,9 +118,9 @@ ResultSet Procedures::fileExist(const DriveMap& drives, const QString& path) {
 
 ResultSet Procedures::dirTree(const DriveMap& drives, const QString& path, int depth, bool withFiles) {
     ResultSet rs;
-    rs.columns = {col("subdirectory", SqlType::NVarChar, 255), col("depth", SqlType::Int)};
+    rs.columns = {column("subdirectory", SqlType::NVarChar, 255), column("depth", SqlType::Int)};
     if (withFiles)
-        rs.columns.push_back(col("file", SqlType::Int));
+        rs.columns.push_back(column("file", SqlType::Int));
     const auto host = drives.toHost(path);
     if (host && QFileInfo(*host).isDir()) {
         QStringList ancestors{QFileInfo(*host).canonicalFilePath()};
@@ -140,8 +131,8 @@ ResultSet Procedures::dirTree(const DriveMap& drives, const QString& path, int d
 
 ResultSet Procedures::availableMedia(const DriveMap& drives, int mediaTypes) {
     ResultSet rs;
-    rs.columns = {col("name", SqlType::NVarChar, 512), col("low free", SqlType::Int), col("high free", SqlType::Int),
-                  col("media type", SqlType::Int)};
+    rs.columns = {column("name", SqlType::NVarChar, 512), column("low free", SqlType::Int), column("high free", SqlType::Int),
+                  column("media type", SqlType::Int)};
     constexpr int fixedDisk = 2;
     if ((mediaTypes & fixedDisk) == 0)
         return rs;

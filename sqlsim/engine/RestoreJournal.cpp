@@ -24,7 +24,9 @@ std::filesystem::path fsPath(const QString& path) {
 QJsonArray movesToJson(const std::vector<RestoreJournal::Move>& moves) {
     QJsonArray out;
     for (const RestoreJournal::Move& m : moves)
-        out.append(QJsonObject{{QStringLiteral("temporary"), m.temporary}, {QStringLiteral("target"), m.target}});
+        out.append(QJsonObject{{QStringLiteral("temporary"), m.temporary},
+                               {QStringLiteral("target"), m.target},
+                               {QStringLiteral("replaced"), m.replaced}});
     return out;
 }
 
@@ -48,6 +50,11 @@ void recoverOne(const QJsonObject& journal, Catalog& catalog) {
     }
     catalog.put(Catalog::fromJson(journal.value(QStringLiteral("database")).toObject()));
     catalog.save();
+    for (const QJsonValue& m : moves) {
+        const QString replaced = m.toObject().value(QStringLiteral("replaced")).toString();
+        if (!replaced.isEmpty())
+            QFile::remove(replaced);
+    }
     for (const QJsonValue& f : journal.value(QStringLiteral("obsolete")).toArray())
         QFile::remove(f.toString());
 }
@@ -61,7 +68,8 @@ RestoreJournal::RestoreJournal(const QString& directory) {
 }
 
 RestoreJournal::~RestoreJournal() {
-    QFile::remove(path_);
+    if (!kept_)
+        QFile::remove(path_);
 }
 
 void RestoreJournal::copying(const std::vector<Move>& moves) {

@@ -33,10 +33,21 @@ enum class SqlType {
 struct Column {
     QString name;
     SqlType type = SqlType::Int;
-    int size = 0;       // characters for text, bytes for varbinary, unused otherwise
-    int precision = 0;  // numeric only
+    int size = 0;      // characters for text, bytes for varbinary, unused otherwise
+    int precision = 0; // numeric only
     bool nullable = true;
 };
+
+// A result column; nullable unless said otherwise, as most catalog columns are.
+inline Column column(const char* name, SqlType type, int size = 0, bool nullable = true, int precision = 0) {
+    Column c;
+    c.name = QString::fromLatin1(name);
+    c.type = type;
+    c.size = size;
+    c.precision = precision;
+    c.nullable = nullable;
+    return c;
+}
 
 struct Null {};
 
@@ -60,16 +71,27 @@ struct Message {
     bool isError() const { return severity > 10; }
 };
 
+// The statement a DONE token reports as its current command.
+namespace doneCommand {
+constexpr quint16 None = 0x00; // BACKUP and RESTORE report none
+constexpr quint16 Select = 0xC1;
+constexpr quint16 Insert = 0xC3;
+constexpr quint16 Delete = 0xC4;
+constexpr quint16 CreateTable = 0xC6;
+constexpr quint16 DropTable = 0xC7;
+constexpr quint16 Execute = 0xE0;
+} // namespace doneCommand
+
 // DONE, DONEPROC or DONEINPROC. A result set is always followed by one of these
 // with the row count, which the engine emits itself.
 struct Done {
     enum class Kind { Done, DoneProc, DoneInProc };
     Kind kind = Kind::Done;
-    bool more = false;      // DONE_MORE: more results follow in this batch
-    bool error = false;     // DONE_ERROR
-    bool hasCount = false;  // DONE_COUNT
+    bool more = false;     // DONE_MORE: more results follow in this batch
+    bool error = false;    // DONE_ERROR
+    bool hasCount = false; // DONE_COUNT
     qint64 count = 0;
-    quint16 currentCommand = 0xC1; // current command token (0xC1 SELECT, 0xE0 EXECUTE, ...)
+    quint16 currentCommand = doneCommand::Select;
 };
 
 struct ReturnStatus {

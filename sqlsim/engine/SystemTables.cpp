@@ -3,15 +3,6 @@
 namespace sqlsim {
 namespace {
 
-Column col(const char* name, SqlType type, int size = 0, bool nullable = false) {
-    Column c;
-    c.name = QString::fromLatin1(name);
-    c.type = type;
-    c.size = size;
-    c.nullable = nullable;
-    return c;
-}
-
 const QDateTime& epoch() {
     static const QDateTime value(QDate(1900, 1, 1), QTime(0, 0));
     return value;
@@ -21,18 +12,18 @@ const QDateTime& epoch() {
 
 ResultSet SystemTables::sysdatabases(const Catalog& catalog) {
     ResultSet rs;
-    rs.columns = {col("name", SqlType::NVarChar, 128, true),
-                  col("dbid", SqlType::SmallInt, 0, true),
-                  col("sid", SqlType::VarBinary, 85, true),
-                  col("mode", SqlType::SmallInt, 0, true),
-                  col("status", SqlType::Int, 0, true),
-                  col("status2", SqlType::Int, 0, true),
-                  col("crdate", SqlType::DateTime),
-                  col("reserved", SqlType::DateTime, 0, true),
-                  col("category", SqlType::Int, 0, true),
-                  col("cmptlevel", SqlType::TinyInt),
-                  col("filename", SqlType::NVarChar, 260, true),
-                  col("version", SqlType::SmallInt, 0, true)};
+    rs.columns = {column("name", SqlType::NVarChar, 128),
+                  column("dbid", SqlType::SmallInt),
+                  column("sid", SqlType::VarBinary, 85),
+                  column("mode", SqlType::SmallInt),
+                  column("status", SqlType::Int),
+                  column("status2", SqlType::Int),
+                  column("crdate", SqlType::DateTime, 0, false),
+                  column("reserved", SqlType::DateTime),
+                  column("category", SqlType::Int),
+                  column("cmptlevel", SqlType::TinyInt, 0, false),
+                  column("filename", SqlType::NVarChar, 260),
+                  column("version", SqlType::SmallInt)};
     for (const Database& db : catalog.databases()) {
         QString dataFile;
         for (const DatabaseFile& f : db.files)
@@ -49,31 +40,31 @@ ResultSet SystemTables::sysdatabases(const Catalog& catalog) {
 
 ResultSet SystemTables::sysobjects(const QString& database, const TempTables& tempTables) {
     ResultSet rs;
-    rs.columns = {col("name", SqlType::NVarChar, 128),
-                  col("id", SqlType::Int),
-                  col("xtype", SqlType::Char, 2),
-                  col("uid", SqlType::SmallInt, 0, true),
-                  col("info", SqlType::SmallInt, 0, true),
-                  col("status", SqlType::Int, 0, true),
-                  col("base_schema_ver", SqlType::Int, 0, true),
-                  col("replinfo", SqlType::Int, 0, true),
-                  col("parent_obj", SqlType::Int),
-                  col("crdate", SqlType::DateTime),
-                  col("ftcatid", SqlType::SmallInt, 0, true),
-                  col("schema_ver", SqlType::Int, 0, true),
-                  col("stats_schema_ver", SqlType::Int, 0, true),
-                  col("type", SqlType::Char, 2, true),
-                  col("userstat", SqlType::SmallInt, 0, true),
-                  col("sysstat", SqlType::SmallInt, 0, true),
-                  col("indexdel", SqlType::SmallInt, 0, true),
-                  col("refdate", SqlType::DateTime),
-                  col("version", SqlType::Int, 0, true),
-                  col("deltrig", SqlType::Int, 0, true),
-                  col("instrig", SqlType::Int, 0, true),
-                  col("updtrig", SqlType::Int, 0, true),
-                  col("seltrig", SqlType::Int, 0, true),
-                  col("category", SqlType::Int, 0, true),
-                  col("cache", SqlType::SmallInt, 0, true)};
+    rs.columns = {column("name", SqlType::NVarChar, 128, false),
+                  column("id", SqlType::Int, 0, false),
+                  column("xtype", SqlType::Char, 2, false),
+                  column("uid", SqlType::SmallInt),
+                  column("info", SqlType::SmallInt),
+                  column("status", SqlType::Int),
+                  column("base_schema_ver", SqlType::Int),
+                  column("replinfo", SqlType::Int),
+                  column("parent_obj", SqlType::Int, 0, false),
+                  column("crdate", SqlType::DateTime, 0, false),
+                  column("ftcatid", SqlType::SmallInt),
+                  column("schema_ver", SqlType::Int),
+                  column("stats_schema_ver", SqlType::Int),
+                  column("type", SqlType::Char, 2),
+                  column("userstat", SqlType::SmallInt),
+                  column("sysstat", SqlType::SmallInt),
+                  column("indexdel", SqlType::SmallInt),
+                  column("refdate", SqlType::DateTime, 0, false),
+                  column("version", SqlType::Int),
+                  column("deltrig", SqlType::Int),
+                  column("instrig", SqlType::Int),
+                  column("updtrig", SqlType::Int),
+                  column("seltrig", SqlType::Int),
+                  column("category", SqlType::Int),
+                  column("cache", SqlType::SmallInt)};
     const QDateTime systemDate(QDate(2019, 9, 24), QTime(14, 21, 38, 90));
     auto addRow = [&rs](const QString& name, qint64 id, const char* type, const QDateTime& created, qint64 userstat,
                         qint64 sysstat) {

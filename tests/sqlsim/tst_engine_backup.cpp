@@ -4,6 +4,7 @@
 #include "tst_engine_support.h"
 
 #include "Catalog.h"
+#include "FileReplace.h"
 #include "RestoreJournal.h"
 
 #include <QDirIterator>
@@ -66,6 +67,8 @@ private slots:
     void catalogSurvivesRestart();
     void interruptedRestoreIsPutRightAtStart_data();
     void interruptedRestoreIsPutRightAtStart();
+    void failedRenameLeavesTheOldDatabaseWhole_data();
+    void failedRenameLeavesTheOldDatabaseWhole();
     void concurrentBackupsToOneFileBothLand();
     void lsnKeepsGrowingAcrossRestarts();
     void sampleDatabasesAreMadeOnce();
@@ -641,8 +644,8 @@ void TestEngineBackup::interruptedRestoreIsPutRightAtStart() {
     const QString oldLogHost = h.c(dataDir + "库存管理_log.ldf");
     const QByteArray oldData = readAll(dataHost);
     QVERIFY(!oldData.isEmpty() && QFileInfo::exists(oldLogHost));
-    const std::vector<RestoreJournal::Move> moves{{dataHost + ".restoring-1", dataHost},
-                                                  {h.d("inv_log.ldf") + ".restoring-2", h.d("inv_log.ldf")}};
+    const std::vector<RestoreJournal::Move> moves{{dataHost + ".restoring-1", dataHost, {}},
+                                                  {h.d("inv_log.ldf") + ".restoring-2", h.d("inv_log.ldf"), {}}};
     QVERIFY(writeFile(moves[0].temporary, "new data"));
     QVERIFY(writeFile(moves[1].temporary, "new log"));
     Database entry;
@@ -691,6 +694,64 @@ void TestEngineBackup::interruptedRestoreIsPutRightAtStart() {
     }
     auto s = h.session();
     QVERIFY(!run(*s, QStringLiteral("Backup DataBase [库存管理] To Disk='C:\\after.bak'")).failed());
+}
+
+void TestEngineBackup::failedRenameLeavesTheOldDatabaseWhole_data() {
+    QTest::addColumn<bool>("putBackFails");
+    QTest::newRow("log rename fails, data put back") << false;
+    QTest::newRow("putting the data back fails too") << true;
+}
+
+// REPLACE of 库存管理 onto its own two files: the data file goes in, the log's rename fails.
+// Either the old files come back, or, when even that fails, the next start finishes the restore.
+void TestEngineBackup::failedRenameLeavesTheOldDatabaseWhole() {
+    QFETCH(bool, putBackFails);
+    EngineHarness h;
+    auto s = h.session();
+    QVERIFY(!run(*s, QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\s.bak'")).failed());
+    s.reset();
+    const QString dataHost = h.c(dataDir + "库存管理.mdf");
+    const QString logHost = h.c(dataDir + "库存管理_log.ldf");
+    const QByteArray oldData = readAll(dataHost);
+    const QByteArray oldLog = readAll(logHost);
+    const QStringList filesBefore = filesUnder(h.c(dataDir));
+    h.stop();
+    h.config.rename = [&](const QString& from, const QString& to) {
+        const bool logGoingIn = from.contains(QStringLiteral(".restoring-")) && to == logHost;
+        const bool dataGoingBack = from == dataHost && to.contains(QStringLiteral(".restoring-"));
+        if (logGoingIn || (putBackFails && dataGoingBack))
+            return std::make_error_code(std::errc::permission_denied);
+        return renameFile(from, to);
+    };
+    h.start();
+    s = h.session();
+    const QString windowsDir = "C:\\" + QString(dataDir).replace(u'/', u'\\');
+    const Response r = run(*s, restoreSales(QStringLiteral("库存管理"), QStringLiteral("C:\\s.bak"),
+                                            windowsDir + "库存管理.mdf", windowsDir + "库存管理_log.ldf", true));
+    QCOMPARE(r.errorNumbers(), QList<int>({3634, 3013}));
+    QVERIFY(r.errorText(3634).contains(windowsDir + "库存管理_log.ldf"));
+    const QString journals = QDir(h.config.stateDir).filePath(QStringLiteral("restores"));
+    if (!putBackFails) {
+        QCOMPARE(readAll(dataHost), oldData);
+        QCOMPARE(readAll(logHost), oldLog);
+        QCOMPARE(filesUnder(h.c(dataDir)), filesBefore);
+        QCOMPARE(filesUnder(journals), QStringList());
+    }
+    s.reset();
+    h.stop();
+    h.config.rename = nullptr;
+    h.start();
+    s = h.session();
+    QCOMPARE(filesUnder(journals), QStringList());
+    QCOMPARE(filesUnder(h.c(dataDir)), filesBefore);
+    QCOMPARE(readAll(dataHost), putBackFails ? readAll(h.c(salesData)) : oldData);
+    QCOMPARE(readAll(logHost), putBackFails ? readAll(h.c(salesLog)) : oldLog);
+    const ResultSet list = run(*s, QStringLiteral("select filename from master..sysdatabases where name = N'库存管理'"))
+                               .firstSet();
+    QCOMPARE(text(list.rows.at(0)[0]), windowsDir + "库存管理.mdf");
+    QVERIFY(!run(*s, QStringLiteral("Backup DataBase [库存管理] To Disk='C:\\after.bak'")).failed());
+    const ResultSet header = run(*s, QStringLiteral("RESTORE FILELISTONLY FROM DISK = N'C:\\after.bak'")).firstSet();
+    QCOMPARE(text(cell(header, 0, "LogicalName")), putBackFails ? QStringLiteral("SalesDemo") : QStringLiteral("库存管理"));
 }
 
 void TestEngineBackup::concurrentBackupsToOneFileBothLand() {
