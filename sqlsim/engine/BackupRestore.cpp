@@ -277,6 +277,9 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
     }
     if (db.dbid == 2)
         fail(MessageCatalog::make(3147), statementName);
+    // Unconfirmed which message a server gives here; 927 is what opening such a database gives.
+    if (db.restoring)
+        fail(MessageCatalog::make(927, {db.name}), statementName);
     if (!context.session.sysadmin)
         fail(MessageCatalog::make(262, {statementName, db.name}), statementName);
     if (st.backupLog)
@@ -569,7 +572,10 @@ RestorePlan planRestore(const ExecContext& context, const Statement& st, const B
             fail(MessageCatalog::make(3110, {existing->name}), statementName);
         fail(MessageCatalog::make(262, {QStringLiteral("CREATE DATABASE"), QStringLiteral("master")}), statementName);
     }
-    if (existing && existing->name.compare(set.databaseName, Qt::CaseInsensitive) != 0 && !replace)
+    // A database left RESTORING by a stopped restore already carries the backup's identity: the
+    // server checks the backup's family, not the name, so restoring it again needs no REPLACE.
+    if (existing && !existing->restoring && existing->name.compare(set.databaseName, Qt::CaseInsensitive) != 0 &&
+        !replace)
         fail(MessageCatalog::make(3154, {existing->name}), statementName);
     if (existing && context.session.database.compare(existing->name, Qt::CaseInsensitive) == 0)
         fail(MessageCatalog::make(3102, {existing->name}), statementName);
@@ -701,6 +707,40 @@ void commitRestore(const ExecContext& context, const Statement& st, const Backup
     staged.finish();
 }
 
+// A restore stopped while its files were being written: as on a server, the old database is
+// already overwritten, so the database stays, unusable, in the RESTORING state until a restore
+// completes. Files of the old database that the restore does not reuse are gone.
+void leaveRestoring(const ExecContext& context, const Statement& st, const BackupSetHeader& set,
+                    const RestorePlan& plan) {
+    EngineState& engine = context.engine;
+    std::lock_guard lock(engine.mutex);
+    Database stopped;
+    stopped.name = plan.existing ? plan.existing->name : st.database;
+    stopped.dbid = plan.existing ? plan.existing->dbid : engine.catalog.nextDbid();
+    stopped.created = wholeSeconds(QDateTime::currentDateTime());
+    stopped.compatibilityLevel = set.compatibilityLevel;
+    stopped.recoveryModel = set.recoveryModel.isEmpty() ? QStringLiteral("SIMPLE") : set.recoveryModel;
+    stopped.restoring = true;
+    for (const RestoreTarget& t : plan.targets)
+        stopped.files.push_back({t.file->logicalName, t.windowsPath, t.file->type, t.file->fileId});
+    if (plan.existing) {
+        for (const DatabaseFile& old : plan.existing->files) {
+            const QString oldHost = engine.hostPathOf(old.physicalName);
+            bool reused = false;
+            for (const RestoreTarget& t : plan.targets)
+                reused = reused || sameFileKey(t.host) == sameFileKey(oldHost);
+            if (!oldHost.isEmpty() && !reused)
+                QFile::remove(oldHost);
+        }
+    }
+    engine.catalog.put(stopped);
+    try {
+        engine.catalog.save();
+    } catch (const std::exception&) {
+        // The state holds for this run; the next save records it.
+    }
+}
+
 } // namespace
 
 Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement& st) {
@@ -736,7 +776,13 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
     for (const QByteArray& c : contents)
         totalBytes += c.size();
     ProgressMeter progress(context.sink, totalBytes, statsStep(st));
-    stageRestore(context, plan, contents, *staged, progress, statementName);
+    try {
+        stageRestore(context, plan, contents, *staged, progress, statementName);
+    } catch (const StatementCancelled&) {
+        staged.reset(); // its temporaries go before the catalog names the targets
+        leaveRestoring(context, st, set, plan);
+        throw;
+    }
     commitRestore(context, st, set, plan, *staged, statementName);
 
     std::vector<std::pair<QString, qint64>> report;

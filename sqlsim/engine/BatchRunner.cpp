@@ -281,6 +281,9 @@ ResultSet BatchRunner::sourceTable(const ObjectName& name) {
         throw SqlError(MessageCatalog::make(208, {name.written}));
     if (schemaOk && object.compare(QLatin1String("sysdatabases"), Qt::CaseInsensitive) == 0)
         return SystemTables::sysdatabases(engine.catalog);
+    if (schema.compare(QLatin1String("sys"), Qt::CaseInsensitive) == 0 &&
+        object.compare(QLatin1String("databases"), Qt::CaseInsensitive) == 0)
+        return SystemTables::databases(engine.catalog);
     if (schemaOk && object.compare(QLatin1String("sysobjects"), Qt::CaseInsensitive) == 0)
         return SystemTables::sysobjects(database, engine.tempTables);
     throw SqlError(MessageCatalog::make(208, {name.written}));
@@ -545,6 +548,8 @@ Done BatchRunner::use(const Statement& st) {
         const Database* db = context_.engine.catalog.find(st.database);
         if (!db)
             throw SqlError(MessageCatalog::make(911, {st.database}));
+        if (db->restoring)
+            throw SqlError(MessageCatalog::make(927, {db->name}));
         name = db->name;
         context_.engine.sessionDatabases[context_.session.spid] = name;
     }

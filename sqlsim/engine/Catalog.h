@@ -26,6 +26,8 @@ struct Database {
     int compatibilityLevel = 150;
     QString recoveryModel = QStringLiteral("SIMPLE");
     std::vector<DatabaseFile> files;
+    // A RESTORE of it was stopped part-way: unusable until a restore completes (state RESTORING).
+    bool restoring = false;
 };
 
 class Catalog {

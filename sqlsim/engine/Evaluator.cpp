@@ -178,6 +178,20 @@ Value Evaluator::evaluate(const Expr& e, const RowView& row) const {
                 return QStringLiteral("Chinese_PRC_CI_AS");
             return Null{};
         }
+        if (f == QLatin1String("DATABASEPROPERTYEX") && e.args.size() == 2) {
+            // Only 'Status' and 'Recovery'; a real server answers as sql_variant, here as nvarchar.
+            const QString name = toText(evaluate(*e.args[0], row));
+            const QString property = toText(evaluate(*e.args[1], row)).toUpper();
+            std::lock_guard lock(context_.engine.mutex);
+            const Database* db = context_.engine.catalog.find(name);
+            if (!db)
+                return Null{};
+            if (property == QLatin1String("STATUS"))
+                return db->restoring ? QStringLiteral("RESTORING") : QStringLiteral("ONLINE");
+            if (property == QLatin1String("RECOVERY"))
+                return db->recoveryModel;
+            return Null{};
+        }
         if (f == QLatin1String("ISNULL") && e.args.size() == 2) {
             const Value v = evaluate(*e.args[0], row);
             return isNull(v) ? evaluate(*e.args[1], row) : v;

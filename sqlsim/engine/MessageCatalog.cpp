@@ -37,6 +37,7 @@ const std::map<int, Entry>& entries() {
           "Cannot insert the value NULL into column '%1', table '%2'; column does not allow nulls. "
           "INSERT fails."}},
         {911, {16, 1, "Database '%1' does not exist. Make sure that the name is entered correctly."}},
+        {927, {14, 1, "Database '%1' cannot be opened. It is in the middle of a restore."}},
         {1038,
          {15, 4,
           "An object or column name is missing or empty. For SELECT INTO statements, verify each column "

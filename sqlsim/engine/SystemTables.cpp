@@ -30,10 +30,45 @@ ResultSet SystemTables::sysdatabases(const Catalog& catalog) {
             if (f.type == u'D' && dataFile.isEmpty())
                 dataFile = f.physicalName;
         // 65536 page checksums, 8 truncate log on checkpoint (simple recovery); 16 torn page off.
-        const qint64 status = 65536 + (db.recoveryModel == QLatin1String("SIMPLE") ? 8 : 0);
+        // 32 loading: a restore was stopped part-way.
+        const qint64 status = 65536 + (db.recoveryModel == QLatin1String("SIMPLE") ? 8 : 0) + (db.restoring ? 32 : 0);
         rs.rows.push_back({db.name, qint64(db.dbid), QByteArray(1, '\x01'), qint64(0), status, qint64(1090519040),
                            db.created, epoch(), qint64(0), qint64(db.compatibilityLevel),
                            dataFile.isEmpty() ? Value(Null{}) : Value(dataFile), qint64(904)});
+    }
+    return rs;
+}
+
+ResultSet SystemTables::databases(const Catalog& catalog) {
+    ResultSet rs;
+    rs.columns = {column("name", SqlType::NVarChar, 128, false),
+                  column("database_id", SqlType::Int, 0, false),
+                  column("source_database_id", SqlType::Int),
+                  column("owner_sid", SqlType::VarBinary, 85),
+                  column("create_date", SqlType::DateTime, 0, false),
+                  column("compatibility_level", SqlType::TinyInt, 0, false),
+                  column("collation_name", SqlType::NVarChar, 128),
+                  column("user_access", SqlType::TinyInt),
+                  column("user_access_desc", SqlType::NVarChar, 60),
+                  column("is_read_only", SqlType::Bit),
+                  column("is_auto_close_on", SqlType::Bit, 0, false),
+                  column("is_auto_shrink_on", SqlType::Bit),
+                  column("state", SqlType::TinyInt),
+                  column("state_desc", SqlType::NVarChar, 60),
+                  column("recovery_model", SqlType::TinyInt),
+                  column("recovery_model_desc", SqlType::NVarChar, 60)};
+    // recovery_model 1 FULL, 2 BULK_LOGGED, 3 SIMPLE; state 0 ONLINE, 1 RESTORING.
+    auto recoveryModel = [](const QString& name) -> qint64 {
+        if (name == QLatin1String("FULL"))
+            return 1;
+        return name == QLatin1String("SIMPLE") ? 3 : 2;
+    };
+    for (const Database& db : catalog.databases()) {
+        rs.rows.push_back({db.name, qint64(db.dbid), Null{}, QByteArray(1, '\x01'), db.created,
+                           qint64(db.compatibilityLevel), QStringLiteral("Chinese_PRC_CI_AS"), qint64(0),
+                           QStringLiteral("MULTI_USER"), false, false, false, qint64(db.restoring ? 1 : 0),
+                           db.restoring ? QStringLiteral("RESTORING") : QStringLiteral("ONLINE"),
+                           recoveryModel(db.recoveryModel), db.recoveryModel});
     }
     return rs;
 }

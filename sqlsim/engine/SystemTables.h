@@ -10,6 +10,8 @@ class SystemTables {
 public:
     // Lock held by the caller.
     static ResultSet sysdatabases(const Catalog& catalog);
+    // sys.databases: the leading columns of the view, through state_desc and the recovery model.
+    static ResultSet databases(const Catalog& catalog);
     static ResultSet sysobjects(const QString& database, const TempTables& tempTables);
 };
 
