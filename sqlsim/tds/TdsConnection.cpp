@@ -1,6 +1,7 @@
 #include "TdsConnection.h"
 
 #include "Login7.h"
+#include "RpcParameters.h"
 #include "TdsVersion.h"
 #include "TokenEncoder.h"
 
@@ -16,7 +17,29 @@ namespace sqlsim::tds {
 
 namespace {
 
-constexpr quint16 kSpExecuteSql = 10;
+// ProcIDs of the procedures a client may call by number (MS-TDS 2.2.6.6).
+namespace procId {
+constexpr quint16 ExecuteSql = 10;
+constexpr quint16 Prepare = 11;
+constexpr quint16 Execute = 12;
+constexpr quint16 PrepExec = 13;
+constexpr quint16 Unprepare = 15;
+} // namespace procId
+
+// The same procedures called by name, with or without the sys schema.
+quint16 procedureId(QString name) {
+    if (name.startsWith(QLatin1String("sys."), Qt::CaseInsensitive))
+        name = name.mid(4);
+    static const std::pair<const char*, quint16> known[] = {{"sp_executesql", procId::ExecuteSql},
+                                                            {"sp_prepare", procId::Prepare},
+                                                            {"sp_execute", procId::Execute},
+                                                            {"sp_prepexec", procId::PrepExec},
+                                                            {"sp_unprepare", procId::Unprepare}};
+    for (const auto& [text, id] : known)
+        if (name.compare(QLatin1String(text), Qt::CaseInsensitive) == 0)
+            return id;
+    return 0;
+}
 
 // Encodes the engine's items as the batch's thread produces them. A flush hands the tokens so far
 // to the connection's thread, which alone touches the socket, and wakes it to send them.
@@ -212,7 +235,7 @@ void TdsConnection::send(const ByteWriter& tokens) {
         closed_ = true;
 }
 
-void TdsConnection::runBatch(const QString& text, bool asProcedure) {
+void TdsConnection::runBatch(const QString& text, bool asProcedure, const std::function<void(ByteWriter&)>& outputs) {
     EncodingSink sink(*encoder_, asProcedure, batchWake_);
     CancelToken cancel;
     std::atomic<bool> finished{false};
@@ -279,6 +302,8 @@ void TdsConnection::runBatch(const QString& text, bool asProcedure) {
     out.raw(sink.takeAll());
     if (asProcedure) {
         encoder_->returnStatus(ReturnStatus{sink.sawError ? -6 : 0}, out);
+        if (outputs)
+            outputs(out);
         encoder_->done(token::DoneProc, sink.sawError ? doneStatus::Error : 0, 0, 0, out);
     }
     send(out);
@@ -295,58 +320,80 @@ void TdsConnection::answerAttention() {
 void TdsConnection::runRpc(const QByteArray& payload) {
     ByteReader r(payload, skipAllHeaders(payload));
     const quint16 nameLength = r.u16le();
+    quint16 id = 0;
     QString procedure;
-    bool executeSql = false;
     if (nameLength == 0xFFFF) {
-        executeSql = r.u16le() == kSpExecuteSql;
-        procedure = QStringLiteral("sp_executesql");
+        id = r.u16le();
     } else {
         procedure = r.utf16(nameLength);
-        executeSql = procedure.compare(QStringLiteral("sp_executesql"), Qt::CaseInsensitive) == 0 ||
-                     procedure.compare(QStringLiteral("sys.sp_executesql"), Qt::CaseInsensitive) == 0;
+        id = procedureId(procedure);
     }
     r.u16le(); // option flags
+    // Only the parameters these procedures use: the statement of sp_executesql, the handle of
+    // sp_execute and sp_unprepare, and the handle, declarations and statement of the other two.
+    const bool declares = id == procId::Prepare || id == procId::PrepExec;
+    const std::vector<RpcParameter> parameters = readRpcParameters(r, declares ? 3 : 1);
+    auto parameter = [&parameters](size_t index) {
+        return index < parameters.size() ? parameters[index] : RpcParameter{};
+    };
+    // The handle goes back as an OUTPUT parameter in a RETURNVALUE token after the return status
+    // (MS-TDS 2.2.7.18), under the name and ordinal the client gave it.
+    auto handleOutput = [this, &parameters](qint32 handle) {
+        const QString name = parameters.empty() ? QString() : parameters.front().name;
+        return [this, name, handle](ByteWriter& out) { encoder_->returnValue(0, name, handle, out); };
+    };
 
-    if (executeSql) {
-        r.bVarchar(); // parameter name
-        r.u8();       // status flags
-        const quint8 type = r.u8();
-        QString statement;
-        if (type == 0xE7 || type == 0xEF) { // NVARCHAR / NCHAR
-            const quint16 maxLength = r.u16le();
-            r.skip(5); // collation
-            if (maxLength == 0xFFFF) {
-                // PLP: total length, then chunks until a zero-length one.
-                r.skip(8);
-                QByteArray bytes;
-                for (quint32 chunk = r.u32le(); chunk != 0; chunk = r.u32le()) {
-                    if (chunk > quint32(r.remaining()))
-                        throw ProtocolError("PLP chunk beyond the message");
-                    bytes += r.raw(int(chunk));
-                }
-                statement = QString(reinterpret_cast<const QChar*>(bytes.constData()), int(bytes.size() / 2));
-            } else {
-                const quint16 length = r.u16le();
-                if (length != 0xFFFF)
-                    statement = r.utf16(length / 2);
-            }
-        } else if (type == 0x63) { // NTEXT
-            r.u32le();
-            r.skip(5);
-            const quint8 pointerLength = r.u8();
-            if (pointerLength > 0)
-                r.skip(pointerLength + 8);
-            const quint32 length = r.u32le();
-            if (length > quint32(r.remaining()))
-                throw ProtocolError("NTEXT beyond the message");
-            statement = r.utf16(int(length / 2));
-        } else {
-            throw ProtocolError("unsupported statement parameter type");
-        }
-        runBatch(statement, true);
+    switch (id) {
+    case procId::ExecuteSql:
+        runBatch(parameter(0).text(), true);
+        return;
+    case procId::Prepare: {
+        // Prepared, not run: the statement is checked when it is executed.
+        const qint32 handle = nextHandle_++;
+        prepared_[handle] = parameter(2).text();
+        ByteWriter out;
+        encoder_->returnStatus(ReturnStatus{0}, out);
+        handleOutput(handle)(out);
+        encoder_->done(token::DoneProc, 0, 0, 0, out);
+        send(out);
         return;
     }
-
+    case procId::PrepExec: {
+        const qint32 handle = nextHandle_++;
+        prepared_[handle] = parameter(2).text();
+        runBatch(prepared_[handle], true, handleOutput(handle));
+        return;
+    }
+    case procId::Execute:
+    case procId::Unprepare: {
+        const qint64 handle = parameter(0).integer().value_or(0);
+        const auto found = prepared_.find(qint32(handle));
+        if (found == prepared_.end()) {
+            // State unconfirmed; the number and text are the server's.
+            ByteWriter out;
+            encoder_->message(
+                protocolMessage(8179, 16, 2,
+                                QStringLiteral("Could not find prepared statement with handle %1.").arg(handle)),
+                out);
+            encoder_->returnStatus(ReturnStatus{-6}, out);
+            encoder_->done(token::DoneProc, doneStatus::Error, 0, 0, out);
+            send(out);
+            return;
+        }
+        if (id == procId::Execute) {
+            runBatch(found->second, true);
+            return;
+        }
+        prepared_.erase(found);
+        ByteWriter out;
+        encoder_->returnStatus(ReturnStatus{0}, out);
+        encoder_->done(token::DoneProc, 0, 0, 0, out);
+        send(out);
+        return;
+    }
+    default:
+        break;
+    }
     ByteWriter out;
     Message m = protocolMessage(2812, 16, 62, QStringLiteral("Could not find stored procedure '%1'.").arg(procedure));
     encoder_->message(m, out);

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 
 namespace sqlsim::tds {
@@ -15,8 +16,8 @@ namespace sqlsim::tds {
 class TokenEncoder;
 class ByteWriter;
 
-using Authenticator = std::function<std::unique_ptr<Session>(const QString& user, const QString& password,
-                                                             Message* failure)>;
+using Authenticator =
+    std::function<std::unique_ptr<Session>(const QString& user, const QString& password, Message* failure)>;
 
 class TdsConnection {
 public:
@@ -31,7 +32,8 @@ private:
     bool handshake();
     void answerPreLogin();
     bool login(const QByteArray& payload);
-    void runBatch(const QString& text, bool asProcedure);
+    // outputs: OUTPUT parameters of a procedure call, written after its return status.
+    void runBatch(const QString& text, bool asProcedure, const std::function<void(ByteWriter&)>& outputs = {});
     void runRpc(const QByteArray& payload);
     void runTransactionRequest(const QByteArray& payload);
     void answerAttention();
@@ -48,6 +50,8 @@ private:
     std::unique_ptr<TokenEncoder> encoder_;
     std::unique_ptr<Session> session_;
     bool closed_ = false;
+    std::map<qint32, QString> prepared_; // sp_prepare handle -> statement, for this connection
+    qint32 nextHandle_ = 1;
 };
 
 } // namespace sqlsim::tds

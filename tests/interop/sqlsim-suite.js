@@ -77,6 +77,24 @@ const numbers = (infos) => infos.map((i) => i.number);
 const errorNumbers = (err) => (err.errors ? err.errors.map((e) => e.number) : [err.number]);
 const hostC = (...parts) => path.join(process.env.SQLSIM_DRIVE_C, ...parts);
 
+// A request that can be prepared, executed and unprepared in turn; run() starts one of those and
+// resolves with its error (null on success).
+function preparedRequest(sql) {
+  let finished = () => {};
+  const request = new Request(sql, (err) => finished(err || null));
+  // A prepare ends in one of these events instead of the callback.
+  request.on('prepared', () => finished(null));
+  request.on('error', (err) => finished(err));
+  request.rows = [];
+  request.on('row', (row) => request.rows.push(row.map((c) => c.value)));
+  request.run = (start) => new Promise((resolve) => {
+    finished = resolve;
+    request.rows = [];
+    start();
+  });
+  return request;
+}
+
 const scenarios = {
   async login() {
     const c = await connect();
@@ -183,6 +201,27 @@ const scenarios = {
     assert.ok(r.endedAt - cancelledAt < 1000, `cancel took ${r.endedAt - cancelledAt} ms`);
     assert.ok(!fs.existsSync(hostC('Bak', 'cancelled.Bak')));
     assert.deepEqual((await ok(c, 'select db_name()')).rows, [['master']]);
+    await close(c);
+  },
+
+  // tedious prepares through sp_prepare, sp_execute and sp_unprepare, by procedure id.
+  async prepared() {
+    const c = await connect();
+    const request = preparedRequest("Select * From master..Sysdatabases Where Name<>'tempdb' Order by [dbid]");
+    assert.equal(await request.run(() => c.prepare(request)), null);
+    assert.ok(Number.isInteger(request.handle) && request.handle > 0, `handle ${request.handle}`);
+    for (let i = 0; i < 2; ++i) {
+      assert.equal(await request.run(() => c.execute(request, {})), null);
+      assert.deepEqual(request.rows.slice(0, 3).map((row) => row[0]), ['master', 'model', 'msdb']);
+    }
+    const second = preparedRequest('select db_name()');
+    assert.equal(await second.run(() => c.prepare(second)), null);
+    assert.notEqual(second.handle, request.handle);
+    assert.equal(await request.run(() => c.unprepare(request)), null);
+    const gone = await request.run(() => c.execute(request, {}));
+    assert.deepEqual(gone && errorNumbers(gone), [8179]);
+    assert.equal(await second.run(() => c.execute(second, {})), null);
+    assert.deepEqual(second.rows, [['master']]);
     await close(c);
   },
 

@@ -30,6 +30,7 @@ private slots:
         QTest::newRow("file browsing") << "fileBrowsing" << fast;
         QTest::newRow("backup, header, file list, restore") << "backupAndRestore" << fast;
         QTest::newRow("errors") << "errors" << fast;
+        QTest::newRow("prepared statements") << "prepared" << fast;
         QTest::newRow("progress arrives as it happens") << "progress" << slow;
         QTest::newRow("cancel") << "cancel" << slow;
         QTest::newRow("time-out") << "timeout" << slow;

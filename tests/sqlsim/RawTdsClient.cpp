@@ -66,6 +66,17 @@ QByteArray login7(const QString& user, const QString& password) {
     return record;
 }
 
+QByteArray allHeaders() {
+    // ALL_HEADERS with the transaction descriptor header (required from TDS 7.2).
+    QByteArray headers;
+    appendU32(headers, 22);
+    appendU32(headers, 18);
+    appendU16(headers, 2);
+    headers.append(QByteArray(8, '\0'));
+    appendU32(headers, 1);
+    return headers;
+}
+
 } // namespace
 
 RawTdsClient::RawTdsClient() {
@@ -107,14 +118,42 @@ bool RawTdsClient::login(quint16 port, const QString& user, const QString& passw
 }
 
 void RawTdsClient::sendBatch(const QString& sql) {
-    // ALL_HEADERS with the transaction descriptor header (required from TDS 7.2).
-    QByteArray payload;
-    appendU32(payload, 22);
-    appendU32(payload, 18);
-    appendU16(payload, 2);
-    payload.append(QByteArray(8, '\0'));
-    appendU32(payload, 1);
-    send(0x01, payload + utf16(sql));
+    send(0x01, allHeaders() + utf16(sql));
+}
+
+void RawTdsClient::sendRpc(quint16 procedureId, const QByteArray& parameters) {
+    QByteArray payload = allHeaders();
+    appendU16(payload, 0xFFFF);
+    appendU16(payload, procedureId);
+    appendU16(payload, 0); // option flags
+    send(0x03, payload + parameters);
+}
+
+QByteArray RawTdsClient::intParameter(const QString& name, std::optional<qint32> value, bool output) {
+    QByteArray p;
+    p.append(char(name.size()));
+    p += utf16(name);
+    p.append(char(output ? 0x01 : 0x00));
+    p.append(char(0x26)); // INTN
+    p.append(char(4));
+    p.append(char(value ? 4 : 0));
+    if (value)
+        appendU32(p, quint32(*value));
+    return p;
+}
+
+QByteArray RawTdsClient::textParameter(const QString& name, const std::optional<QString>& value) {
+    QByteArray p;
+    p.append(char(name.size()));
+    p += utf16(name);
+    p.append(char(0x00));
+    p.append(char(0xE7)); // NVARCHAR(4000)
+    appendU16(p, 8000);
+    p += QByteArray::fromHex("0904d00034"); // a collation; the server ignores it for Unicode
+    appendU16(p, value ? quint16(value->size() * 2) : 0xFFFF);
+    if (value)
+        p += utf16(*value);
+    return p;
 }
 
 void RawTdsClient::sendAttention() {

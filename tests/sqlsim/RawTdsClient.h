@@ -7,6 +7,8 @@
 #include <QList>
 #include <QTcpSocket>
 
+#include <optional>
+
 class RawTdsClient {
 public:
     struct Packet {
@@ -24,6 +26,11 @@ public:
     bool login(quint16 port, const QString& user, const QString& password);
     void sendBatch(const QString& sql);
     void sendAttention();
+    // An RPC by procedure id (sp_prepexec is 13) with parameters already encoded.
+    void sendRpc(quint16 procedureId, const QByteArray& parameters);
+    // Parameter encodings for sendRpc.
+    static QByteArray intParameter(const QString& name, std::optional<qint32> value, bool output = false);
+    static QByteArray textParameter(const QString& name, const std::optional<QString>& value);
     // The next packet; false when none arrives within timeoutMs.
     bool nextPacket(Packet& packet, int timeoutMs);
     // The packets of one response message, up to and including its EOM packet; fewer when

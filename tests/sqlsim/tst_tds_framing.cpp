@@ -1,6 +1,6 @@
-// How the simulator frames a response on the wire while a long statement runs: progress
-// messages leave at once in packets without EOM, a cancel ends the response at a token boundary
-// and is acknowledged in a message of its own, and the connection goes on working.
+// The simulator's answers on the wire: progress messages leave at once in packets without EOM
+// while a long statement runs, a cancel ends the response at a token boundary and is acknowledged
+// in a message of its own, and prepared statements hand their handle back as an OUTPUT parameter.
 
 #include "RawTdsClient.h"
 #include "SimServer.h"
@@ -126,6 +126,34 @@ private slots:
         QCOMPARE(ack.size(), 1);
         QCOMPARE(RawTdsClient::finalDoneStatus(ack.first().body), int(kDoneAttention));
         QVERIFY(client.silentFor(200));
+    }
+
+    void prepExecReturnsTheHandleAndExecuteReusesIt() {
+        enum : quint16 { PrepExec = 13, Execute = 12, Unprepare = 15 };
+        RawTdsClient client;
+        QVERIFY(client.login(sim.port(), SimServer::login(), SimServer::password()));
+        client.sendRpc(PrepExec, RawTdsClient::intParameter("@handle", std::nullopt, true) +
+                                     RawTdsClient::textParameter("@params", std::nullopt) +
+                                     RawTdsClient::textParameter("@stmt", QStringLiteral("select db_name()")));
+        const QByteArray answer = bodies(client.readMessage());
+        // ... row, DONEINPROC, RETURNSTATUS 0, RETURNVALUE @handle = 1 (32 bytes), final DONEPROC.
+        constexpr int done = 13, value = 32, status = 5;
+        QVERIFY(answer.size() > done + value + status);
+        QCOMPARE(quint8(answer[answer.size() - done]), quint8(0xFE));
+        QCOMPARE(answer.mid(answer.size() - done + 1, 2), QByteArray(2, '\0'));
+        const QByteArray returnValue = answer.mid(answer.size() - done - value, value);
+        QCOMPARE(quint8(returnValue[0]), quint8(0xAC));
+        QCOMPARE(returnValue.mid(3, 1 + 14), QByteArray("\x07@\0h\0a\0n\0d\0l\0e\0", 15));
+        QCOMPARE(returnValue.right(4), QByteArray::fromHex("01000000"));
+        QCOMPARE(answer.mid(answer.size() - done - value - status, status), QByteArray::fromHex("7900000000"));
+        QVERIFY(answer.contains(QByteArray("m\0a\0s\0t\0e\0r\0", 12)));
+
+        client.sendRpc(Execute, RawTdsClient::intParameter("@handle", 1));
+        QVERIFY(bodies(client.readMessage()).contains(QByteArray("m\0a\0s\0t\0e\0r\0", 12)));
+        client.sendRpc(Unprepare, RawTdsClient::intParameter("@handle", 1));
+        QCOMPARE(RawTdsClient::messageNumbers(bodies(client.readMessage())), QList<int>{});
+        client.sendRpc(Execute, RawTdsClient::intParameter("@handle", 1));
+        QCOMPARE(RawTdsClient::messageNumbers(bodies(client.readMessage())), QList<int>{8179});
     }
 
 private:
