@@ -179,7 +179,7 @@ Value Evaluator::evaluate(const Expr& e, const RowView& row) const {
             return Null{};
         }
         if (f == QLatin1String("DATABASEPROPERTYEX") && e.args.size() == 2) {
-            // Only 'Status' and 'Recovery'; a real server answers as sql_variant, here as nvarchar.
+            // Only 'Status' and 'Recovery', as sql_variant holding nvarchar like a server's answer.
             const QString name = toText(evaluate(*e.args[0], row));
             const QString property = toText(evaluate(*e.args[1], row)).toUpper();
             std::lock_guard lock(context_.engine.mutex);
@@ -335,6 +335,10 @@ Column Evaluator::describe(const Expr& e, const RowView& row) const {
         if (e.name == QLatin1String("SERVERPROPERTY")) {
             c.type = SqlType::NVarChar;
             c.size = 128;
+            return c;
+        }
+        if (e.name == QLatin1String("DATABASEPROPERTYEX")) {
+            c.type = SqlType::Variant;
             return c;
         }
         c.type = SqlType::NVarChar;

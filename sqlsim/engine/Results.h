@@ -28,6 +28,7 @@ enum class SqlType {
     Numeric,          // numeric(precision, 0); the value is carried as an integer
     UniqueIdentifier, // uniqueidentifier
     VarBinary,        // varbinary(size)
+    Variant,          // sql_variant holding nvarchar (DATABASEPROPERTYEX); the value is text
 };
 
 struct Column {

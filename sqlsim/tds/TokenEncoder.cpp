@@ -21,6 +21,8 @@ constexpr quint8 kBigVarBinary = 0xA5;
 constexpr quint8 kBigVarChar = 0xA7;
 constexpr quint8 kBigChar = 0xAF;
 constexpr quint8 kNVarChar = 0xE7;
+constexpr quint8 kVariant = 0x62;
+constexpr quint32 kVariantMaxLength = 8009;
 
 int intWidth(SqlType t) {
     switch (t) {
@@ -124,6 +126,10 @@ void TokenEncoder::columnMetadata(const Column& c, ByteWriter& out) const {
     case SqlType::VarBinary:
         out.u8(kBigVarBinary);
         out.u16le(byteLimit(c.size, 1));
+        break;
+    case SqlType::Variant:
+        out.u8(kVariant);
+        out.u32le(kVariantMaxLength);
         break;
     }
     out.bVarchar(c.name);
@@ -231,6 +237,24 @@ void TokenEncoder::value(const Column& c, const Value& v, ByteWriter& out) const
         const QByteArray bytes = b->left(byteLimit(c.size, 1));
         out.u16le(quint16(bytes.size()));
         out.raw(bytes);
+        break;
+    }
+    case SqlType::Variant: {
+        // MS-TDS 2.2.5.5.4: the whole length (0 for NULL), then the base type, the count of its
+        // property bytes and the properties (collation and maximum length for nvarchar), then the data.
+        if (isNull) {
+            out.u32le(0);
+            break;
+        }
+        const QString text = Evaluator::toText(v).left(4000);
+        constexpr quint8 propertyBytes = 5 + 2;
+        out.u32le(quint32(2 + propertyBytes + text.size() * 2));
+        out.u8(kNVarChar);
+        out.u8(propertyBytes);
+        for (quint8 b : kCollation)
+            out.u8(b);
+        out.u16le(8000);
+        out.utf16(text);
         break;
     }
     }

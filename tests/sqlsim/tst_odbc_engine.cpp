@@ -199,6 +199,7 @@ private slots:
     void errorsCarryServerNumbers();
     void timeoutCancelsBackupAndLeavesNoSet();
     void timeoutEndsADelayedBatchBeforeItRuns();
+    void timeoutLeavesARestoreRestoring();
     void twoConnectionsShareGlobalTempTable();
     void freeTdsHandsOverProgressOnlyWhenTheStatementEnds();
     void freeTdsRefusesAsynchronousExecution();
@@ -363,6 +364,41 @@ void TestOdbcEngine::timeoutCancelsBackupAndLeavesNoSet() {
     QCOMPARE(Connection::rows(next).value(0).value(0), QStringLiteral("master"));
     QTest::qWait(200);
     QVERIFY(!QFileInfo::exists(slow.driveC() + "/Bak/slow.Bak"));
+}
+
+// The program's path after a cancelled restore: the attention, then the database's state read on
+// the same connection.
+void TestOdbcEngine::timeoutLeavesARestoreRestoring() {
+    SimServer slow;
+    QVERIFY2(slow.start({QStringLiteral("--seed")}), qPrintable(slow.errorString()));
+    QVERIFY(QDir().mkpath(slow.driveC() + "/Bak"));
+    {
+        Connection c(connectionString(slow));
+        QVERIFY2(c.ok(), qPrintable(c.error()));
+        Handle stmt = c.statement();
+        QVERIFY(Connection::exec(stmt, QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\Bak\\r.Bak'")));
+    }
+    QVERIFY2(slow.restart({QStringLiteral("--seed"), QStringLiteral("--delay-per-mb"), QStringLiteral("1000")}),
+             qPrintable(slow.errorString()));
+    Connection c(connectionString(slow));
+    QVERIFY2(c.ok(), qPrintable(c.error()));
+    {
+        Handle stmt = c.statement(1);
+        QVERIFY(!Connection::exec(stmt, QStringLiteral(" Restore DataBase [Half] FROM  DISK = N'C:\\Bak\\r.Bak' With "
+                                                       "File =1, Move N'SalesDemo' TO N'C:\\h.mdf', Move "
+                                                       "N'SalesDemo_log' TO N'C:\\h.ldf'")));
+        QCOMPARE(diagnostics(stmt).value(0).state, QStringLiteral("HYT00"));
+    }
+    // sql_variant, as a server answers DATABASEPROPERTYEX; SQL_SS_VARIANT is -150.
+    const QList<std::pair<QString, int>> queries = {
+        {QStringLiteral("select state_desc from sys.databases where name = N'Half'"), SQL_WVARCHAR},
+        {QStringLiteral("select DATABASEPROPERTYEX(N'Half', 'Status')"), -150}};
+    for (const auto& [query, type] : queries) {
+        Handle stmt = c.statement();
+        QVERIFY2(Connection::exec(stmt, query), qPrintable(diagnostics(stmt).value(0).text));
+        QCOMPARE(Connection::columns(stmt).value(0).type, SQLSMALLINT(type));
+        QCOMPARE(Connection::rows(stmt), QList<QStringList>{{QStringLiteral("RESTORING")}});
+    }
 }
 
 void TestOdbcEngine::timeoutEndsADelayedBatchBeforeItRuns() {
