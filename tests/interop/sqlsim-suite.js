@@ -225,6 +225,29 @@ const scenarios = {
     await close(c);
   },
 
+  // A restore stopped part-way leaves the database RESTORING; the state reads back on the same
+  // connection, and restoring again brings the database online.
+  async cancelRestore() {
+    fs.mkdirSync(hostC('Bak'), { recursive: true });
+    const c = await connect();
+    await ok(c, "Backup DataBase [SalesDemo] To Disk=N'C:\\Bak\\whole.Bak'");
+    const restore = " Restore DataBase [Halfway] FROM  DISK = N'C:\\Bak\\whole.Bak' With File =1," +
+      " Move N'SalesDemo' TO N'C:\\Halfway.mdf', Move N'SalesDemo_log' TO N'C:\\Halfway_log.ldf'";
+    const r = await batch(c, restore + ', STATS = 10', {
+      onRequest: (request) => c.once('infoMessage', () => request.cancel()),
+    });
+    assert.equal(r.error && r.error.code, 'ECANCEL');
+    const state = await ok(c, "select state_desc from sys.databases where name = N'Halfway'");
+    assert.deepEqual(state.rows, [['RESTORING']]);
+    const status = await ok(c, "select DATABASEPROPERTYEX(N'Halfway', 'Status')");
+    assert.deepEqual(status.rows, [['RESTORING']]);
+    const use = await batch(c, 'use [Halfway]');
+    assert.deepEqual(errorNumbers(use.error), [927]);
+    await ok(c, restore);
+    assert.deepEqual((await ok(c, "select DATABASEPROPERTYEX(N'Halfway', 'Status')")).rows, [['ONLINE']]);
+    await close(c);
+  },
+
   async timeout() {
     const c = await connect();
     const started = Date.now();

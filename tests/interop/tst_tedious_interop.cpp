@@ -33,6 +33,7 @@ private slots:
         QTest::newRow("prepared statements") << "prepared" << fast;
         QTest::newRow("progress arrives as it happens") << "progress" << slow;
         QTest::newRow("cancel") << "cancel" << slow;
+        QTest::newRow("cancelled restore left restoring") << "cancelRestore" << slow;
         QTest::newRow("time-out") << "timeout" << slow;
     }
     void scenario() {
