@@ -1,6 +1,8 @@
 #include "RpcParameters.h"
 
 #include "../engine/CodePage.h"
+#include "../engine/Lexer.h"
+#include "../engine/SqlError.h"
 
 #include <QtEndian>
 
@@ -102,9 +104,10 @@ QString RpcParameter::text() const {
     return QString();
 }
 
-std::vector<RpcParameter> readRpcParameters(ByteReader& r, size_t count) {
+std::vector<RpcParameter> readRpcParameters(ByteReader& r) {
     std::vector<RpcParameter> parameters;
-    while (r.remaining() > 0 && parameters.size() < count) {
+    while (r.remaining() > 0) {
+        const int start = r.pos();
         RpcParameter p;
         p.name = r.bVarchar();
         p.output = (r.u8() & 0x01) != 0; // fByRefValue
@@ -152,11 +155,68 @@ std::vector<RpcParameter> readRpcParameters(ByteReader& r, size_t count) {
                 p.value = CodePage::decode(*bytes);
             break;
         default:
-            throw ProtocolError("RPC parameter of a type this server does not read");
+            r.seek(start);
+            return parameters;
         }
         parameters.push_back(std::move(p));
     }
     return parameters;
+}
+
+namespace {
+
+QString literal(const RpcParameter& p) {
+    if (p.isNull())
+        return QStringLiteral("NULL");
+    if (const auto i = p.integer())
+        return QString::number(*i);
+    QString text = p.text();
+    text.replace(QLatin1Char('\''), QStringLiteral("''"));
+    return QStringLiteral("N'") + text + QLatin1Char('\'');
+}
+
+// Names of the declared parameters, in order: the @names outside parentheses (decimal(10,2)).
+QStringList declaredNames(const QString& declarations) {
+    QStringList names;
+    int depth = 0;
+    for (const Token& t : Lexer::tokenize(declarations)) {
+        if (t.isSymbol("("))
+            ++depth;
+        else if (t.isSymbol(")"))
+            --depth;
+        else if (t.kind == Token::Kind::Variable && depth == 0)
+            names << t.text;
+    }
+    return names;
+}
+
+} // namespace
+
+QString bindParameters(const QString& statement, const QString& declarations, const std::vector<RpcParameter>& values) {
+    if (values.empty())
+        return statement;
+    try {
+        const QStringList names = declaredNames(declarations);
+        QMap<QString, QString> literals; // upper-case name -> literal
+        for (size_t i = 0; i < values.size(); ++i) {
+            const QString name = values[i].name.isEmpty() ? names.value(qsizetype(i)) : values[i].name;
+            if (!name.isEmpty())
+                literals.insert(name.toUpper(), literal(values[i]));
+        }
+        QString bound = statement;
+        const std::vector<Token> tokens = Lexer::tokenize(statement);
+        // From the end, so that earlier positions stay valid.
+        for (auto t = tokens.rbegin(); t != tokens.rend(); ++t) {
+            if (t->kind != Token::Kind::Variable)
+                continue;
+            const auto found = literals.constFind(t->text.toUpper());
+            if (found != literals.cend())
+                bound.replace(t->position, t->text.size(), *found);
+        }
+        return bound;
+    } catch (const SqlError&) {
+        return statement; // unlexable: the engine reports it when it runs the statement
+    }
 }
 
 } // namespace sqlsim::tds

@@ -22,9 +22,13 @@ struct RpcParameter {
     QString text() const; // empty for NULL and for integers
 };
 
-// Reads the first count parameters (fewer when the payload ends first); the rest, which the
-// procedures here do not use, stay unread. Throws ProtocolError on a malformed stream or a
-// type this reader does not know.
-std::vector<RpcParameter> readRpcParameters(ByteReader& r, size_t count);
+// Reads the parameters up to the end of the payload, or up to the first of a type this reader
+// does not know (that one and the rest stay unread). Throws ProtocolError on a malformed stream.
+std::vector<RpcParameter> readRpcParameters(ByteReader& r);
+
+// The statement with each declared parameter (declarations as sp_executesql takes them,
+// "@a int, @b nvarchar(10)") replaced by its value as a literal: the values come by position,
+// or by name when they carry one. Parameters without a value stay as they are written.
+QString bindParameters(const QString& statement, const QString& declarations, const std::vector<RpcParameter>& values);
 
 } // namespace sqlsim::tds

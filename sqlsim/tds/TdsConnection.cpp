@@ -329,12 +329,15 @@ void TdsConnection::runRpc(const QByteArray& payload) {
         id = procedureId(procedure);
     }
     r.u16le(); // option flags
-    // Only the parameters these procedures use: the statement of sp_executesql, the handle of
-    // sp_execute and sp_unprepare, and the handle, declarations and statement of the other two.
-    const bool declares = id == procId::Prepare || id == procId::PrepExec;
-    const std::vector<RpcParameter> parameters = readRpcParameters(r, declares ? 3 : 1);
+    const std::vector<RpcParameter> parameters = readRpcParameters(r);
     auto parameter = [&parameters](size_t index) {
         return index < parameters.size() ? parameters[index] : RpcParameter{};
+    };
+    // The statement's own parameter values follow the procedure's fixed parameters.
+    auto valuesFrom = [&parameters](size_t first) {
+        return first < parameters.size()
+                   ? std::vector<RpcParameter>(parameters.begin() + qsizetype(first), parameters.end())
+                   : std::vector<RpcParameter>{};
     };
     // The handle goes back as an OUTPUT parameter in a RETURNVALUE token after the return status
     // (MS-TDS 2.2.7.18), under the name and ordinal the client gave it.
@@ -345,12 +348,12 @@ void TdsConnection::runRpc(const QByteArray& payload) {
 
     switch (id) {
     case procId::ExecuteSql:
-        runBatch(parameter(0).text(), true);
+        runBatch(bindParameters(parameter(0).text(), parameter(1).text(), valuesFrom(2)), true);
         return;
     case procId::Prepare: {
         // Prepared, not run: the statement is checked when it is executed.
         const qint32 handle = nextHandle_++;
-        prepared_[handle] = parameter(2).text();
+        prepared_[handle] = {parameter(2).text(), parameter(1).text()};
         ByteWriter out;
         encoder_->returnStatus(ReturnStatus{0}, out);
         handleOutput(handle)(out);
@@ -360,8 +363,8 @@ void TdsConnection::runRpc(const QByteArray& payload) {
     }
     case procId::PrepExec: {
         const qint32 handle = nextHandle_++;
-        prepared_[handle] = parameter(2).text();
-        runBatch(prepared_[handle], true, handleOutput(handle));
+        prepared_[handle] = {parameter(2).text(), parameter(1).text()};
+        runBatch(bindParameters(parameter(2).text(), parameter(1).text(), valuesFrom(3)), true, handleOutput(handle));
         return;
     }
     case procId::Execute:
@@ -381,7 +384,7 @@ void TdsConnection::runRpc(const QByteArray& payload) {
             return;
         }
         if (id == procId::Execute) {
-            runBatch(found->second, true);
+            runBatch(bindParameters(found->second.statement, found->second.declarations, valuesFrom(1)), true);
             return;
         }
         prepared_.erase(found);

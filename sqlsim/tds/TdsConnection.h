@@ -50,7 +50,11 @@ private:
     std::unique_ptr<TokenEncoder> encoder_;
     std::unique_ptr<Session> session_;
     bool closed_ = false;
-    std::map<qint32, QString> prepared_; // sp_prepare handle -> statement, for this connection
+    struct PreparedStatement {
+        QString statement;
+        QString declarations; // "@a int, @b nvarchar(10)"
+    };
+    std::map<qint32, PreparedStatement> prepared_; // by the handle sp_prepare gave, for this connection
     qint32 nextHandle_ = 1;
 };
 

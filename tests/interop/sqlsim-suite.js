@@ -7,7 +7,7 @@
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
-const { Connection, Request } = require('tedious');
+const { Connection, Request, TYPES } = require('tedious');
 
 // sqlsim answers ENCRYPT_NOT_SUP until it negotiates TLS; this is the one place to change that.
 const ENCRYPT = false;
@@ -245,6 +245,40 @@ const scenarios = {
     assert.deepEqual(errorNumbers(use.error), [927]);
     await ok(c, restore);
     assert.deepEqual((await ok(c, "select DATABASEPROPERTYEX(N'Halfway', 'Status')")).rows, [['ONLINE']]);
+    await close(c);
+  },
+
+  // Parameter values reach the statement: execSql sends sp_executesql, execute sends sp_execute.
+  async parameters() {
+    const c = await connect();
+    const values = await new Promise((resolve) => {
+      const out = [];
+      const request = new Request(
+        'select name from master..sysdatabases where name = @name or dbid = @id order by dbid',
+        (err) => resolve(err || out));
+      request.addParameter('name', TYPES.NVarChar, '库存管理');
+      request.addParameter('id', TYPES.Int, 1);
+      request.on('row', (row) => out.push(row[0].value));
+      c.execSql(request);
+    });
+    assert.deepEqual(values, ['master', '库存管理']);
+    const quoted = await new Promise((resolve) => {
+      let value;
+      const request = new Request('select @text', (err) => resolve(err || value));
+      request.addParameter('text', TYPES.NVarChar, "it's '; drop table x --");
+      request.on('row', (row) => {
+        value = row[0].value;
+      });
+      c.execSql(request);
+    });
+    assert.equal(quoted, "it's '; drop table x --");
+    const request = preparedRequest('select name from master..sysdatabases where dbid = @id');
+    request.addParameter('id', TYPES.Int);
+    assert.equal(await request.run(() => c.prepare(request)), null);
+    assert.equal(await request.run(() => c.execute(request, { id: 1 })), null);
+    assert.deepEqual(request.rows, [['master']]);
+    assert.equal(await request.run(() => c.execute(request, { id: 3 })), null);
+    assert.deepEqual(request.rows, [['model']]);
     await close(c);
   },
 

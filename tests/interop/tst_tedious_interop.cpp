@@ -31,6 +31,7 @@ private slots:
         QTest::newRow("backup, header, file list, restore") << "backupAndRestore" << fast;
         QTest::newRow("errors") << "errors" << fast;
         QTest::newRow("prepared statements") << "prepared" << fast;
+        QTest::newRow("parameter values") << "parameters" << fast;
         QTest::newRow("progress arrives as it happens") << "progress" << slow;
         QTest::newRow("cancel") << "cancel" << slow;
         QTest::newRow("cancelled restore left restoring") << "cancelRestore" << slow;
