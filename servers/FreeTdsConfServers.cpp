@@ -49,8 +49,7 @@ QStringList FreeTdsConfServers::defaultFiles() {
     const QString fromEnvironment = qEnvironmentVariable("FREETDSCONF");
     if (!fromEnvironment.isEmpty())
         files << fromEnvironment;
-    files << QDir::home().filePath(QStringLiteral(".freetds.conf"))
-          << QStringLiteral("/etc/freetds/freetds.conf");
+    files << QDir::home().filePath(QStringLiteral(".freetds.conf")) << QStringLiteral("/etc/freetds/freetds.conf");
     return files;
 }
 

@@ -4,9 +4,9 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <odbcinst.h>
 #include <sql.h>
 #include <sqlext.h>
-#include <odbcinst.h>
 
 #include <array>
 #include <memory>
@@ -32,8 +32,8 @@ Environment allocateEnvironment() {
 QString profileValue(const QString& dsn, const char* key) {
     std::array<char, 1024> buffer{};
     const QByteArray section = dsn.toUtf8();
-    const int length = SQLGetPrivateProfileString(section.constData(), key, "", buffer.data(), int(buffer.size()),
-                                                  "odbc.ini");
+    const int length =
+        SQLGetPrivateProfileString(section.constData(), key, "", buffer.data(), int(buffer.size()), "odbc.ini");
     if (length <= 0)
         return {};
     return QString::fromUtf8(buffer.data(), qMin(length, int(buffer.size()) - 1)).trimmed();

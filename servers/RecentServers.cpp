@@ -67,7 +67,8 @@ bool RecentServers::remember(const RememberedServer& server) {
 
 bool RecentServers::forget(const QString& server) {
     QList<RememberedServer> all = servers();
-    all.removeIf([&](const RememberedServer& s) { return s.server.compare(server.trimmed(), Qt::CaseInsensitive) == 0; });
+    all.removeIf(
+        [&](const RememberedServer& s) { return s.server.compare(server.trimmed(), Qt::CaseInsensitive) == 0; });
     return store(all);
 }
 
@@ -79,8 +80,7 @@ bool RecentServers::store(const QList<RememberedServer>& servers) const {
         settings.setArrayIndex(i);
         const RememberedServer& s = servers[i];
         settings.setValue(kServer, s.server);
-        settings.setValue(kAuthentication,
-                          s.authentication == Authentication::Integrated ? kIntegrated : kSqlServer);
+        settings.setValue(kAuthentication, s.authentication == Authentication::Integrated ? kIntegrated : kSqlServer);
         if (s.authentication == Authentication::SqlServer)
             settings.setValue(kUserName, s.userName);
     }

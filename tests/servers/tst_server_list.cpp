@@ -42,7 +42,8 @@ private slots:
         qunsetenv("XDG_CONFIG_HOME");
         qputenv("ODBCINI", QDir(home.path()).filePath(QStringLiteral("odbc.ini")).toLocal8Bit());
         qputenv("ODBCSYSINI", home.path().toLocal8Bit()); // the machine's drivers, none of its DSNs
-        QVERIFY(QFile::copy(QStringLiteral("/etc/odbcinst.ini"), QDir(home.path()).filePath(QStringLiteral("odbcinst.ini"))));
+        QVERIFY(QFile::copy(QStringLiteral("/etc/odbcinst.ini"),
+                            QDir(home.path()).filePath(QStringLiteral("odbcinst.ini"))));
         QStandardPaths::setTestModeEnabled(true);
         QVERIFY(RecentServers::defaultFile().startsWith(home.path()));
     }
@@ -132,8 +133,7 @@ private slots:
             << QList<ServerChoices>{{{"b", {}}}, {}, {}, {{"z", {}}, {"b", {}}, {"a", {}}, {"z", {}}}}
             << ServerChoices{{"b", {}}, {"z", {}}, {"a", {}}};
         QTest::newRow("empty names out, an address equal to its name is none")
-            << QList<ServerChoices>{{{" ", "x"}}, {{"h", "H"}}}
-            << ServerChoices{{"h", {}}};
+            << QList<ServerChoices>{{{" ", "x"}}, {{"h", "H"}}} << ServerChoices{{"h", {}}};
     }
     void mergesInSourceOrder() {
         QFETCH(QList<ServerChoices>, sources);

@@ -69,8 +69,7 @@ private slots:
         QTest::newRow("Debian's sample: the Sybase section falls out by its version")
             << QByteArray(kDebianSample) << ServerChoices{{"egServer73", "ntmachine.domain.com,1433"}};
         QTest::newRow("global is no server, a section without host neither")
-            << QByteArray("[global]\nhost = g\n[nohost]\nport = 1433\n[a]\nhost = h1\n")
-            << ServerChoices{{"a", "h1"}};
+            << QByteArray("[global]\nhost = g\n[nohost]\nport = 1433\n[a]\nhost = h1\n") << ServerChoices{{"a", "h1"}};
         QTest::newRow("instance, and a port winning over an instance")
             << QByteArray("[i]\nhost = h\ninstance = SQLEXPRESS\n[both]\nhost = h\nport = 2000\ninstance = X\n")
             << ServerChoices{{"both", "h,2000"}, {"i", "h\\SQLEXPRESS"}};
@@ -94,7 +93,8 @@ private slots:
         QFETCH(QByteArray, text);
         QFETCH(ServerChoices, expected);
         // A file of its own per case: QSettings caches what it read of a path.
-        const QString file = path(QStringLiteral("sections-%1.conf").arg(QTest::currentDataTag()).replace(' ', '_').replace(':', '_'));
+        const QString file =
+            path(QStringLiteral("sections-%1.conf").arg(QTest::currentDataTag()).replace(' ', '_').replace(':', '_'));
         writeFile(file, text);
         QCOMPARE(FreeTdsConfServers::readFile(file), expected);
         QCOMPARE(QDir(home.path()).entryList({QStringLiteral("*.lock")}, QDir::Files), QStringList());
@@ -165,7 +165,8 @@ private slots:
         const QByteArray port = QByteArray::number(sim.port());
         const QString conf = path(QStringLiteral("sim.conf"));
         writeFile(conf, "[sim]\nhost = 127.0.0.1\nport = " + port + "\ntds version = 7.4\n");
-        writeFile(path(QStringLiteral("odbc.ini")), "[simdsn]\nDriver = FreeTDS\nServer = 127.0.0.1\nPort = " + port + "\n");
+        writeFile(path(QStringLiteral("odbc.ini")),
+                  "[simdsn]\nDriver = FreeTDS\nServer = 127.0.0.1\nPort = " + port + "\n");
         const ServerChoices fromConf = FreeTdsConfServers::readFile(conf);
         const ServerChoices fromDsn = OdbcDataSources::servers();
         QCOMPARE(fromConf.size(), 1);
