@@ -83,6 +83,6 @@ inline constexpr char UnverifiedNotAllowedInStrict[] =
     "请在服务器上安装受信任机构签发的证书，或在“选项”页改用“强制”加密。";
 
 // Saving the program's own files.
-inline constexpr char SettingsNotWritable[] = "无法保存设置文件 %1：%2";
+inline constexpr char SettingsNotWritable[] = "无法保存设置文件 %1。";
 
 } // namespace NewTexts
