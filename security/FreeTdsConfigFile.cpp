@@ -88,7 +88,9 @@ QString FreeTdsConfigFile::render(const QList<FreeTdsSection>& sections) const {
         case FreeTdsSection::Verify::Nothing:
             break;
         case FreeTdsSection::Verify::System:
-            text += line("ca file", QStringLiteral("system"));
+            if (!section.caFile.isEmpty())
+                checkPath(section.caFile);
+            text += line("ca file", section.caFile.isEmpty() ? QStringLiteral("system") : section.caFile);
             break;
         case FreeTdsSection::Verify::Pin: {
             const QString pin = pinFile(section.server);

@@ -15,7 +15,7 @@
 struct FreeTdsSection {
     enum class Verify {
         Nothing, // no ca file: the driver encrypts without checking
-        System,  // ca file = system, host name checked
+        System,  // ca file = system (or caFile), host name checked
         Pin,     // ca file = the pinned certificate, host name not checked
     };
 
@@ -24,6 +24,7 @@ struct FreeTdsSection {
     EncryptionSetting setting = EncryptionSetting::Mandatory; // Strict is refused
     Verify verify = Verify::System;
     QByteArray pinnedPem;  // with Verify::Pin
+    QString caFile;        // with Verify::System: a PEM bundle used instead of the system's
 };
 
 class EFreeTdsConfigError : public std::runtime_error {

@@ -180,7 +180,8 @@ void FakeTlsServer::serve(QTcpSocket& socket) {
     }
     ++handshakes_;
     // After the handshake TLS records travel bare; keep whatever the client says in them.
-    while (readMore()) {
+    // Records may have come in the same read as the last handshake message.
+    do {
         BIO_write(fromClient, inbox.constData(), int(inbox.size()));
         inbox.clear();
         char plain[4096];
@@ -190,6 +191,6 @@ void FakeTlsServer::serve(QTcpSocket& socket) {
             received_.append(plain, n);
         }
         flush(false);
-    }
+    } while (readMore());
     ERR_clear_error();
 }

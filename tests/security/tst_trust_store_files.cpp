@@ -108,7 +108,7 @@ private slots:
         QFETCH(QStringList, lines);
         const FreeTdsConfigFile config(dir_.filePath(QStringLiteral("conf/freetds.conf")));
         const CertificateInfo pin = makeCertificate(QStringLiteral("pin"));
-        config.write({{server, *ServerAddress::parse(server), setting, verify, pin.pem()}});
+        config.write({{server, *ServerAddress::parse(server), setting, verify, pin.pem(), {}}});
 
         QFile file(config.path());
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -166,7 +166,7 @@ private slots:
         ServerAddress address;
         address.host = server;
         QVERIFY_THROWS_EXCEPTION(EFreeTdsConfigError,
-                                 config.render({{server, address, setting, FreeTdsSection::Verify::Pin, {}}}));
+                                 config.render({{server, address, setting, FreeTdsSection::Verify::Pin, {}, {}}}));
     }
 
     void serverTextForms_data() {
