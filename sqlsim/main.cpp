@@ -6,7 +6,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMap>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
@@ -34,6 +36,12 @@ const char* const kUsage = R"(usage: sqlsim [options]
   --delay-per-mb MS      BACKUP and RESTORE take MS milliseconds per MB
   --fail TEXT=NUMBER     a batch containing TEXT fails with error NUMBER (repeatable)
   --delay TEXT=MS        a batch containing TEXT waits MS milliseconds before it runs (repeatable)
+  --edition NAME         express, standard, enterprise or developer (default); Express refuses
+                         BACKUP ... WITH COMPRESSION as the real edition does
+  --product-version V    SERVERPROPERTY('ProductVersion') and the version written into backups
+                         (default 15.0.2000.5)
+  --deny-write DIR       a Windows directory (C:\Locked) the service account may not write: a backup
+                         into it fails with operating system error 5 (repeatable; works as root too)
   --help                 this text
 )";
 
@@ -112,6 +120,23 @@ Options parse(int argc, char** argv) {
             account.name = spec.left(colon);
             account.password = spec.mid(colon + 1);
             options.engine.logins.push_back(account);
+        } else if (a == QLatin1String("--edition")) {
+            static const QMap<QString, QString> editions{
+                {QStringLiteral("express"), QStringLiteral("Express Edition (64-bit)")},
+                {QStringLiteral("standard"), QStringLiteral("Standard Edition (64-bit)")},
+                {QStringLiteral("enterprise"), QStringLiteral("Enterprise Edition (64-bit)")},
+                {QStringLiteral("developer"), QStringLiteral("Developer Edition (64-bit)")}};
+            const QString name = value(i).toLower();
+            if (!editions.contains(name))
+                usageError(QStringLiteral("--edition takes express, standard, enterprise or developer"));
+            options.engine.edition = editions.value(name);
+        } else if (a == QLatin1String("--product-version")) {
+            const QString version = value(i);
+            if (!QRegularExpression(QStringLiteral("^\\d+\\.\\d+\\.\\d+\\.\\d+$")).match(version).hasMatch())
+                usageError(QStringLiteral("--product-version takes MAJOR.MINOR.BUILD.REVISION"));
+            options.engine.productVersion = version;
+        } else if (a == QLatin1String("--deny-write")) {
+            options.engine.denyWrite << value(i);
         } else if (a == QLatin1String("--seed")) {
             options.engine.seed = true;
         } else if (a == QLatin1String("--sample-databases")) {
@@ -152,8 +177,8 @@ Options parse(int argc, char** argv) {
     if (options.engine.logins.empty()) {
         sqlsim::LoginAccount sa;
         sa.name = QStringLiteral("sa");
-        sa.password = QStringLiteral("Sim-%1").arg(QRandomGenerator::system()->generate() % 1000000, 6, 10,
-                                                     QLatin1Char('0'));
+        sa.password =
+            QStringLiteral("Sim-%1").arg(QRandomGenerator::system()->generate() % 1000000, 6, 10, QLatin1Char('0'));
         const QString kept = keepGeneratedPassword(options.engine.stateDir, sa.password);
         std::cerr << "sqlsim: login sa, its password is in " << kept.toStdString() << std::endl;
         options.engine.logins.push_back(sa);

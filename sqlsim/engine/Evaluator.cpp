@@ -169,11 +169,13 @@ Value Evaluator::evaluate(const Expr& e, const RowView& row) const {
         if (f == QLatin1String("SERVERPROPERTY")) {
             const QString p = e.args.empty() ? QString() : toText(evaluate(*e.args[0], row)).toUpper();
             if (p == QLatin1String("PRODUCTVERSION"))
-                return QStringLiteral("15.0.2000.5");
+                return context_.engine.config.productVersion;
+            if (p == QLatin1String("PRODUCTMAJORVERSION"))
+                return context_.engine.config.productVersion.section(u'.', 0, 0);
             if (p == QLatin1String("SERVERNAME") || p == QLatin1String("MACHINENAME"))
                 return context_.engine.config.serverName;
             if (p == QLatin1String("EDITION"))
-                return QStringLiteral("Developer Edition (64-bit)");
+                return context_.engine.config.edition;
             if (p == QLatin1String("COLLATION"))
                 return QStringLiteral("Chinese_PRC_CI_AS");
             return Null{};

@@ -43,6 +43,7 @@ const std::map<int, Entry>& entries() {
           "has a name. For other statements, look for empty alias names. Aliases defined as \"\" or [] are "
           "not allowed. Change the alias to a valid name."}},
         {1834, {16, 1, "The file '%1' cannot be overwritten.  It is being used by database '%2'."}},
+        {1844, {16, 1, "%1 is not supported on %2."}},
         {2715, {16, 3, "Column, parameter, or variable #%1: Cannot find data type %2."}},
         {2714, {16, 6, "There is already an object named '%1' in the database."}},
         {2812, {16, 62, "Could not find stored procedure '%1'."}},
@@ -72,6 +73,11 @@ const std::map<int, Entry>& entries() {
           "File '%1' is claimed by '%2'(%3) and '%4'(%5). The WITH MOVE clause can be used to relocate "
           "one or more files."}},
         {3183, {16, 1, "RESTORE detected an error on page (%1:%2) in database \"%3\" as read from the backup set."}},
+        {3187,
+         {16, 1,
+          "RESTORE WITH CHECKSUM cannot be specified because the backup set does not contain checksum "
+          "information."}},
+        {3189, {16, 1, "Damage to the backup set was detected."}},
         {3201, {16, 1, "Cannot open backup device '%1'. Operating system error %2."}},
         {3202, {16, 1, "Write on \"%1\" failed: %2"}},
         {3203, {16, 1, "Read on \"%1\" failed: %2"}},
@@ -85,6 +91,7 @@ const std::map<int, Entry>& entries() {
           "The media family on device '%1' is incorrectly formed. SQL Server cannot process this media "
           "family."}},
         {3254, {16, 1, "The volume on device '%1' is empty."}},
+        {3262, {0, 1, "The backup set on file %1 is valid."}},
         {3634, {16, 1, "The operating system returned the error '%1' while attempting '%2' on '%3'."}},
         {3701, {11, 5, "Cannot drop the table '%1', because it does not exist or you do not have permission."}},
         {3902, {16, 1, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."}},

@@ -194,6 +194,7 @@ private slots:
     void resultShapes_data();
     void resultShapes();
     void backupAndRestoreThroughTheDriver();
+    void verifyAnswersWithItsMessageNumber();
     void errorsCarryServerNumbers_data();
     void errorsCarryServerNumbers();
     void timeoutCancelsBackupAndLeavesNoSet();
@@ -205,7 +206,10 @@ private:
 };
 
 void TestOdbcEngine::initTestCase() {
-    QVERIFY2(sim_.start({QStringLiteral("--seed")}), qPrintable(sim_.errorString()));
+    QVERIFY2(sim_.start({QStringLiteral("--seed"), QStringLiteral("--edition"), QStringLiteral("express"),
+                         QStringLiteral("--deny-write"), QStringLiteral("C:\\Locked")}),
+             qPrintable(sim_.errorString()));
+    QVERIFY(QDir().mkpath(sim_.driveC() + "/Locked"));
     QVERIFY(makeFile(sim_.driveC() + "/Bak/old.bak", "x"));
     QVERIFY(makeFile(sim_.driveC() + "/Bak/备份.bak", "x"));
     QVERIFY(QDir().mkpath(sim_.driveC() + "/Bak/Sub"));
@@ -310,6 +314,23 @@ void TestOdbcEngine::backupAndRestoreThroughTheDriver() {
     QCOMPARE(Connection::rows(stmt).last().first(), QStringLiteral("库存副本"));
 }
 
+void TestOdbcEngine::verifyAnswersWithItsMessageNumber() {
+    Connection c(connectionString(sim_));
+    QVERIFY2(c.ok(), qPrintable(c.error()));
+    {
+        Handle stmt = c.statement();
+        QVERIFY(Connection::exec(stmt, QStringLiteral("BACKUP DATABASE [model] TO DISK = N'C:\\Bak\\v.bak' "
+                                                      "WITH INIT, CHECKSUM, COPY_ONLY")));
+    }
+    Handle stmt = c.statement();
+    QVERIFY(Connection::exec(
+        stmt, QStringLiteral("RESTORE VERIFYONLY FROM DISK = N'C:\\Bak\\v.bak' WITH FILE = 1, CHECKSUM")));
+    const QList<Diagnostic> info = diagnostics(stmt);
+    QCOMPARE(info.size(), 1);
+    QCOMPARE(info[0].native, 3262);
+    QVERIFY2(info[0].text.endsWith(QStringLiteral("The backup set on file 1 is valid.")), qPrintable(info[0].text));
+}
+
 void TestOdbcEngine::errorsCarryServerNumbers_data() {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QList<int>>("natives");
@@ -318,6 +339,13 @@ void TestOdbcEngine::errorsCarryServerNumbers_data() {
                                        << QList<int>{3201, 3013}
                                        << "Cannot open backup device 'C:\\NoDir\\x.Bak'. Operating system error 3(The "
                                           "system cannot find the path specified.).";
+    QTest::newRow("access denied") << "Backup DataBase [SalesDemo] To Disk='C:\\Locked\\x.Bak'"
+                                   << QList<int>{3201, 3013}
+                                   << "Cannot open backup device 'C:\\Locked\\x.Bak'. Operating system error 5(Access "
+                                      "is denied.).";
+    QTest::newRow("edition cannot compress")
+        << "Backup DataBase [SalesDemo] To Disk='C:\\Bak\\c.Bak' WITH CHECKSUM, COMPRESSION" << QList<int>{1844, 3013}
+        << "BACKUP DATABASE WITH COMPRESSION is not supported on Express Edition (64-bit).";
     QTest::newRow("not a backup") << "RESTORE HEADERONLY FROM  DISK = N'C:\\Bak\\old.bak'  WITH   NOUNLOAD "
                                   << QList<int>{3241, 3013}
                                   << "The media family on device 'C:\\Bak\\old.bak' is incorrectly formed. SQL Server "
