@@ -42,6 +42,9 @@ const char* const kUsage = R"(usage: sqlsim [options]
                          (default 15.0.2000.5)
   --deny-write DIR       a Windows directory (C:\Locked) the service account may not write: a backup
                          into it fails with operating system error 5 (repeatable; works as root too)
+  --free-space C=MB      xp_fixeddrives reports MB free on drive C: (repeatable; default: the real free space)
+  --hold-session DB      a simulated session keeps database DB in use, as another application would
+                         (repeatable); ALTER DATABASE ... SET SINGLE_USER WITH ROLLBACK IMMEDIATE ends it
   --help                 this text
 )";
 
@@ -137,6 +140,15 @@ Options parse(int argc, char** argv) {
             options.engine.productVersion = version;
         } else if (a == QLatin1String("--deny-write")) {
             options.engine.denyWrite << value(i);
+        } else if (a == QLatin1String("--free-space")) {
+            const QString spec = value(i);
+            bool ok = false;
+            const qint64 mb = spec.mid(2).toLongLong(&ok);
+            if (spec.size() < 3 || spec[1] != QLatin1Char('=') || !spec[0].isLetter() || !ok || mb < 0)
+                usageError(QStringLiteral("--free-space takes LETTER=MB"));
+            options.engine.freeSpaceMb[spec[0].toUpper()] = mb;
+        } else if (a == QLatin1String("--hold-session")) {
+            options.engine.holdSessions << value(i);
         } else if (a == QLatin1String("--seed")) {
             options.engine.seed = true;
         } else if (a == QLatin1String("--sample-databases")) {

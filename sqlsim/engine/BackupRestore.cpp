@@ -700,6 +700,9 @@ void commitRestore(const ExecContext& context, const Statement& st, const Backup
     restored.created = wholeSeconds(QDateTime::currentDateTime());
     restored.compatibilityLevel = set.compatibilityLevel;
     restored.recoveryModel = set.recoveryModel.isEmpty() ? QStringLiteral("SIMPLE") : set.recoveryModel;
+    // WITH NORECOVERY leaves the database waiting for further restores.
+    if (option(st, "NORECOVERY"))
+        restored.state = QStringLiteral("RESTORING");
     for (const RestoreTarget& t : plan.targets)
         restored.files.push_back({t.file->logicalName, t.windowsPath, t.file->type, t.file->fileId});
     // Files of the replaced database that the restore does not reuse go away, as on a server.
@@ -752,6 +755,18 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
     const BackupSetHeader& set = chooseSet(device, fileNumber(st).value_or(1), path, statementName);
     if (option(st, "CHECKSUM") && !set.checksums)
         fail(MessageCatalog::make(3187), statementName);
+    const ServerVersion server = ServerVersion::parse(context.engine.config.productVersion);
+    if (set.databaseVersion > server.databaseVersion()) {
+        const auto spelled = [](int major, int minor, int build) {
+            return QStringLiteral("%1.%2.%3")
+                .arg(major)
+                .arg(minor, 2, 10, QLatin1Char('0'))
+                .arg(build, 4, 10, QLatin1Char('0'));
+        };
+        fail(MessageCatalog::make(3169, {spelled(set.versionMajor, set.versionMinor, set.versionBuild),
+                                         spelled(server.major, server.minor, server.build)}),
+             statementName);
+    }
     const RestorePlan plan = planRestore(context, st, set, device.host, statementName);
 
     std::vector<QByteArray> contents;

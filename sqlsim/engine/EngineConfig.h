@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <map>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -40,7 +41,9 @@ struct EngineConfig {
     // Windows directories the service account may not write: a backup there fails with access
     // denied. Checked by path, as file modes do not stop a simulator running as root.
     QStringList denyWrite;
-    RenameFile rename; // empty: rename(2)
+    std::map<QChar, qint64> freeSpaceMb; // drive letter -> MB free that xp_fixeddrives reports
+    QStringList holdSessions;            // a simulated session holds each of these databases open
+    RenameFile rename;                   // empty: rename(2)
 };
 
 } // namespace sqlsim

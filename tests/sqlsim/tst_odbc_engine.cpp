@@ -207,7 +207,8 @@ private:
 
 void TestOdbcEngine::initTestCase() {
     QVERIFY2(sim_.start({QStringLiteral("--seed"), QStringLiteral("--edition"), QStringLiteral("express"),
-                         QStringLiteral("--deny-write"), QStringLiteral("C:\\Locked")}),
+                         QStringLiteral("--deny-write"), QStringLiteral("C:\\Locked"), QStringLiteral("--free-space"),
+                         QStringLiteral("C=100"), QStringLiteral("--hold-session"), QStringLiteral("库存管理")}),
              qPrintable(sim_.errorString()));
     QVERIFY(QDir().mkpath(sim_.driveC() + "/Locked"));
     QVERIFY(makeFile(sim_.driveC() + "/Bak/old.bak", "x"));
@@ -235,6 +236,23 @@ void TestOdbcEngine::resultShapes_data() {
     QTest::newRow("drives") << "master..xp_availablemedia 2"
                             << QStringList{"name", "low free", "high free", "media type"}
                             << QList<int>{SQL_WVARCHAR, SQL_INTEGER, SQL_INTEGER, SQL_INTEGER} << 1;
+    QTest::newRow("fixed drives") << "EXEC master..xp_fixeddrives" << QStringList{"drive", "MB free"}
+                                  << QList<int>{SQL_CHAR, SQL_INTEGER} << 1;
+    QTest::newRow("sessions in a database")
+        << "SELECT session_id, login_name, database_id FROM sys.dm_exec_sessions WHERE database_id = DB_ID(N'库存管理')"
+        << QStringList{"session_id", "login_name", "database_id"}
+        << QList<int>{SQL_SMALLINT, SQL_WVARCHAR, SQL_SMALLINT} << 1;
+    QTest::newRow("processes in a database")
+        << "SELECT spid, dbid, loginame FROM master..sysprocesses WHERE dbid = DB_ID(N'库存管理')"
+        << QStringList{"spid", "dbid", "loginame"} << QList<int>{SQL_SMALLINT, SQL_SMALLINT, SQL_WVARCHAR} << 1;
+    QTest::newRow("database states")
+        << "SELECT name, state_desc, user_access_desc FROM sys.databases WHERE database_id <= 6"
+        << QStringList{"name", "state_desc", "user_access_desc"} << QList<int>{SQL_WVARCHAR, SQL_WVARCHAR, SQL_WVARCHAR}
+        << 6;
+    QTest::newRow("database files")
+        << "SELECT database_id, type, physical_name, size FROM sys.master_files WHERE database_id = DB_ID(N'SalesDemo')"
+        << QStringList{"database_id", "type", "physical_name", "size"}
+        << QList<int>{SQL_INTEGER, SQL_TINYINT, SQL_WVARCHAR, SQL_INTEGER} << 2;
     QTest::newRow("directories") << "EXECUTE master.dbo.xp_dirtree N'C:\\Bak', 1, 0"
                                  << QStringList{"subdirectory", "depth"} << QList<int>{SQL_WVARCHAR, SQL_INTEGER} << 1;
     QTest::newRow("directories and files")
