@@ -2,13 +2,19 @@
 
 #include "engine/Engine.h"
 #include "tds/BrowserResponder.h"
+#include "tds/ServerCertificate.h"
 #include "tds/TdsServer.h"
+#include "tds/TlsContext.h"
+#include "tds/TlsVersions.h"
 
 #include <QDir>
 #include <QFile>
+#include <QMap>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <QSysInfo>
 
 #include <csignal>
 #include <cstdio>
@@ -34,6 +40,24 @@ const char* const kUsage = R"(usage: sqlsim [options]
   --delay-per-mb MS      BACKUP and RESTORE take MS milliseconds per MB
   --fail TEXT=NUMBER     a batch containing TEXT fails with error NUMBER (repeatable)
   --delay TEXT=MS        a batch containing TEXT waits MS milliseconds before it runs (repeatable)
+  --encryption MODE      off (default): TLS for the login, or the whole session when the client asks;
+                         force: TLS for the whole session, clients without TLS are turned away;
+                         strict: TDS 8.0, TLS before anything else (ALPN tds/8.0);
+                         none: no TLS at all, every byte readable on the wire
+  --tls-versions V       TLS versions accepted: 1.0, 1.1, 1.2, 1.3 or a range such as 1.0-1.2
+                         (default 1.2-1.3; the handshake inside PRELOGIN packets stops at 1.2)
+  --certificate FILE     PEM certificate to present (with --key); default: a new self-signed one
+  --key FILE             PEM private key of --certificate
+  --keep-certificate     keep the self-signed certificate in the state directory across restarts
+  --edition NAME         express, standard, enterprise or developer (default); Express refuses
+                         BACKUP ... WITH COMPRESSION as the real edition does
+  --product-version V    SERVERPROPERTY('ProductVersion') and the version written into backups
+                         (default 15.0.2000.5)
+  --deny-write DIR       a Windows directory (C:\Locked) the service account may not write: a backup
+                         into it fails with operating system error 5 (repeatable; works as root too)
+  --free-space C=MB      xp_fixeddrives reports MB free on drive C: (repeatable; default: the real free space)
+  --hold-session DB      a simulated session keeps database DB in use, as another application would
+                         (repeatable); ALTER DATABASE ... SET SINGLE_USER WITH ROLLBACK IMMEDIATE ends it
   --help                 this text
 )";
 
@@ -42,6 +66,11 @@ struct Options {
     quint16 browserPort = 0;
     QString instance;
     sqlsim::EngineConfig engine;
+    sqlsim::tds::EncryptionMode encryption = sqlsim::tds::EncryptionMode::Off;
+    sqlsim::tds::TlsVersionRange tlsVersions = sqlsim::tds::defaultTlsVersions();
+    QString certificatePath;
+    QString keyPath;
+    bool keepCertificate = false;
 };
 
 [[noreturn]] void usageError(const QString& message) {
@@ -112,6 +141,32 @@ Options parse(int argc, char** argv) {
             account.name = spec.left(colon);
             account.password = spec.mid(colon + 1);
             options.engine.logins.push_back(account);
+        } else if (a == QLatin1String("--edition")) {
+            static const QMap<QString, QString> editions{
+                {QStringLiteral("express"), QStringLiteral("Express Edition (64-bit)")},
+                {QStringLiteral("standard"), QStringLiteral("Standard Edition (64-bit)")},
+                {QStringLiteral("enterprise"), QStringLiteral("Enterprise Edition (64-bit)")},
+                {QStringLiteral("developer"), QStringLiteral("Developer Edition (64-bit)")}};
+            const QString name = value(i).toLower();
+            if (!editions.contains(name))
+                usageError(QStringLiteral("--edition takes express, standard, enterprise or developer"));
+            options.engine.edition = editions.value(name);
+        } else if (a == QLatin1String("--product-version")) {
+            const QString version = value(i);
+            if (!QRegularExpression(QStringLiteral("^\\d+\\.\\d+\\.\\d+\\.\\d+$")).match(version).hasMatch())
+                usageError(QStringLiteral("--product-version takes MAJOR.MINOR.BUILD.REVISION"));
+            options.engine.productVersion = version;
+        } else if (a == QLatin1String("--deny-write")) {
+            options.engine.denyWrite << value(i);
+        } else if (a == QLatin1String("--free-space")) {
+            const QString spec = value(i);
+            bool ok = false;
+            const qint64 mb = spec.mid(2).toLongLong(&ok);
+            if (spec.size() < 3 || spec[1] != QLatin1Char('=') || !spec[0].isLetter() || !ok || mb < 0)
+                usageError(QStringLiteral("--free-space takes LETTER=MB"));
+            options.engine.freeSpaceMb[spec[0].toUpper()] = mb;
+        } else if (a == QLatin1String("--hold-session")) {
+            options.engine.holdSessions << value(i);
         } else if (a == QLatin1String("--seed")) {
             options.engine.seed = true;
         } else if (a == QLatin1String("--sample-databases")) {
@@ -142,23 +197,66 @@ Options parse(int argc, char** argv) {
             if (!ok || ms < 0)
                 usageError(QStringLiteral("--delay takes TEXT=MS"));
             options.engine.delayRules.emplace_back(spec.left(eq), ms);
+        } else if (a == QLatin1String("--encryption")) {
+            const auto mode = sqlsim::tds::encryptionModeFromName(value(i));
+            if (!mode)
+                usageError(QStringLiteral("--encryption takes off, force, strict or none"));
+            options.encryption = *mode;
+        } else if (a == QLatin1String("--tls-versions")) {
+            const auto versions = sqlsim::tds::parseTlsVersions(value(i));
+            if (!versions)
+                usageError(QStringLiteral("--tls-versions takes 1.0, 1.1, 1.2, 1.3 or a range such as 1.0-1.2"));
+            options.tlsVersions = *versions;
+        } else if (a == QLatin1String("--certificate")) {
+            options.certificatePath = value(i);
+        } else if (a == QLatin1String("--key")) {
+            options.keyPath = value(i);
+        } else if (a == QLatin1String("--keep-certificate")) {
+            options.keepCertificate = true;
         } else {
             usageError(QStringLiteral("unknown option ") + a);
         }
     }
+    if (options.certificatePath.isEmpty() != options.keyPath.isEmpty())
+        usageError(QStringLiteral("--certificate and --key go together"));
+    if (!options.certificatePath.isEmpty() && options.keepCertificate)
+        usageError(QStringLiteral("--keep-certificate keeps a generated certificate, not a given one"));
     if (options.engine.stateDir.isEmpty())
         options.engine.stateDir = QDir::current().filePath(QStringLiteral("sqlsim-state"));
     options.engine.stateDir = QDir(options.engine.stateDir).absolutePath();
     if (options.engine.logins.empty()) {
         sqlsim::LoginAccount sa;
         sa.name = QStringLiteral("sa");
-        sa.password = QStringLiteral("Sim-%1").arg(QRandomGenerator::system()->generate() % 1000000, 6, 10,
-                                                     QLatin1Char('0'));
+        sa.password =
+            QStringLiteral("Sim-%1").arg(QRandomGenerator::system()->generate() % 1000000, 6, 10, QLatin1Char('0'));
         const QString kept = keepGeneratedPassword(options.engine.stateDir, sa.password);
         std::cerr << "sqlsim: login sa, its password is in " << kept.toStdString() << std::endl;
         options.engine.logins.push_back(sa);
     }
     return options;
+}
+
+sqlsim::tds::ServerCertificate serverCertificate(const Options& options) {
+    using sqlsim::tds::ServerCertificate;
+    if (!options.certificatePath.isEmpty())
+        return ServerCertificate::fromPemFiles(options.certificatePath, options.keyPath);
+    const QString host = QSysInfo::machineHostName();
+    if (options.keepCertificate)
+        return ServerCertificate::keptIn(options.engine.stateDir, host);
+    return ServerCertificate::selfSigned(host);
+}
+
+sqlsim::tds::EncryptionPolicy encryptionPolicy(const Options& options) {
+    sqlsim::tds::EncryptionPolicy policy;
+    policy.mode = options.encryption;
+    if (options.encryption == sqlsim::tds::EncryptionMode::None)
+        return policy;
+    const sqlsim::tds::ServerCertificate certificate = serverCertificate(options);
+    policy.context = std::make_shared<sqlsim::tds::TlsContext>(certificate, options.tlsVersions);
+    std::cerr << "sqlsim: TLS " << sqlsim::tds::tlsVersionName(options.tlsVersions.lowest).toStdString() << "-"
+              << sqlsim::tds::tlsVersionName(options.tlsVersions.highest).toStdString()
+              << ", certificate SHA-256 " << certificate.fingerprint().toStdString() << std::endl;
+    return policy;
 }
 
 } // namespace
@@ -179,7 +277,7 @@ int main(int argc, char** argv) {
             [engine](const QString& user, const QString& password, sqlsim::Message* failure) {
                 return engine->login(user, password, failure);
             },
-            engine->config().serverName);
+            engine->config().serverName, encryptionPolicy(options));
         const quint16 port = server.start(options.port);
 
         std::unique_ptr<sqlsim::tds::BrowserResponder> browser;

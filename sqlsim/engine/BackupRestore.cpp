@@ -3,6 +3,7 @@
 #include "FileReplace.h"
 #include "MessageCatalog.h"
 #include "ProgressMeter.h"
+#include "ServerVersion.h"
 #include "SqlError.h"
 #include "StagedRestore.h"
 
@@ -165,6 +166,29 @@ const BackupSetHeader& chooseSet(const OpenedDevice& device, qint64 number, cons
     return device.listing.sets[size_t(number - 1)];
 }
 
+// Whether the service account may not write in this host directory (--deny-write).
+bool writeDenied(const EngineState& engine, const QString& hostDirectory) {
+    const QString dir = QDir::cleanPath(hostDirectory) + u'/';
+    for (const QString& denied : engine.config.denyWrite) {
+        const auto host = engine.drives.toHost(denied);
+        if (host && dir.startsWith(QDir::cleanPath(*host) + u'/'))
+            return true;
+    }
+    return false;
+}
+
+bool isExpress(const EngineState& engine) {
+    return engine.config.edition.startsWith(QLatin1String("Express"), Qt::CaseInsensitive);
+}
+
+// What a compressed set would take: the files' bytes deflated one by one.
+qint64 compressedSize(const std::vector<QByteArray>& contents) {
+    qint64 total = 0;
+    for (const QByteArray& bytes : contents)
+        total += qCompress(bytes, 1).size() - 4; // qCompress prefixes the length
+    return total;
+}
+
 QString sameFileKey(const QString& hostPath) {
     return QDir::cleanPath(hostPath).toLower();
 }
@@ -267,6 +291,10 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
     const QString statementName = st.backupLog ? QStringLiteral("BACKUP LOG") : QStringLiteral("BACKUP DATABASE");
     if (context.session.tranCount > 0)
         fail(MessageCatalog::make(3021), statementName);
+    if (option(st, "COMPRESSION") && isExpress(context.engine))
+        fail(MessageCatalog::make(1844,
+                                  {statementName + QStringLiteral(" WITH COMPRESSION"), context.engine.config.edition}),
+             statementName);
     Database db;
     {
         std::lock_guard lock(context.engine.mutex);
@@ -278,7 +306,7 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
     if (db.dbid == 2)
         fail(MessageCatalog::make(3147), statementName);
     // Unconfirmed which message a server gives here; 927 is what opening such a database gives.
-    if (db.restoring)
+    if (db.isRestoring())
         fail(MessageCatalog::make(927, {db.name}), statementName);
     if (!context.session.sysadmin)
         fail(MessageCatalog::make(262, {statementName, db.name}), statementName);
@@ -291,7 +319,7 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
     const auto parent = drives.parentOnHost(path);
     if (!host || !parent || !QFileInfo(*parent).isDir())
         fail(MessageCatalog::make(3201, {path, OsError::pathNotFound}), statementName);
-    if (QFileInfo(*host).isDir())
+    if (QFileInfo(*host).isDir() || writeDenied(context.engine, *parent))
         fail(MessageCatalog::make(3201, {path, OsError::accessDenied}), statementName);
     {
         // The server holds every database file open: a backup can never land on one.
@@ -332,6 +360,17 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
     header.machineName = context.engine.config.serverName;
     header.compatibilityLevel = db.compatibilityLevel;
     header.recoveryModel = db.recoveryModel;
+    const ServerVersion version = ServerVersion::parse(context.engine.config.productVersion);
+    header.versionMajor = version.major;
+    header.versionMinor = version.minor;
+    header.versionBuild = version.build;
+    header.databaseVersion = version.databaseVersion();
+    header.copyOnly = option(st, "COPY_ONLY") != nullptr;
+    header.compressed = option(st, "COMPRESSION") != nullptr;
+    // A compressed backup carries checksums unless told otherwise.
+    header.checksums = option(st, "CHECKSUM") || (header.compressed && !option(st, "NO_CHECKSUM"));
+    if (header.compressed)
+        header.compressedSize = compressedSize(contents);
     header.backupSetGuid = QUuid::createUuid();
     header.familyGuid = QUuid::createUuid();
     header.bindingId = QUuid::createUuid();
@@ -395,12 +434,14 @@ Done BackupRestore::headerOnly(const ExecContext& context, const Statement& st) 
     ResultSet rs = headerColumns();
     for (const BackupSetHeader* h : sets) {
         const qint64 size = h->payloadSize() + 2 * pageSize;
+        // Flags as a real server sets them: 512 always, 16 with checksums, 1024 copy-only.
+        const qint64 flags = 512 + (h->checksums ? 16 : 0) + (h->copyOnly ? 1024 : 0);
         rs.rows.push_back({
             h->backupName.isEmpty() ? Value(Null{}) : Value(h->backupName),
             h->backupDescription.isEmpty() ? Value(Null{}) : Value(h->backupDescription),
             qint64(1),
             Null{},
-            false,
+            h->compressed,
             qint64(h->position),
             qint64(2),
             h->userName,
@@ -421,11 +462,11 @@ Done BackupRestore::headerOnly(const ExecContext& context, const Statement& st) 
             qint64(196609),
             qint64(h->compatibilityLevel),
             qint64(4608),
-            qint64(15),
-            qint64(0),
-            qint64(2000),
+            qint64(h->versionMajor),
+            qint64(h->versionMinor),
+            qint64(h->versionBuild),
             h->machineName,
-            qint64(512),
+            qint64(flags),
             h->bindingId,
             h->recoveryForkId,
             h->collation,
@@ -434,12 +475,12 @@ Done BackupRestore::headerOnly(const ExecContext& context, const Statement& st) 
             false,
             false,
             false,
+            h->checksums,
             false,
             false,
             false,
             false,
-            false,
-            false,
+            h->copyOnly,
             h->recoveryForkId,
             Null{},
             h->recoveryModel,
@@ -447,7 +488,7 @@ Done BackupRestore::headerOnly(const ExecContext& context, const Statement& st) 
             Null{},
             QStringLiteral("Database"),
             h->backupSetGuid,
-            size,
+            h->compressed ? h->compressedSize + 2 * pageSize : size,
             qint64(0),
             Null{},
             Null{},
@@ -510,18 +551,25 @@ Done BackupRestore::verifyOnly(const ExecContext& context, const Statement& st) 
     const QString path = st.disks.value(0);
     const OpenedDevice device = openDevice(context, path, statementName);
     const BackupSetHeader& h = chooseSet(device, fileNumber(st).value_or(1), path, statementName);
+    if (option(st, "CHECKSUM") && !h.checksums)
+        fail(MessageCatalog::make(3187), statementName);
     std::vector<QByteArray> contents;
     const BackupFile::Problem problem = BackupFile::readFiles(device.host, h, &contents);
     if (problem == BackupFile::Problem::Truncated)
         fail(MessageCatalog::make(3203, {path, OsError::endOfFile}), statementName);
+    // With checksums on the media the damage shows as such; without, as a bad page.
+    if (problem != BackupFile::Problem::None && h.checksums)
+        fail(MessageCatalog::make(3189), statementName);
     if (problem != BackupFile::Problem::None)
         fail(MessageCatalog::make(3183, {QStringLiteral("1"), QStringLiteral("0"), h.databaseName}), statementName);
-    Message ok;
-    ok.number = 0;
-    ok.severity = 0;
-    ok.text = QStringLiteral("The backup set on file %1 is valid.").arg(h.position);
-    context.sink.add(ok);
-    return Done{};
+    qint64 verified = 0;
+    for (const QByteArray& c : contents)
+        verified += c.size();
+    ProgressMeter(context.sink, verified, statsStep(st)).finish();
+    context.sink.add(MessageCatalog::make(3262, {QString::number(h.position)}));
+    Done done;
+    done.currentCommand = doneCommand::None;
+    return done;
 }
 
 namespace {
@@ -574,7 +622,7 @@ RestorePlan planRestore(const ExecContext& context, const Statement& st, const B
     }
     // A database left RESTORING by a stopped restore already carries the backup's identity: the
     // server checks the backup's family, not the name, so restoring it again needs no REPLACE.
-    if (existing && !existing->restoring && existing->name.compare(set.databaseName, Qt::CaseInsensitive) != 0 &&
+    if (existing && !existing->isRestoring() && existing->name.compare(set.databaseName, Qt::CaseInsensitive) != 0 &&
         !replace)
         fail(MessageCatalog::make(3154, {existing->name}), statementName);
     if (existing && context.session.database.compare(existing->name, Qt::CaseInsensitive) == 0)
@@ -666,6 +714,9 @@ void commitRestore(const ExecContext& context, const Statement& st, const Backup
     restored.created = wholeSeconds(QDateTime::currentDateTime());
     restored.compatibilityLevel = set.compatibilityLevel;
     restored.recoveryModel = set.recoveryModel.isEmpty() ? QStringLiteral("SIMPLE") : set.recoveryModel;
+    // WITH NORECOVERY leaves the database waiting for further restores.
+    if (option(st, "NORECOVERY"))
+        restored.state = QStringLiteral("RESTORING");
     for (const RestoreTarget& t : plan.targets)
         restored.files.push_back({t.file->logicalName, t.windowsPath, t.file->type, t.file->fileId});
     // Files of the replaced database that the restore does not reuse go away, as on a server.
@@ -720,7 +771,7 @@ void leaveRestoring(const ExecContext& context, const Statement& st, const Backu
     stopped.created = wholeSeconds(QDateTime::currentDateTime());
     stopped.compatibilityLevel = set.compatibilityLevel;
     stopped.recoveryModel = set.recoveryModel.isEmpty() ? QStringLiteral("SIMPLE") : set.recoveryModel;
-    stopped.restoring = true;
+    stopped.state = QStringLiteral("RESTORING");
     for (const RestoreTarget& t : plan.targets)
         stopped.files.push_back({t.file->logicalName, t.windowsPath, t.file->type, t.file->fileId});
     if (plan.existing) {
@@ -750,6 +801,20 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
     const QString path = st.disks.value(0);
     const OpenedDevice device = openDevice(context, path, statementName);
     const BackupSetHeader& set = chooseSet(device, fileNumber(st).value_or(1), path, statementName);
+    if (option(st, "CHECKSUM") && !set.checksums)
+        fail(MessageCatalog::make(3187), statementName);
+    const ServerVersion server = ServerVersion::parse(context.engine.config.productVersion);
+    if (set.databaseVersion > server.databaseVersion()) {
+        const auto spelled = [](int major, int minor, int build) {
+            return QStringLiteral("%1.%2.%3")
+                .arg(major)
+                .arg(minor, 2, 10, QLatin1Char('0'))
+                .arg(build, 4, 10, QLatin1Char('0'));
+        };
+        fail(MessageCatalog::make(3169, {spelled(set.versionMajor, set.versionMinor, set.versionBuild),
+                                         spelled(server.major, server.minor, server.build)}),
+             statementName);
+    }
     const RestorePlan plan = planRestore(context, st, set, device.host, statementName);
 
     std::vector<QByteArray> contents;

@@ -244,6 +244,8 @@ Done BatchRunner::runStatement(const Statement& st) {
         return set(st);
     case Statement::Kind::Use:
         return use(st);
+    case Statement::Kind::AlterDatabase:
+        return alterDatabase(st);
     case Statement::Kind::If: {
         Evaluator evaluator(context_);
         if (evaluator.isTrue(*st.condition, {}))
@@ -281,11 +283,17 @@ ResultSet BatchRunner::sourceTable(const ObjectName& name) {
         throw SqlError(MessageCatalog::make(208, {name.written}));
     if (schemaOk && object.compare(QLatin1String("sysdatabases"), Qt::CaseInsensitive) == 0)
         return SystemTables::sysdatabases(engine.catalog);
-    if (schema.compare(QLatin1String("sys"), Qt::CaseInsensitive) == 0 &&
-        object.compare(QLatin1String("databases"), Qt::CaseInsensitive) == 0)
-        return SystemTables::databases(engine.catalog);
     if (schemaOk && object.compare(QLatin1String("sysobjects"), Qt::CaseInsensitive) == 0)
         return SystemTables::sysobjects(database, engine.tempTables);
+    if (schemaOk && object.compare(QLatin1String("sysprocesses"), Qt::CaseInsensitive) == 0)
+        return SystemTables::sysprocesses(engine, context_.session.spid, context_.session.sysadmin);
+    const bool sys = schema.compare(QLatin1String("sys"), Qt::CaseInsensitive) == 0;
+    if (sys && object.compare(QLatin1String("databases"), Qt::CaseInsensitive) == 0)
+        return SystemTables::databases(engine.catalog);
+    if (sys && object.compare(QLatin1String("master_files"), Qt::CaseInsensitive) == 0)
+        return SystemTables::masterFiles(engine);
+    if (sys && object.compare(QLatin1String("dm_exec_sessions"), Qt::CaseInsensitive) == 0)
+        return SystemTables::execSessions(engine, context_.session.spid, context_.session.sysadmin);
     throw SqlError(MessageCatalog::make(208, {name.written}));
 }
 
@@ -548,14 +556,53 @@ Done BatchRunner::use(const Statement& st) {
         const Database* db = context_.engine.catalog.find(st.database);
         if (!db)
             throw SqlError(MessageCatalog::make(911, {st.database}));
-        if (db->restoring)
+        if (db->isRestoring())
             throw SqlError(MessageCatalog::make(927, {db->name}));
+        if (db->singleUser && !context_.engine.otherSessionsIn(db->name, context_.session.spid).empty())
+            throw SqlError(MessageCatalog::make(924, {db->name}));
         name = db->name;
         context_.engine.sessionDatabases[context_.session.spid] = name;
     }
     context_.session.database = name;
     context_.sink.add(MessageCatalog::make(5701, {name}));
     return Done{};
+}
+
+// User access only: SINGLE_USER ends the other sessions when told to roll them back, and is
+// refused while they are there otherwise (a real server would wait for them instead).
+Done BatchRunner::alterDatabase(const Statement& st) {
+    const auto failed = [](Message first) {
+        throw SqlError(std::vector<Message>{std::move(first), MessageCatalog::make(5069)});
+    };
+    EngineState& engine = context_.engine;
+    std::lock_guard lock(engine.mutex);
+    const Database* found = engine.catalog.find(st.database);
+    if (!found || !context_.session.sysadmin)
+        failed(MessageCatalog::make(5011, {st.database}));
+    if (found->isRestoring())
+        failed(MessageCatalog::make(5052, {QStringLiteral("Restoring")}));
+    Database db = *found;
+    const QString access = st.setWords.value(0);
+    if (access != QLatin1String("MULTI_USER")) {
+        const bool rollback = st.setValue.startsWith(QLatin1String("ROLLBACK"));
+        if (!engine.endOtherSessions(db.name, context_.session.spid, rollback))
+            failed(MessageCatalog::make(5070, {db.name}));
+    }
+    db.singleUser = access == QLatin1String("SINGLE_USER");
+    if (db.singleUser != found->singleUser) {
+        const Database before = *found;
+        engine.catalog.put(db);
+        try {
+            engine.catalog.save();
+        } catch (const std::exception&) {
+            engine.catalog.put(before);
+            failed(MessageCatalog::make(3634,
+                                        {OsError::diskFull, QStringLiteral("WriteFile"), QStringLiteral("catalog")}));
+        }
+    }
+    Done done;
+    done.currentCommand = doneCommand::None;
+    return done;
 }
 
 Done BatchRunner::transaction(const Statement& st) {

@@ -57,7 +57,8 @@ QJsonObject Catalog::toJson(const Database& db) {
                        {QStringLiteral("created"), db.created.toString(Qt::ISODateWithMs)},
                        {QStringLiteral("compatibilityLevel"), db.compatibilityLevel},
                        {QStringLiteral("recoveryModel"), db.recoveryModel},
-                       {QStringLiteral("restoring"), db.restoring},
+                       {QStringLiteral("state"), db.state},
+                       {QStringLiteral("singleUser"), db.singleUser},
                        {QStringLiteral("files"), files}};
 }
 
@@ -68,7 +69,8 @@ Database Catalog::fromJson(const QJsonObject& o) {
     db.created = QDateTime::fromString(o.value(QStringLiteral("created")).toString(), Qt::ISODateWithMs);
     db.compatibilityLevel = o.value(QStringLiteral("compatibilityLevel")).toInt(150);
     db.recoveryModel = o.value(QStringLiteral("recoveryModel")).toString(QStringLiteral("SIMPLE"));
-    db.restoring = o.value(QStringLiteral("restoring")).toBool(false);
+    db.state = o.value(QStringLiteral("state")).toString(QStringLiteral("ONLINE"));
+    db.singleUser = o.value(QStringLiteral("singleUser")).toBool();
     for (const QJsonValue& fv : o.value(QStringLiteral("files")).toArray()) {
         const QJsonObject f = fv.toObject();
         DatabaseFile df;

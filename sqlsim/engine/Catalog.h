@@ -25,9 +25,10 @@ struct Database {
     QDateTime created;
     int compatibilityLevel = 150;
     QString recoveryModel = QStringLiteral("SIMPLE");
+    QString state = QStringLiteral("ONLINE"); // or RESTORING (WITH NORECOVERY), as state_desc spells it
+    bool singleUser = false;                  // ALTER DATABASE ... SET SINGLE_USER
     std::vector<DatabaseFile> files;
-    // A RESTORE of it was stopped part-way: unusable until a restore completes (state RESTORING).
-    bool restoring = false;
+    bool isRestoring() const { return state == QLatin1String("RESTORING"); }
 };
 
 class Catalog {

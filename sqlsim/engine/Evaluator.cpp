@@ -166,30 +166,37 @@ Value Evaluator::evaluate(const Expr& e, const RowView& row) const {
             return context_.session.login;
         if (f == QLatin1String("USER_NAME"))
             return QStringLiteral("dbo");
+        if (f == QLatin1String("DB_ID") || f == QLatin1String("DATABASEPROPERTYEX")) {
+            const Value name = e.args.empty() ? Value(context_.session.database) : evaluate(*e.args[0], row);
+            if (isNull(name))
+                return Null{};
+            std::lock_guard lock(context_.engine.mutex);
+            const Database* db = context_.engine.catalog.find(toText(name));
+            if (!db)
+                return Null{};
+            if (f == QLatin1String("DB_ID"))
+                return qint64(db->dbid);
+            const QString p = e.args.size() < 2 ? QString() : toText(evaluate(*e.args[1], row)).toUpper();
+            if (p == QLatin1String("STATUS"))
+                return db->state;
+            if (p == QLatin1String("USERACCESS"))
+                return db->singleUser ? QStringLiteral("SINGLE_USER") : QStringLiteral("MULTI_USER");
+            if (p == QLatin1String("RECOVERY"))
+                return db->recoveryModel;
+            return Null{};
+        }
         if (f == QLatin1String("SERVERPROPERTY")) {
             const QString p = e.args.empty() ? QString() : toText(evaluate(*e.args[0], row)).toUpper();
             if (p == QLatin1String("PRODUCTVERSION"))
-                return QStringLiteral("15.0.2000.5");
+                return context_.engine.config.productVersion;
+            if (p == QLatin1String("PRODUCTMAJORVERSION"))
+                return context_.engine.config.productVersion.section(u'.', 0, 0);
             if (p == QLatin1String("SERVERNAME") || p == QLatin1String("MACHINENAME"))
                 return context_.engine.config.serverName;
             if (p == QLatin1String("EDITION"))
-                return QStringLiteral("Developer Edition (64-bit)");
+                return context_.engine.config.edition;
             if (p == QLatin1String("COLLATION"))
                 return QStringLiteral("Chinese_PRC_CI_AS");
-            return Null{};
-        }
-        if (f == QLatin1String("DATABASEPROPERTYEX") && e.args.size() == 2) {
-            // Only 'Status' and 'Recovery', as sql_variant holding nvarchar like a server's answer.
-            const QString name = toText(evaluate(*e.args[0], row));
-            const QString property = toText(evaluate(*e.args[1], row)).toUpper();
-            std::lock_guard lock(context_.engine.mutex);
-            const Database* db = context_.engine.catalog.find(name);
-            if (!db)
-                return Null{};
-            if (property == QLatin1String("STATUS"))
-                return db->restoring ? QStringLiteral("RESTORING") : QStringLiteral("ONLINE");
-            if (property == QLatin1String("RECOVERY"))
-                return db->recoveryModel;
             return Null{};
         }
         if (f == QLatin1String("ISNULL") && e.args.size() == 2) {
@@ -328,7 +335,7 @@ Column Evaluator::describe(const Expr& e, const RowView& row) const {
             c.nullable = false;
             return c;
         }
-        if (e.name == QLatin1String("LEN")) {
+        if (e.name == QLatin1String("LEN") || e.name == QLatin1String("DB_ID")) {
             c.type = SqlType::Int;
             return c;
         }
@@ -338,7 +345,7 @@ Column Evaluator::describe(const Expr& e, const RowView& row) const {
             return c;
         }
         if (e.name == QLatin1String("DATABASEPROPERTYEX")) {
-            c.type = SqlType::Variant;
+            c.type = SqlType::Variant; // sql_variant, as a server answers it
             return c;
         }
         c.type = SqlType::NVarChar;

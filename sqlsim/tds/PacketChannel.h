@@ -7,6 +7,8 @@
 
 namespace sqlsim::tds {
 
+class TlsStream;
+
 namespace packetType {
 constexpr quint8 SqlBatch = 0x01;
 constexpr quint8 Rpc = 0x03;
@@ -39,6 +41,13 @@ public:
     // without the EOM bit and the next call continues the same message (packet numbers go on).
     bool sendMessage(quint8 type, const QByteArray& payload, bool endOfMessage = true);
 
+    // From now on packets travel inside `tls` (not owned), or, with onePacket, only the next
+    // packet read does: the LOGIN7 packet of a login-only encryption. nullptr: in clear.
+    void useTls(TlsStream* tls, bool onePacket = false) {
+        tls_ = tls;
+        tlsForOnePacket_ = onePacket;
+    }
+
     void setPacketSize(int size) { packetSize_ = size; }
     void setSpid(quint16 spid) { spid_ = spid; }
 
@@ -46,6 +55,8 @@ private:
     bool readFully(char* buffer, int length);
 
     int fd_;
+    TlsStream* tls_ = nullptr;
+    bool tlsForOnePacket_ = false;
     int packetSize_ = 4096;
     quint16 spid_ = 0;
     quint8 nextPacketId_ = 1; // of the message being sent

@@ -3,6 +3,7 @@
 // its own thread; a protocol fault ends this connection only.
 
 #include "../engine/Engine.h"
+#include "ConnectionEncryption.h"
 #include "PacketChannel.h"
 #include "WakeSignal.h"
 
@@ -21,7 +22,8 @@ using Authenticator =
 
 class TdsConnection {
 public:
-    TdsConnection(int fd, Authenticator authenticator, QString serverName, const std::atomic<bool>& stopping);
+    TdsConnection(int fd, Authenticator authenticator, QString serverName, const std::atomic<bool>& stopping,
+                  EncryptionPolicy encryption = {});
     ~TdsConnection();
     TdsConnection(const TdsConnection&) = delete;
     TdsConnection& operator=(const TdsConnection&) = delete;
@@ -30,7 +32,7 @@ public:
 
 private:
     bool handshake();
-    void answerPreLogin();
+    void answerPreLogin(quint8 encryption);
     bool login(const QByteArray& payload);
     // outputs: OUTPUT parameters of a procedure call, written after its return status.
     void runBatch(const QString& text, bool asProcedure, const std::function<void(ByteWriter&)>& outputs = {});
@@ -45,6 +47,7 @@ private:
     QString serverName_;
     const std::atomic<bool>& stopping_;
     PacketChannel channel_;
+    ConnectionEncryption encryption_;
     WakeSignal batchWake_; // raised by the batch's thread when it flushes tokens and when it ends
     quint32 version_ = 0;
     std::unique_ptr<TokenEncoder> encoder_;

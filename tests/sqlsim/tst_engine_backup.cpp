@@ -68,6 +68,10 @@ private slots:
     void catalogSurvivesRestart();
     void interruptedRestoreIsPutRightAtStart_data();
     void interruptedRestoreIsPutRightAtStart();
+    void backupOptionsShowInTheHeader_data();
+    void backupOptionsShowInTheHeader();
+    void verifyChecksAgainstTheSet_data();
+    void verifyChecksAgainstTheSet();
     void failedRenameLeavesTheOldDatabaseWhole_data();
     void failedRenameLeavesTheOldDatabaseWhole();
     void concurrentBackupsToOneFileBothLand();
@@ -256,6 +260,14 @@ void TestEngineBackup::backupFailures_data() {
         << "Cannot open backup device 'C:\\Program Files\\Microsoft SQL Server\\MSSQL15.MSSQLSERVER\\MSSQL\\DATA\\"
            "msdbdata.MDF'. Operating system error 32(The process cannot access the file because it is being used by "
            "another process.).";
+    QTest::newRow("write denied") << "Backup DataBase [SalesDemo] To Disk='C:\\Locked\\Sub\\x.Bak'"
+                                  << "sa" << false << QList<int>{3201, 3013}
+                                  << "Cannot open backup device 'C:\\Locked\\Sub\\x.Bak'. Operating system error "
+                                     "5(Access is denied.).";
+    QTest::newRow("compression on Express")
+        << "Backup DataBase [SalesDemo] To Disk='C:\\x.Bak' WITH CHECKSUM, COMPRESSION"
+        << "sa" << false << QList<int>{1844, 3013}
+        << "BACKUP DATABASE WITH COMPRESSION is not supported on Express Edition (64-bit).";
     QTest::newRow("log backup, simple recovery") << "BACKUP LOG [SalesDemo] TO DISK = N'C:\\x.trn'"
                                                  << "sa" << false << QList<int>{4208, 3013}
                                                  << "The statement BACKUP LOG is not allowed while the recovery model "
@@ -270,6 +282,11 @@ void TestEngineBackup::backupFailures() {
     QFETCH(QList<int>, errors);
     QFETCH(QString, firstText);
     EngineHarness h;
+    h.stop();
+    h.config.edition = QStringLiteral("Express Edition (64-bit)");
+    h.config.denyWrite = {QStringLiteral("c:\\locked")};
+    h.start();
+    QVERIFY(QDir().mkpath(h.c("Locked/Sub")));
     QTemporaryDir outside;
     QVERIFY(QFile::link(outside.path(), h.c("Out")));
     auto s = h.session(login);
@@ -285,6 +302,7 @@ void TestEngineBackup::backupFailures() {
     QVERIFY(filesUnder(outside.path()).isEmpty());
     QCOMPARE(QFileInfo(h.c(dataDir + "MSDBData.mdf")).size(), qint64(1024 * 1024));
     QVERIFY(!QFileInfo::exists(h.c("x.Bak")));
+    QVERIFY(!QFileInfo::exists(h.c("Locked/Sub/x.Bak")));
     QVERIFY(!QFileInfo::exists(h.dir.filePath("escape.Bak")));
 }
 
@@ -723,6 +741,102 @@ void TestEngineBackup::interruptedRestoreIsPutRightAtStart() {
     }
     auto s = h.session();
     QVERIFY(!run(*s, QStringLiteral("Backup DataBase [库存管理] To Disk='C:\\after.bak'")).failed());
+}
+
+void TestEngineBackup::backupOptionsShowInTheHeader_data() {
+    QTest::addColumn<QString>("with");
+    QTest::addColumn<bool>("copyOnly");
+    QTest::addColumn<bool>("compressed");
+    QTest::addColumn<bool>("checksums");
+    QTest::addColumn<qint64>("flags");
+    QTest::newRow("none") << "" << false << false << false << qint64(512);
+    QTest::newRow("copy only") << " WITH COPY_ONLY" << true << false << false << qint64(1536);
+    QTest::newRow("checksum") << " WITH  CHECKSUM" << false << false << true << qint64(528);
+    QTest::newRow("compression brings checksums") << " WITH COMPRESSION" << false << true << true << qint64(528);
+    QTest::newRow("compression without checksums")
+        << " WITH COMPRESSION, NO_CHECKSUM" << false << true << false << qint64(512);
+    QTest::newRow("all, any order") << " WITH COMPRESSION ,STATS = 50, COPY_ONLY, INIT, CHECKSUM" << true << true
+                                    << true << qint64(1552);
+}
+
+void TestEngineBackup::backupOptionsShowInTheHeader() {
+    QFETCH(QString, with);
+    QFETCH(bool, copyOnly);
+    QFETCH(bool, compressed);
+    QFETCH(bool, checksums);
+    QFETCH(qint64, flags);
+    EngineHarness h;
+    auto s = h.session();
+    const Response backup = run(*s, "Backup DataBase [SalesDemo] To Disk='C:\\s.bak'" + with);
+    QVERIFY2(!backup.failed(), qPrintable(backup.messages().front().text));
+    const ResultSet rs = run(*s, QStringLiteral("RESTORE HEADERONLY FROM DISK = N'C:\\s.bak'")).firstSet();
+    QCOMPARE(integer(cell(rs, 0, "IsCopyOnly")), qint64(copyOnly));
+    QCOMPARE(integer(cell(rs, 0, "Compressed")), qint64(compressed));
+    QCOMPARE(integer(cell(rs, 0, "HasBackupChecksums")), qint64(checksums));
+    QCOMPARE(integer(cell(rs, 0, "Flags")), flags);
+    const qint64 size = integer(cell(rs, 0, "BackupSize"));
+    const qint64 compressedSize = integer(cell(rs, 0, "CompressedBackupSize"));
+    QVERIFY(size > 4 * 1024 * 1024);
+    // The sample files are random bytes, which deflate hardly shrinks.
+    if (compressed)
+        QVERIFY2(compressedSize != size && compressedSize > size * 9 / 10, qPrintable(QString::number(compressedSize)));
+    else
+        QCOMPARE(compressedSize, size);
+}
+
+void TestEngineBackup::verifyChecksAgainstTheSet_data() {
+    QTest::addColumn<QString>("backupWith");
+    QTest::addColumn<bool>("damage");
+    QTest::addColumn<QString>("verifyWith");
+    QTest::addColumn<QList<int>>("errors");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("good, checksums") << " WITH CHECKSUM" << false << " WITH FILE = 2, CHECKSUM" << QList<int>{}
+                                     << "The backup set on file 2 is valid.";
+    QTest::newRow("good, no checksums asked")
+        << "" << false << " WITH FILE = 2" << QList<int>{} << "The backup set on file 2 is valid.";
+    QTest::newRow("damaged, checksums") << " WITH CHECKSUM" << true << " WITH FILE = 2, CHECKSUM"
+                                        << QList<int>{3189, 3013} << "Damage to the backup set was detected.";
+    QTest::newRow("damaged, checksums on the media")
+        << " WITH COMPRESSION" << true << " WITH FILE = 2" << QList<int>{3189, 3013}
+        << "Damage to the backup set was detected.";
+    QTest::newRow("checksum asked, none written")
+        << "" << false << " WITH FILE = 2, CHECKSUM" << QList<int>{3187, 3013}
+        << "RESTORE WITH CHECKSUM cannot be specified because the backup set does not contain checksum information.";
+    QTest::newRow("no such set") << " WITH CHECKSUM" << false << " WITH FILE = 3, CHECKSUM" << QList<int>{4038, 3013}
+                                 << "Cannot find file ID 3 on device 'C:\\v.bak'.";
+}
+
+// The first set of the file stays good; the second is the one verified (and damaged).
+void TestEngineBackup::verifyChecksAgainstTheSet() {
+    QFETCH(QString, backupWith);
+    QFETCH(bool, damage);
+    QFETCH(QString, verifyWith);
+    QFETCH(QList<int>, errors);
+    QFETCH(QString, message);
+    EngineHarness h;
+    auto s = h.session();
+    QVERIFY(!run(*s, QStringLiteral("Backup DataBase [model] To Disk='C:\\v.bak' WITH CHECKSUM")).failed());
+    const qint64 firstSetEnd = QFileInfo(h.c("v.bak")).size();
+    QVERIFY(!run(*s, "Backup DataBase [SalesDemo] To Disk='C:\\v.bak'" + backupWith).failed());
+    if (damage) {
+        QByteArray bytes = readAll(h.c("v.bak"));
+        const qint64 at = firstSetEnd + (bytes.size() - firstSetEnd) / 2;
+        bytes[at] = char(bytes[at] ^ 0x20);
+        QVERIFY(writeFile(h.c("v.bak"), bytes));
+    }
+    const Response r = run(*s, "RESTORE VERIFYONLY FROM DISK = N'C:\\v.bak'" + verifyWith);
+    QCOMPARE(r.errorNumbers(), errors);
+    QCOMPARE(r.messages().front().text, message);
+    if (errors.isEmpty()) {
+        QCOMPARE(r.infoNumbers(), QList<int>({3262}));
+        QCOMPARE(r.messages().front().severity, 0);
+    } else {
+        QCOMPARE(r.errorText(3013), QStringLiteral("VERIFY DATABASE is terminating abnormally."));
+    }
+    // Damage to one set leaves the other one valid.
+    const Response first =
+        run(*s, QStringLiteral("RESTORE VERIFYONLY FROM DISK = N'C:\\v.bak' WITH FILE = 1, CHECKSUM"));
+    QCOMPARE(first.errorText(3262), QStringLiteral("The backup set on file 1 is valid."));
 }
 
 void TestEngineBackup::failedRenameLeavesTheOldDatabaseWhole_data() {

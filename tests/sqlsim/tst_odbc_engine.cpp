@@ -195,6 +195,7 @@ private slots:
     void resultShapes_data();
     void resultShapes();
     void backupAndRestoreThroughTheDriver();
+    void verifyAnswersWithItsMessageNumber();
     void errorsCarryServerNumbers_data();
     void errorsCarryServerNumbers();
     void timeoutCancelsBackupAndLeavesNoSet();
@@ -209,7 +210,11 @@ private:
 };
 
 void TestOdbcEngine::initTestCase() {
-    QVERIFY2(sim_.start({QStringLiteral("--seed")}), qPrintable(sim_.errorString()));
+    QVERIFY2(sim_.start({QStringLiteral("--seed"), QStringLiteral("--edition"), QStringLiteral("express"),
+                         QStringLiteral("--deny-write"), QStringLiteral("C:\\Locked"), QStringLiteral("--free-space"),
+                         QStringLiteral("C=100"), QStringLiteral("--hold-session"), QStringLiteral("库存管理")}),
+             qPrintable(sim_.errorString()));
+    QVERIFY(QDir().mkpath(sim_.driveC() + "/Locked"));
     QVERIFY(makeFile(sim_.driveC() + "/Bak/old.bak", "x"));
     QVERIFY(makeFile(sim_.driveC() + "/Bak/备份.bak", "x"));
     QVERIFY(QDir().mkpath(sim_.driveC() + "/Bak/Sub"));
@@ -235,6 +240,23 @@ void TestOdbcEngine::resultShapes_data() {
     QTest::newRow("drives") << "master..xp_availablemedia 2"
                             << QStringList{"name", "low free", "high free", "media type"}
                             << QList<int>{SQL_WVARCHAR, SQL_INTEGER, SQL_INTEGER, SQL_INTEGER} << 1;
+    QTest::newRow("fixed drives") << "EXEC master..xp_fixeddrives" << QStringList{"drive", "MB free"}
+                                  << QList<int>{SQL_CHAR, SQL_INTEGER} << 1;
+    QTest::newRow("sessions in a database")
+        << "SELECT session_id, login_name, database_id FROM sys.dm_exec_sessions WHERE database_id = DB_ID(N'库存管理')"
+        << QStringList{"session_id", "login_name", "database_id"}
+        << QList<int>{SQL_SMALLINT, SQL_WVARCHAR, SQL_SMALLINT} << 1;
+    QTest::newRow("processes in a database")
+        << "SELECT spid, dbid, loginame FROM master..sysprocesses WHERE dbid = DB_ID(N'库存管理')"
+        << QStringList{"spid", "dbid", "loginame"} << QList<int>{SQL_SMALLINT, SQL_SMALLINT, SQL_WVARCHAR} << 1;
+    QTest::newRow("database states")
+        << "SELECT name, state_desc, user_access_desc FROM sys.databases WHERE database_id <= 6"
+        << QStringList{"name", "state_desc", "user_access_desc"} << QList<int>{SQL_WVARCHAR, SQL_WVARCHAR, SQL_WVARCHAR}
+        << 6;
+    QTest::newRow("database files")
+        << "SELECT database_id, type, physical_name, size FROM sys.master_files WHERE database_id = DB_ID(N'SalesDemo')"
+        << QStringList{"database_id", "type", "physical_name", "size"}
+        << QList<int>{SQL_INTEGER, SQL_TINYINT, SQL_WVARCHAR, SQL_INTEGER} << 2;
     QTest::newRow("directories") << "EXECUTE master.dbo.xp_dirtree N'C:\\Bak', 1, 0"
                                  << QStringList{"subdirectory", "depth"} << QList<int>{SQL_WVARCHAR, SQL_INTEGER} << 1;
     QTest::newRow("directories and files")
@@ -314,6 +336,23 @@ void TestOdbcEngine::backupAndRestoreThroughTheDriver() {
     QCOMPARE(Connection::rows(stmt).last().first(), QStringLiteral("库存副本"));
 }
 
+void TestOdbcEngine::verifyAnswersWithItsMessageNumber() {
+    Connection c(connectionString(sim_));
+    QVERIFY2(c.ok(), qPrintable(c.error()));
+    {
+        Handle stmt = c.statement();
+        QVERIFY(Connection::exec(stmt, QStringLiteral("BACKUP DATABASE [model] TO DISK = N'C:\\Bak\\v.bak' "
+                                                      "WITH INIT, CHECKSUM, COPY_ONLY")));
+    }
+    Handle stmt = c.statement();
+    QVERIFY(Connection::exec(
+        stmt, QStringLiteral("RESTORE VERIFYONLY FROM DISK = N'C:\\Bak\\v.bak' WITH FILE = 1, CHECKSUM")));
+    const QList<Diagnostic> info = diagnostics(stmt);
+    QCOMPARE(info.size(), 1);
+    QCOMPARE(info[0].native, 3262);
+    QVERIFY2(info[0].text.endsWith(QStringLiteral("The backup set on file 1 is valid.")), qPrintable(info[0].text));
+}
+
 void TestOdbcEngine::errorsCarryServerNumbers_data() {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QList<int>>("natives");
@@ -322,6 +361,13 @@ void TestOdbcEngine::errorsCarryServerNumbers_data() {
                                        << QList<int>{3201, 3013}
                                        << "Cannot open backup device 'C:\\NoDir\\x.Bak'. Operating system error 3(The "
                                           "system cannot find the path specified.).";
+    QTest::newRow("access denied") << "Backup DataBase [SalesDemo] To Disk='C:\\Locked\\x.Bak'"
+                                   << QList<int>{3201, 3013}
+                                   << "Cannot open backup device 'C:\\Locked\\x.Bak'. Operating system error 5(Access "
+                                      "is denied.).";
+    QTest::newRow("edition cannot compress")
+        << "Backup DataBase [SalesDemo] To Disk='C:\\Bak\\c.Bak' WITH CHECKSUM, COMPRESSION" << QList<int>{1844, 3013}
+        << "BACKUP DATABASE WITH COMPRESSION is not supported on Express Edition (64-bit).";
     QTest::newRow("not a backup") << "RESTORE HEADERONLY FROM  DISK = N'C:\\Bak\\old.bak'  WITH   NOUNLOAD "
                                   << QList<int>{3241, 3013}
                                   << "The media family on device 'C:\\Bak\\old.bak' is incorrectly formed. SQL Server "
