@@ -3,6 +3,7 @@
 #include "FileReplace.h"
 #include "MessageCatalog.h"
 #include "ServerVersion.h"
+#include "ProgressMeter.h"
 #include "SqlError.h"
 #include "StagedRestore.h"
 
@@ -52,16 +53,14 @@ QString textOption(const Statement& st, const char* name) {
     return QString::number(std::get<qint64>(*o->value));
 }
 
-// WITH STATS [= n]: "n percent processed." at every step, as the work goes.
-void reportProgress(const ExecContext& context, const Statement& st) {
+// WITH STATS [= n]: a "n percent processed." message at every n percent; STATS alone means 10.
+int statsStep(const Statement& st) {
     const MediaOption* o = option(st, "STATS");
     if (!o)
-        return;
-    qint64 step = 10;
+        return 0;
     if (o->value && std::holds_alternative<qint64>(*o->value))
-        step = std::clamp<qint64>(std::get<qint64>(*o->value), 1, 100);
-    for (qint64 percent = step; percent <= 100; percent += step)
-        context.sink.add(MessageCatalog::make(3211, {QString::number(percent)}));
+        return int(std::clamp<qint64>(std::get<qint64>(*o->value), 1, 100));
+    return 10;
 }
 
 std::optional<qint64> fileNumber(const Statement& st) {
@@ -75,19 +74,24 @@ std::optional<qint64> fileNumber(const Statement& st) {
     return ok ? std::optional<qint64>(n) : std::nullopt;
 }
 
-// Waits delay-per-MB for the given amount of data in small steps, so an attention stops it.
-void pace(const ExecContext& context, qint64 bytes) {
+// Moves the given amount of data at delay-per-MB, in small steps so that an attention stops it
+// and the progress messages go out as the data moves.
+void pace(const ExecContext& context, qint64 bytes, ProgressMeter& progress) {
     const qint64 totalMs =
         static_cast<qint64>(std::llround(double(context.engine.config.delayPerMbMs) * double(bytes) / 1048576.0));
     QElapsedTimer timer;
     timer.start();
+    qint64 moved = 0;
     while (true) {
         if (context.cancel.isCancelled())
             throw StatementCancelled();
-        const qint64 left = totalMs - timer.elapsed();
-        if (left <= 0)
+        const qint64 elapsed = timer.elapsed();
+        const qint64 nowMoved = totalMs <= 0 ? bytes : std::min(bytes, bytes * elapsed / totalMs);
+        progress.advance(nowMoved - moved);
+        moved = nowMoved;
+        if (moved >= bytes)
             return;
-        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(left, 10)));
+        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(totalMs - elapsed, 10)));
     }
 }
 
@@ -301,6 +305,9 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
     }
     if (db.dbid == 2)
         fail(MessageCatalog::make(3147), statementName);
+    // Unconfirmed which message a server gives here; 927 is what opening such a database gives.
+    if (db.isRestoring())
+        fail(MessageCatalog::make(927, {db.name}), statementName);
     if (!context.session.sysadmin)
         fail(MessageCatalog::make(262, {statementName, db.name}), statementName);
     if (st.backupLog)
@@ -341,7 +348,8 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
     QElapsedTimer timer;
     timer.start();
     header.backupStart = wholeSeconds(QDateTime::currentDateTime());
-    pace(context, totalBytes);
+    ProgressMeter progress(context.sink, totalBytes, statsStep(st));
+    pace(context, totalBytes, progress);
     header.backupFinish = wholeSeconds(QDateTime::currentDateTime());
     header.backupName = textOption(st, "NAME");
     header.backupDescription = textOption(st, "DESCRIPTION");
@@ -405,7 +413,7 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
         if (!replaceFile(*host, existing, BackupFile::encode(header, contents)))
             fail(MessageCatalog::make(3202, {path, OsError::diskFull}), statementName);
     }
-    reportProgress(context, st);
+    progress.finish();
     reportSuccess(context, statementName, db.name, report, position, timer.elapsed());
     Done done;
     done.currentCommand = doneCommand::None;
@@ -554,7 +562,7 @@ Done BackupRestore::verifyOnly(const ExecContext& context, const Statement& st) 
         fail(MessageCatalog::make(3189), statementName);
     if (problem != BackupFile::Problem::None)
         fail(MessageCatalog::make(3183, {QStringLiteral("1"), QStringLiteral("0"), h.databaseName}), statementName);
-    reportProgress(context, st);
+    ProgressMeter(context.sink, 0, statsStep(st)).finish();
     context.sink.add(MessageCatalog::make(3262, {QString::number(h.position)}));
     Done done;
     done.currentCommand = doneCommand::None;
@@ -609,7 +617,10 @@ RestorePlan planRestore(const ExecContext& context, const Statement& st, const B
             fail(MessageCatalog::make(3110, {existing->name}), statementName);
         fail(MessageCatalog::make(262, {QStringLiteral("CREATE DATABASE"), QStringLiteral("master")}), statementName);
     }
-    if (existing && existing->name.compare(set.databaseName, Qt::CaseInsensitive) != 0 && !replace)
+    // A database left RESTORING by a stopped restore already carries the backup's identity: the
+    // server checks the backup's family, not the name, so restoring it again needs no REPLACE.
+    if (existing && !existing->isRestoring() && existing->name.compare(set.databaseName, Qt::CaseInsensitive) != 0 &&
+        !replace)
         fail(MessageCatalog::make(3154, {existing->name}), statementName);
     if (existing && context.session.database.compare(existing->name, Qt::CaseInsensitive) == 0)
         fail(MessageCatalog::make(3102, {existing->name}), statementName);
@@ -670,13 +681,13 @@ RestorePlan planRestore(const ExecContext& context, const Statement& st, const B
 
 // Step two: the new files, written beside their targets and paced as they are written.
 void stageRestore(const ExecContext& context, const RestorePlan& plan, const std::vector<QByteArray>& contents,
-                  StagedRestore& staged, const QString& statementName) {
+                  StagedRestore& staged, ProgressMeter& progress, const QString& statementName) {
     for (size_t i = 0; i < plan.targets.size(); ++i) {
         if (!staged.write(i, contents[i]))
             fail(MessageCatalog::make(3634, {QStringLiteral("112(There is not enough space on the disk.)"),
                                              QStringLiteral("WriteFile"), plan.targets[i].windowsPath}),
                  statementName);
-        pace(context, contents[i].size());
+        pace(context, contents[i].size(), progress);
     }
 }
 
@@ -744,6 +755,40 @@ void commitRestore(const ExecContext& context, const Statement& st, const Backup
     staged.finish();
 }
 
+// A restore stopped while its files were being written: as on a server, the old database is
+// already overwritten, so the database stays, unusable, in the RESTORING state until a restore
+// completes. Files of the old database that the restore does not reuse are gone.
+void leaveRestoring(const ExecContext& context, const Statement& st, const BackupSetHeader& set,
+                    const RestorePlan& plan) {
+    EngineState& engine = context.engine;
+    std::lock_guard lock(engine.mutex);
+    Database stopped;
+    stopped.name = plan.existing ? plan.existing->name : st.database;
+    stopped.dbid = plan.existing ? plan.existing->dbid : engine.catalog.nextDbid();
+    stopped.created = wholeSeconds(QDateTime::currentDateTime());
+    stopped.compatibilityLevel = set.compatibilityLevel;
+    stopped.recoveryModel = set.recoveryModel.isEmpty() ? QStringLiteral("SIMPLE") : set.recoveryModel;
+    stopped.state = QStringLiteral("RESTORING");
+    for (const RestoreTarget& t : plan.targets)
+        stopped.files.push_back({t.file->logicalName, t.windowsPath, t.file->type, t.file->fileId});
+    if (plan.existing) {
+        for (const DatabaseFile& old : plan.existing->files) {
+            const QString oldHost = engine.hostPathOf(old.physicalName);
+            bool reused = false;
+            for (const RestoreTarget& t : plan.targets)
+                reused = reused || sameFileKey(t.host) == sameFileKey(oldHost);
+            if (!oldHost.isEmpty() && !reused)
+                QFile::remove(oldHost);
+        }
+    }
+    engine.catalog.put(stopped);
+    try {
+        engine.catalog.save();
+    } catch (const std::exception&) {
+        // The state holds for this run; the next save records it.
+    }
+}
+
 } // namespace
 
 Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement& st) {
@@ -789,13 +834,23 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
         fail(MessageCatalog::make(3634, {OsError::diskFull, QStringLiteral("WriteFile"), QStringLiteral("journal")}),
              statementName);
     }
-    stageRestore(context, plan, contents, *staged, statementName);
+    qint64 totalBytes = 0;
+    for (const QByteArray& c : contents)
+        totalBytes += c.size();
+    ProgressMeter progress(context.sink, totalBytes, statsStep(st));
+    try {
+        stageRestore(context, plan, contents, *staged, progress, statementName);
+    } catch (const StatementCancelled&) {
+        staged.reset(); // its temporaries go before the catalog names the targets
+        leaveRestoring(context, st, set, plan);
+        throw;
+    }
     commitRestore(context, st, set, plan, *staged, statementName);
 
     std::vector<std::pair<QString, qint64>> report;
     for (const RestoreTarget& t : plan.targets)
         report.emplace_back(t.file->logicalName, t.file->size);
-    reportProgress(context, st);
+    progress.finish();
     reportSuccess(context, statementName, st.database, report, set.position, timer.elapsed());
     Done done;
     done.currentCommand = doneCommand::None;

@@ -35,6 +35,8 @@ public:
         else
             out_.add(std::move(item));
     }
+    // A held DONE stays held: whether more follows is still open.
+    void flush() override { out_.flush(); }
     void finish() {
         Done last = pending_.value_or(Done{});
         last.more = false;

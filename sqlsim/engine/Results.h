@@ -105,6 +105,9 @@ class ResponseSink {
 public:
     virtual ~ResponseSink() = default;
     virtual void add(ResponseItem item) = 0;
+    // The items so far should reach the client now, not only when the batch ends (progress
+    // messages of a long statement).
+    virtual void flush() {}
 };
 
 // Collects every item; handy for in-process tests.

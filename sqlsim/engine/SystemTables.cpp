@@ -32,7 +32,8 @@ ResultSet SystemTables::sysdatabases(const Catalog& catalog) {
             if (f.type == u'D' && dataFile.isEmpty())
                 dataFile = f.physicalName;
         // 65536 page checksums, 8 truncate log on checkpoint (simple recovery); 16 torn page off.
-        const qint64 status = 65536 + (db.recoveryModel == QLatin1String("SIMPLE") ? 8 : 0);
+        // 32 loading: a restore was stopped part-way.
+        const qint64 status = 65536 + (db.recoveryModel == QLatin1String("SIMPLE") ? 8 : 0) + (db.isRestoring() ? 32 : 0);
         rs.rows.push_back({db.name, qint64(db.dbid), QByteArray(1, '\x01'), qint64(0), status, qint64(1090519040),
                            db.created, epoch(), qint64(0), qint64(db.compatibilityLevel),
                            dataFile.isEmpty() ? Value(Null{}) : Value(dataFile), qint64(904)});

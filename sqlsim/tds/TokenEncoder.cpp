@@ -296,6 +296,24 @@ void TokenEncoder::returnStatus(const ReturnStatus& r, ByteWriter& out) const {
     out.u32le(quint32(r.value));
 }
 
+void TokenEncoder::returnValue(quint16 ordinal, const QString& name, qint32 value, ByteWriter& out) const {
+    // MS-TDS 2.2.7.18: ordinal, name, status 0x01 (output parameter), user type, flags, then
+    // TYPE_INFO (INTN of width 4) and the value with its length.
+    out.u8(token::ReturnValue);
+    out.u16le(ordinal);
+    out.bVarchar(name);
+    out.u8(0x01);
+    if (isTds72OrLater(version_))
+        out.u32le(0);
+    else
+        out.u16le(0);
+    out.u16le(0x0001); // nullable
+    out.u8(0x26);
+    out.u8(4);
+    out.u8(4);
+    out.u32le(quint32(value));
+}
+
 void TokenEncoder::envChange(quint8 type, const QString& newValue, const QString& oldValue, ByteWriter& out) const {
     out.u8(token::EnvChange);
     const int lengthAt = out.size();

@@ -63,7 +63,8 @@ private slots:
     void damagedHeadersNeverRestore();
     void hostileNamesRoundTrip();
     void cancelledBackupLeavesNoSet();
-    void cancelledRestoreLeavesNothing();
+    void cancelledRestoreLeavesTheDatabaseRestoring_data();
+    void cancelledRestoreLeavesTheDatabaseRestoring();
     void catalogSurvivesRestart();
     void interruptedRestoreIsPutRightAtStart_data();
     void interruptedRestoreIsPutRightAtStart();
@@ -588,7 +589,16 @@ void TestEngineBackup::cancelledBackupLeavesNoSet() {
     QCOMPARE(filesUnder(h.c("Bak")), QStringList({h.c("Bak/c.bak")}));
 }
 
-void TestEngineBackup::cancelledRestoreLeavesNothing() {
+void TestEngineBackup::cancelledRestoreLeavesTheDatabaseRestoring_data() {
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<bool>("replace");
+    QTest::newRow("a new database") << "Half" << false;
+    QTest::newRow("over an existing one") << "SalesDemo" << true;
+}
+
+void TestEngineBackup::cancelledRestoreLeavesTheDatabaseRestoring() {
+    QFETCH(QString, database);
+    QFETCH(bool, replace);
     EngineHarness h(true, 400);
     auto s = h.session();
     QVERIFY(QDir().mkpath(h.c("Bak")));
@@ -598,28 +608,46 @@ void TestEngineBackup::cancelledRestoreLeavesNothing() {
         QVERIFY(!run(*f, QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\s.bak'")).failed());
         QVERIFY(QFile::copy(fast.c("s.bak"), h.c("Bak/s.bak")));
     }
+    const QString oldDataFile =
+        text(run(*s, QStringLiteral("select filename from master..sysdatabases where name = 'SalesDemo'"))
+                 .firstSet()
+                 .rows.at(0)
+                 .at(0));
+    const QString restore = restoreSales(database, QStringLiteral("C:\\Bak\\s.bak"), QStringLiteral("D:\\h.mdf"),
+                                         QStringLiteral("D:\\h.ldf"), replace);
     CollectingSink sink;
     CancelToken cancel;
     std::thread canceller([&cancel] {
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
         cancel.cancel();
     });
-    s->executeBatch(restoreSales(QStringLiteral("Half"), QStringLiteral("C:\\Bak\\s.bak"), QStringLiteral("D:\\h.mdf"),
-                                 QStringLiteral("D:\\h.ldf")),
-                    sink, cancel);
+    s->executeBatch(restore, sink, cancel);
     canceller.join();
     QVERIFY(!Response{sink.items}.infoNumbers().contains(3014));
-    QVERIFY(!databaseNames(*s).contains(QStringLiteral("Half")));
-    QVERIFY(filesUnder(h.d()).isEmpty());
-    // Nothing was left that would block the same restore afterwards.
+
+    // As on a server: the database stays, unusable, until a restore of it completes.
+    const QString stateQuery = QStringLiteral("select state_desc from sys.databases where name = '%1'").arg(database);
+    const QString statusQuery = QStringLiteral("select DATABASEPROPERTYEX(N'%1', 'Status')").arg(database);
+    QCOMPARE(text(cell(run(*s, stateQuery).firstSet(), 0, QStringLiteral("state_desc"))), QStringLiteral("RESTORING"));
+    QCOMPARE(text(run(*s, statusQuery).firstSet().rows.at(0).at(0)), QStringLiteral("RESTORING"));
+    QCOMPARE(run(*s, QStringLiteral("use [%1]").arg(database)).errorNumbers(), QList<int>{927});
+    QCOMPARE(run(*s, QStringLiteral("Backup DataBase [%1] To Disk='C:\\again.bak'").arg(database)).errorNumbers(),
+             (QList<int>{927, 3013}));
+    QVERIFY(filesUnder(h.d()).isEmpty()); // no staged file is left behind
+    // The old data is gone where the restore put its files elsewhere.
+    const ResultSet old = run(*s, QStringLiteral("xp_fileexist N'%1'").arg(oldDataFile)).firstSet();
+    QCOMPARE(integer(cell(old, 0, QStringLiteral("File Exists"))), replace ? 0 : 1);
+
+    // The state survives a restart, and restoring again brings the database back.
     h.config.delayPerMbMs = 0;
     s.reset();
     h.stop();
     h.start();
     auto again = h.session();
-    QVERIFY(!run(*again, restoreSales(QStringLiteral("Half"), QStringLiteral("C:\\Bak\\s.bak"),
-                                      QStringLiteral("D:\\h.mdf"), QStringLiteral("D:\\h.ldf")))
-                 .failed());
+    QCOMPARE(text(run(*again, statusQuery).firstSet().rows.at(0).at(0)), QStringLiteral("RESTORING"));
+    QVERIFY(!run(*again, restore).failed());
+    QCOMPARE(text(run(*again, statusQuery).firstSet().rows.at(0).at(0)), QStringLiteral("ONLINE"));
+    QVERIFY(!run(*again, QStringLiteral("use [%1]").arg(database)).failed());
 }
 
 void TestEngineBackup::catalogSurvivesRestart() {

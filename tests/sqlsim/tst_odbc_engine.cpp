@@ -4,6 +4,7 @@
 #include "SimServer.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
@@ -200,6 +201,8 @@ private slots:
     void timeoutCancelsBackupAndLeavesNoSet();
     void timeoutEndsADelayedBatchBeforeItRuns();
     void twoConnectionsShareGlobalTempTable();
+    void freeTdsHandsOverProgressOnlyWhenTheStatementEnds();
+    void freeTdsRefusesAsynchronousExecution();
 
 private:
     SimServer sim_;
@@ -471,6 +474,43 @@ void TestOdbcEngine::twoConnectionsShareGlobalTempTable() {
             return Connection::exec(stmt, probe) && Connection::rows(stmt).isEmpty();
         }(),
         5000);
+}
+
+// What an application can learn from FreeTDS while BACKUP ... WITH STATS runs (the packets
+// themselves leave the simulator as each step is reached, see tst_tds_framing): nothing until
+// SQLExecDirect returns, then every message at once, and nothing left for SQLMoreResults.
+void TestOdbcEngine::freeTdsHandsOverProgressOnlyWhenTheStatementEnds() {
+    SimServer slow;
+    QVERIFY2(slow.start({QStringLiteral("--seed"), QStringLiteral("--delay-per-mb"), QStringLiteral("300")}),
+             qPrintable(slow.errorString()));
+    QVERIFY(QDir().mkpath(slow.driveC() + "/Bak"));
+    Connection c(connectionString(slow));
+    QVERIFY2(c.ok(), qPrintable(c.error()));
+    Handle stmt = c.statement();
+    QElapsedTimer timer;
+    timer.start();
+    const std::u16string sql = u"Backup DataBase [SalesDemo] To Disk='C:\\Bak\\stats.Bak' WITH STATS = 20";
+    const SQLRETURN rc =
+        SQLExecDirectW(stmt.get(), reinterpret_cast<SQLWCHAR*>(const_cast<char16_t*>(sql.c_str())), SQL_NTS);
+    const qint64 returnedAfter = timer.elapsed();
+    QCOMPARE(rc, SQLRETURN(SQL_SUCCESS_WITH_INFO));
+    // 4 MB at 300 ms each: the call returns only when the work is done.
+    QVERIFY2(returnedAfter >= 1100, qPrintable(QString::number(returnedAfter)));
+    QList<int> natives;
+    for (const Diagnostic& d : diagnostics(stmt))
+        natives << d.native;
+    QCOMPARE(natives, (QList<int>{3211, 3211, 3211, 3211, 3211, 4035, 4035, 3014}));
+    QCOMPARE(SQLMoreResults(stmt.get()), SQLRETURN(SQL_NO_DATA));
+}
+
+void TestOdbcEngine::freeTdsRefusesAsynchronousExecution() {
+    Connection c(connectionString(sim_));
+    QVERIFY2(c.ok(), qPrintable(c.error()));
+    Handle stmt = c.statement();
+    const SQLRETURN rc = SQLSetStmtAttr(stmt.get(), SQL_ATTR_ASYNC_ENABLE,
+                                        reinterpret_cast<SQLPOINTER>(SQLULEN(SQL_ASYNC_ENABLE_ON)), 0);
+    QCOMPARE(rc, SQLRETURN(SQL_ERROR));
+    QCOMPARE(diagnostics(stmt).value(0).state, QStringLiteral("HYC00"));
 }
 
 QTEST_GUILESS_MAIN(TestOdbcEngine)
