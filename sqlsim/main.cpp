@@ -2,7 +2,10 @@
 
 #include "engine/Engine.h"
 #include "tds/BrowserResponder.h"
+#include "tds/ServerCertificate.h"
 #include "tds/TdsServer.h"
+#include "tds/TlsContext.h"
+#include "tds/TlsVersions.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +14,7 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <QSysInfo>
 
 #include <csignal>
 #include <cstdio>
@@ -36,6 +40,15 @@ const char* const kUsage = R"(usage: sqlsim [options]
   --delay-per-mb MS      BACKUP and RESTORE take MS milliseconds per MB
   --fail TEXT=NUMBER     a batch containing TEXT fails with error NUMBER (repeatable)
   --delay TEXT=MS        a batch containing TEXT waits MS milliseconds before it runs (repeatable)
+  --encryption MODE      off (default): TLS for the login, or the whole session when the client asks;
+                         force: TLS for the whole session, clients without TLS are turned away;
+                         strict: TDS 8.0, TLS before anything else (ALPN tds/8.0);
+                         none: no TLS at all, every byte readable on the wire
+  --tls-versions V       TLS versions accepted: 1.0, 1.1, 1.2, 1.3 or a range such as 1.0-1.2
+                         (default 1.2-1.3; the handshake inside PRELOGIN packets stops at 1.2)
+  --certificate FILE     PEM certificate to present (with --key); default: a new self-signed one
+  --key FILE             PEM private key of --certificate
+  --keep-certificate     keep the self-signed certificate in the state directory across restarts
   --edition NAME         express, standard, enterprise or developer (default); Express refuses
                          BACKUP ... WITH COMPRESSION as the real edition does
   --product-version V    SERVERPROPERTY('ProductVersion') and the version written into backups
@@ -54,6 +67,11 @@ struct Options {
     quint16 browserPort = 0;
     QString instance;
     sqlsim::EngineConfig engine;
+    sqlsim::tds::EncryptionMode encryption = sqlsim::tds::EncryptionMode::Off;
+    sqlsim::tds::TlsVersionRange tlsVersions = sqlsim::tds::defaultTlsVersions();
+    QString certificatePath;
+    QString keyPath;
+    bool keepCertificate = false;
 };
 
 [[noreturn]] void usageError(const QString& message) {
@@ -180,10 +198,30 @@ Options parse(int argc, char** argv) {
             if (!ok || ms < 0)
                 usageError(QStringLiteral("--delay takes TEXT=MS"));
             options.engine.delayRules.emplace_back(spec.left(eq), ms);
+        } else if (a == QLatin1String("--encryption")) {
+            const auto mode = sqlsim::tds::encryptionModeFromName(value(i));
+            if (!mode)
+                usageError(QStringLiteral("--encryption takes off, force, strict or none"));
+            options.encryption = *mode;
+        } else if (a == QLatin1String("--tls-versions")) {
+            const auto versions = sqlsim::tds::parseTlsVersions(value(i));
+            if (!versions)
+                usageError(QStringLiteral("--tls-versions takes 1.0, 1.1, 1.2, 1.3 or a range such as 1.0-1.2"));
+            options.tlsVersions = *versions;
+        } else if (a == QLatin1String("--certificate")) {
+            options.certificatePath = value(i);
+        } else if (a == QLatin1String("--key")) {
+            options.keyPath = value(i);
+        } else if (a == QLatin1String("--keep-certificate")) {
+            options.keepCertificate = true;
         } else {
             usageError(QStringLiteral("unknown option ") + a);
         }
     }
+    if (options.certificatePath.isEmpty() != options.keyPath.isEmpty())
+        usageError(QStringLiteral("--certificate and --key go together"));
+    if (!options.certificatePath.isEmpty() && options.keepCertificate)
+        usageError(QStringLiteral("--keep-certificate keeps a generated certificate, not a given one"));
     if (options.engine.stateDir.isEmpty())
         options.engine.stateDir = QDir::current().filePath(QStringLiteral("sqlsim-state"));
     options.engine.stateDir = QDir(options.engine.stateDir).absolutePath();
@@ -197,6 +235,29 @@ Options parse(int argc, char** argv) {
         options.engine.logins.push_back(sa);
     }
     return options;
+}
+
+sqlsim::tds::ServerCertificate serverCertificate(const Options& options) {
+    using sqlsim::tds::ServerCertificate;
+    if (!options.certificatePath.isEmpty())
+        return ServerCertificate::fromPemFiles(options.certificatePath, options.keyPath);
+    const QString host = QSysInfo::machineHostName();
+    if (options.keepCertificate)
+        return ServerCertificate::keptIn(options.engine.stateDir, host);
+    return ServerCertificate::selfSigned(host);
+}
+
+sqlsim::tds::EncryptionPolicy encryptionPolicy(const Options& options) {
+    sqlsim::tds::EncryptionPolicy policy;
+    policy.mode = options.encryption;
+    if (options.encryption == sqlsim::tds::EncryptionMode::None)
+        return policy;
+    const sqlsim::tds::ServerCertificate certificate = serverCertificate(options);
+    policy.context = std::make_shared<sqlsim::tds::TlsContext>(certificate, options.tlsVersions);
+    std::cerr << "sqlsim: TLS " << sqlsim::tds::tlsVersionName(options.tlsVersions.lowest).toStdString() << "-"
+              << sqlsim::tds::tlsVersionName(options.tlsVersions.highest).toStdString()
+              << ", certificate SHA-256 " << certificate.fingerprint().toStdString() << std::endl;
+    return policy;
 }
 
 } // namespace
@@ -217,7 +278,7 @@ int main(int argc, char** argv) {
             [engine](const QString& user, const QString& password, sqlsim::Message* failure) {
                 return engine->login(user, password, failure);
             },
-            engine->config().serverName);
+            engine->config().serverName, encryptionPolicy(options));
         const quint16 port = server.start(options.port);
 
         std::unique_ptr<sqlsim::tds::BrowserResponder> browser;

@@ -1,5 +1,6 @@
 #include "PacketChannel.h"
 
+#include "TlsStream.h"
 #include "WireBuffer.h"
 
 #include <cerrno>
@@ -9,6 +10,8 @@
 namespace sqlsim::tds {
 
 bool PacketChannel::readFully(char* buffer, int length) {
+    if (tls_)
+        return tls_->readFully(buffer, length);
     int done = 0;
     while (done < length) {
         const ssize_t n = ::recv(fd_, buffer + done, size_t(length - done), 0);
@@ -46,12 +49,16 @@ bool PacketChannel::readMessage(TdsMessage& message) {
         message.payload.resize(offset + bodyLength);
         if (!readFully(message.payload.data() + offset, bodyLength))
             return false;
+        if (tlsForOnePacket_)
+            useTls(nullptr);
         if (status & 0x01)
             return true;
     }
 }
 
 bool PacketChannel::waitReadable(int timeoutMs, int wakeFd) const {
+    if (tls_ && tls_->hasBufferedPlaintext())
+        return true;
     pollfd p[2] = {{fd_, POLLIN, 0}, {wakeFd, POLLIN, 0}};
     const int r = ::poll(p, wakeFd >= 0 ? 2 : 1, timeoutMs);
     return r > 0 && p[0].revents != 0;
@@ -79,19 +86,9 @@ bool PacketChannel::sendMessage(quint8 type, const QByteArray& payload) {
         offset += n;
     } while (offset < payload.size());
 
-    const char* p = wire.constData();
-    qsizetype left = wire.size();
-    while (left > 0) {
-        const ssize_t n = ::send(fd_, p, size_t(left), MSG_NOSIGNAL);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += n;
-        left -= n;
-    }
-    return true;
+    if (tls_)
+        return tls_->write(wire.constData(), wire.size());
+    return sendAll(fd_, wire.constData(), wire.size());
 }
 
 } // namespace sqlsim::tds

@@ -7,6 +7,8 @@
 
 namespace sqlsim::tds {
 
+class TlsStream;
+
 namespace packetType {
 constexpr quint8 SqlBatch = 0x01;
 constexpr quint8 Rpc = 0x03;
@@ -38,6 +40,13 @@ public:
     // False when the peer is gone.
     bool sendMessage(quint8 type, const QByteArray& payload);
 
+    // From now on packets travel inside `tls` (not owned), or, with onePacket, only the next
+    // packet read does: the LOGIN7 packet of a login-only encryption. nullptr: in clear.
+    void useTls(TlsStream* tls, bool onePacket = false) {
+        tls_ = tls;
+        tlsForOnePacket_ = onePacket;
+    }
+
     void setPacketSize(int size) { packetSize_ = size; }
     void setSpid(quint16 spid) { spid_ = spid; }
 
@@ -45,6 +54,8 @@ private:
     bool readFully(char* buffer, int length);
 
     int fd_;
+    TlsStream* tls_ = nullptr;
+    bool tlsForOnePacket_ = false;
     int packetSize_ = 4096;
     quint16 spid_ = 0;
 };

@@ -52,9 +52,9 @@ Message protocolMessage(int number, int severity, int state, const QString& text
 } // namespace
 
 TdsConnection::TdsConnection(int fd, Authenticator authenticator, QString serverName,
-                             const std::atomic<bool>& stopping)
+                             const std::atomic<bool>& stopping, EncryptionPolicy encryption)
     : fd_(fd), authenticator_(std::move(authenticator)), serverName_(std::move(serverName)), stopping_(stopping),
-      channel_(fd) {}
+      channel_(fd), encryption_(fd, std::move(encryption)) {}
 
 TdsConnection::~TdsConnection() = default;
 
@@ -93,22 +93,26 @@ void TdsConnection::run() noexcept {
 }
 
 bool TdsConnection::handshake() {
+    if (!encryption_.beforePreLogin(channel_))
+        return false;
     TdsMessage message;
     if (!channel_.readMessage(message))
         return false;
     if (message.type == packetType::PreLogin) {
-        answerPreLogin();
-        if (!channel_.readMessage(message))
+        const EncryptionAnswer agreed = encryption_.answer(message.payload);
+        answerPreLogin(agreed.answer);
+        if (!encryption_.afterAnswer(channel_, agreed) || !channel_.readMessage(message))
             return false;
+    } else if (!encryption_.acceptsLoginWithoutPreLogin()) {
+        return false;
     }
     if (message.type != packetType::Login7)
         return false;
     return login(message.payload);
 }
 
-void TdsConnection::answerPreLogin() {
-    // VERSION 15.0.2000, ENCRYPTION not supported (clients then log in without TLS),
-    // INSTOPT 0, THREADID empty, MARS off.
+void TdsConnection::answerPreLogin(quint8 encryption) {
+    // VERSION 15.0.2000, ENCRYPTION as negotiated, INSTOPT 0, THREADID empty, MARS off.
     ByteWriter w;
     const quint16 dataStart = 5 * 5 + 1;
     w.u8(0x00); w.u16be(dataStart); w.u16be(6);
@@ -118,7 +122,7 @@ void TdsConnection::answerPreLogin() {
     w.u8(0x04); w.u16be(dataStart + 8); w.u16be(1);
     w.u8(0xFF);
     w.u8(15); w.u8(0); w.u16be(2000); w.u16be(0);
-    w.u8(0x02);
+    w.u8(encryption);
     w.u8(0x00);
     w.u8(0x00);
     channel_.sendMessage(packetType::TabularResult, w.bytes());

@@ -3,6 +3,7 @@
 // its own thread; a protocol fault ends this connection only.
 
 #include "../engine/Engine.h"
+#include "ConnectionEncryption.h"
 #include "PacketChannel.h"
 #include "WakeSignal.h"
 
@@ -20,7 +21,8 @@ using Authenticator = std::function<std::unique_ptr<Session>(const QString& user
 
 class TdsConnection {
 public:
-    TdsConnection(int fd, Authenticator authenticator, QString serverName, const std::atomic<bool>& stopping);
+    TdsConnection(int fd, Authenticator authenticator, QString serverName, const std::atomic<bool>& stopping,
+                  EncryptionPolicy encryption = {});
     ~TdsConnection();
     TdsConnection(const TdsConnection&) = delete;
     TdsConnection& operator=(const TdsConnection&) = delete;
@@ -29,7 +31,7 @@ public:
 
 private:
     bool handshake();
-    void answerPreLogin();
+    void answerPreLogin(quint8 encryption);
     bool login(const QByteArray& payload);
     void runBatch(const QString& text, bool asProcedure);
     void runRpc(const QByteArray& payload);
@@ -43,6 +45,7 @@ private:
     QString serverName_;
     const std::atomic<bool>& stopping_;
     PacketChannel channel_;
+    ConnectionEncryption encryption_;
     WakeSignal batchFinished_; // raised by the batch's thread as it ends
     quint32 version_ = 0;
     std::unique_ptr<TokenEncoder> encoder_;

@@ -14,8 +14,9 @@
 
 namespace sqlsim::tds {
 
-TdsServer::TdsServer(Authenticator authenticator, QString serverName)
-    : authenticator_(std::move(authenticator)), serverName_(std::move(serverName)) {}
+TdsServer::TdsServer(Authenticator authenticator, QString serverName, EncryptionPolicy encryption)
+    : authenticator_(std::move(authenticator)), serverName_(std::move(serverName)),
+      encryption_(std::move(encryption)) {}
 
 TdsServer::~TdsServer() { stop(); }
 
@@ -62,7 +63,7 @@ void TdsServer::acceptLoop() {
         client.fd = fd;
         client.thread = std::thread([this, &client] {
             {
-                TdsConnection connection(client.fd, authenticator_, serverName_, stopping_);
+                TdsConnection connection(client.fd, authenticator_, serverName_, stopping_, encryption_);
                 connection.run();
             } // the session (and its temporary tables) ends before the socket closes
             ::shutdown(client.fd, SHUT_RDWR);

@@ -13,7 +13,7 @@ class TdsServer {
 public:
     static constexpr int kMaxConnections = 256;
 
-    TdsServer(Authenticator authenticator, QString serverName);
+    TdsServer(Authenticator authenticator, QString serverName, EncryptionPolicy encryption = {});
     ~TdsServer();
     TdsServer(const TdsServer&) = delete;
     TdsServer& operator=(const TdsServer&) = delete;
@@ -36,6 +36,7 @@ private:
 
     Authenticator authenticator_;
     QString serverName_;
+    EncryptionPolicy encryption_;
     int listenFd_ = -1;
     std::atomic<bool> stopping_{false};
     std::thread acceptor_;

@@ -1,0 +1,57 @@
+#pragma once
+// The third page of the main window, "选项": the encryption setting, the trusted server
+// certificates with a button to forget one, and the group boxes that later backup options and
+// the remembered servers fill. Every change is saved at once.
+
+#include "ProgramOptions.h"
+
+#include <QWidget>
+
+class CertificatePins;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+
+class OptionsPage : public QWidget {
+    Q_OBJECT
+
+public:
+    // pins is borrowed and must outlive the page; options are read from and saved to optionsFile.
+    OptionsPage(CertificatePins& pins, QString optionsFile, QWidget* parent = nullptr);
+
+    ProgramOptions options() const { return options_; }
+    // Rereads the trusted certificates, after the connect flow pinned or forgot one.
+    void refreshCertificates();
+
+    QGroupBox* gbEncryption;
+    QLabel* lblEncryption;
+    QComboBox* CmbEncryption;
+    QLabel* lblEncryptionHint;
+    QGroupBox* gbCertificates;
+    QTreeWidget* LvCertificates;
+    QPushButton* BtnForget;
+    QGroupBox* gbBackupOptions;
+    QCheckBox* ChkShowProgress;
+    QCheckBox* ChkVerifyAfterBackup;
+    QCheckBox* ChkCopyOnly;
+    QCheckBox* ChkCompression;
+    QGroupBox* gbServers;
+
+signals:
+    void optionsChanged(const ProgramOptions& options);
+
+private:
+    void buildLayout();
+    void showOptions();
+    void CmbEncryptionChange();
+    void BtnForgetClick();
+    void backupOptionClick();
+    void store();
+
+    CertificatePins& pins_;
+    QString optionsFile_;
+    ProgramOptions options_;
+};

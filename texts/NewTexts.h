@@ -1,0 +1,88 @@
+#pragma once
+// Every Chinese text the program added after its first version, in one table, so that wording
+// stays consistent and later features add theirs here. Placeholders are filled with QString::arg.
+
+#include <QString>
+
+namespace NewTexts {
+
+inline QString text(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// The options page.
+inline constexpr char OptionsPage[] = "选项";
+inline constexpr char EncryptionGroup[] = "连接加密";
+inline constexpr char EncryptionLabel[] = "加密方式:";
+inline constexpr char EncryptionOptional[] = "可选";
+inline constexpr char EncryptionMandatory[] = "强制";
+inline constexpr char EncryptionStrict[] = "严格";
+inline constexpr char EncryptionOptionalHint[] = "服务器支持时加密，不校验证书";
+inline constexpr char EncryptionMandatoryHint[] = "始终加密，并校验服务器证书";
+inline constexpr char EncryptionStrictHint[] = "TDS 8.0：先建立加密再登录";
+inline constexpr char CertificatesGroup[] = "受信任的服务器证书";
+inline constexpr char CertificateServerColumn[] = "服务器";
+inline constexpr char CertificateFingerprintColumn[] = "SHA-256 指纹";
+inline constexpr char CertificateUnverifiedEntry[] = "(加密但不校验证书)";
+inline constexpr char ForgetCertificate[] = "移除(&R)";
+inline constexpr char BackupOptionsGroup[] = "备份选项";
+inline constexpr char ShowProgress[] = "显示进度";
+inline constexpr char VerifyAfterBackup[] = "备份后校验";
+inline constexpr char CopyOnly[] = "仅复制备份(COPY_ONLY)";
+inline constexpr char Compression[] = "压缩备份(COMPRESSION)";
+inline constexpr char RememberedServersGroup[] = "常用服务器";
+
+// The first connection to a server whose certificate nothing vouches for (问题 box).
+// %1 server, %2 issuer, %3 subject, %4 valid from, %5 valid until, %6 SHA-256 fingerprint.
+inline constexpr char TrustCertificateQuestion[] =
+    "服务器 %1 出示的证书不受本机信任。\n\n"
+    "颁发者：%2\n使用者：%3\n有效期：%4 至 %5\nSHA-256 指纹：\n%6\n\n"
+    "请与服务器管理员核对指纹。是否信任此证书？\n"
+    "选择“是”将记住此证书，以后连接该服务器时只接受这一证书；选择“否”将取消连接。";
+// When the driver in use cannot hold the connection to one certificate (问题 box). %1 server,
+// %2 driver, then the certificate fields as above from %3.
+inline constexpr char UnverifiedEncryptionQuestion[] =
+    "服务器 %1 出示的证书不受本机信任，而当前驱动 %2 无法只接受指定的证书。\n\n"
+    "颁发者：%3\n使用者：%4\n有效期：%5 至 %6\nSHA-256 指纹：\n%7\n\n"
+    "是否仍然加密连接，但不校验证书？\n"
+    "这样可以防止窃听，但无法发现冒充服务器的中间人。选择“是”将为该服务器记住此选择；选择“否”将取消连接。";
+
+// A server whose certificate differs from the one trusted before (警告 box). %1 server, then the
+// new certificate's fields from %2 as in the question.
+inline constexpr char CertificateChangedWarning[] =
+    "服务器 %1 出示的证书与以前信任的证书不同，连接已取消。\n\n"
+    "这可能说明有人正在拦截连接。\n"
+    "如果服务器没有配置证书，SQL Server 每次启动都会生成新的自签名证书，"
+    "因此服务器最近重启过也是一种无害的解释。\n\n"
+    "新证书：\n颁发者：%2\n使用者：%3\n有效期：%4 至 %5\nSHA-256 指纹：\n%6";
+// Asked after that warning (问题 box). %1 server.
+inline constexpr char TrustChangedCertificateQuestion[] =
+    "确认服务器 %1 是合法更换了证书（例如刚刚重启）吗？\n选择“是”将改为信任新证书并重新连接。";
+
+// TLS failures (警告 box). %1 server, %2 what the TLS library reported.
+inline constexpr char TlsNotSupported[] =
+    "服务器 %1 不支持加密连接。\n\n"
+    "若仍要连接，请在“选项”页把加密方式改为“可选”，但口令将以明文发送；更好的办法是在服务器上启用加密。";
+inline constexpr char TlsVersionMismatch[] =
+    "无法与服务器 %1 建立加密连接：双方没有共同支持的 TLS 版本或加密算法。\n（%2）\n\n"
+    "请在服务器上启用 TLS 1.2 或更高版本（较旧的 SQL Server 需要安装更新）。";
+inline constexpr char TlsHandshakeBroken[] =
+    "与服务器 %1 的加密握手失败。\n（%2）\n\n"
+    "请检查服务器的证书配置和网络连接后重试。";
+inline constexpr char TlsCertificateRejected[] =
+    "服务器 %1 的证书未通过校验，连接已取消。\n（%2）\n\n"
+    "请确认服务器证书由受信任的机构签发且与服务器名称相符，或在服务器上配置正确的证书。";
+
+// A setting the driver cannot honour. %1 driver name.
+inline constexpr char StrictNotSupported[] =
+    "驱动 %1 不支持“严格”加密（TDS 8.0）。\n\n"
+    "请在“选项”页改用“强制”加密，或安装 ODBC Driver 18 for SQL Server。";
+inline constexpr char PinNotSupported[] =
+    "驱动 %1 在当前加密方式下无法只接受指定的证书。\n\n"
+    "请在服务器上安装受信任机构签发的证书，或改用 FreeTDS 驱动。";
+inline constexpr char UnverifiedNotAllowedInStrict[] =
+    "“严格”加密总要校验服务器证书，驱动 %1 不能在不校验证书的情况下连接。\n\n"
+    "请在服务器上安装受信任机构签发的证书，或在“选项”页改用“强制”加密。";
+
+// Saving the program's own files.
+inline constexpr char SettingsNotWritable[] = "无法保存设置文件 %1。";
+
+} // namespace NewTexts
