@@ -166,8 +166,13 @@ const BackupSetHeader& chooseSet(const OpenedDevice& device, qint64 number, cons
     return device.listing.sets[size_t(number - 1)];
 }
 
-// Whether the service account may not write in this host directory (--deny-write).
+// Whether the service account may not write in this host directory: one listed by --deny-write,
+// or one without any write permission bit. Both are checked by hand because a simulator running
+// as root may write anywhere.
 bool writeDenied(const EngineState& engine, const QString& hostDirectory) {
+    constexpr auto anyWrite = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    if (!(QFileInfo(hostDirectory).permissions() & anyWrite))
+        return true;
     const QString dir = QDir::cleanPath(hostDirectory) + u'/';
     for (const QString& denied : engine.config.denyWrite) {
         const auto host = engine.drives.toHost(denied);
@@ -598,6 +603,11 @@ std::map<QString, QString> moveTargets(const Statement& st, const BackupSetHeade
     return moves;
 }
 
+// The restore journal could not be written: reported as the disk filling up would be.
+Message journalFailure() {
+    return MessageCatalog::make(3634, {OsError::diskFull, QStringLiteral("WriteFile"), QStringLiteral("journal")});
+}
+
 // Step one: every check the server makes before it touches a file. Problems with the target
 // files are reported together, as the server does.
 RestorePlan planRestore(const ExecContext& context, const Statement& st, const BackupSetHeader& set,
@@ -728,13 +738,11 @@ void commitRestore(const ExecContext& context, const Statement& st, const Backup
                 obsolete.append(oldHost);
         }
     }
-    const Message journalFailure =
-        MessageCatalog::make(3634, {OsError::diskFull, QStringLiteral("WriteFile"), QStringLiteral("journal")});
     std::optional<StagedRestore::RenameFailure> renameFailure;
     try {
         renameFailure = staged.swapIn(restored, obsolete);
     } catch (const std::runtime_error&) {
-        fail(journalFailure, statementName);
+        fail(journalFailure(), statementName);
     }
     if (renameFailure)
         fail(MessageCatalog::make(3634, {QString::fromStdString(renameFailure->error.message()),
@@ -831,8 +839,7 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
         staged.emplace(QDir(context.engine.config.stateDir).filePath(QStringLiteral("restores")), targetHosts,
                        context.engine.config.rename);
     } catch (const std::runtime_error&) {
-        fail(MessageCatalog::make(3634, {OsError::diskFull, QStringLiteral("WriteFile"), QStringLiteral("journal")}),
-             statementName);
+        fail(journalFailure(), statementName);
     }
     qint64 totalBytes = 0;
     for (const QByteArray& c : contents)

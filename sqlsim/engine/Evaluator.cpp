@@ -139,7 +139,9 @@ Value Evaluator::evaluate(const Expr& e, const RowView& row) const {
         if (v == QLatin1String("@@SPID"))
             return qint64(context_.session.spid);
         if (v == QLatin1String("@@VERSION"))
-            return versionText;
+            return QString(versionText)
+                .replace(QLatin1String("15.0.2000.5"), context_.engine.config.productVersion)
+                .replace(QLatin1String("Developer Edition (64-bit)"), context_.engine.config.edition);
         if (v == QLatin1String("@@SERVERNAME"))
             return context_.engine.config.serverName;
         if (v == QLatin1String("@@SERVICENAME"))
