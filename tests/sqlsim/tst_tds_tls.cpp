@@ -8,6 +8,7 @@
 #include "tds/Login7.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -68,8 +69,7 @@ int serverHelloVersion(const QByteArray& fromServer) {
     return 0;
 }
 
-template <SQLSMALLINT Type>
-struct OdbcFree {
+template <SQLSMALLINT Type> struct OdbcFree {
     void operator()(void* h) const {
         if constexpr (Type == SQL_HANDLE_DBC)
             SQLDisconnect(h);
@@ -116,43 +116,68 @@ private:
     QByteArray previous_;
 };
 
-// Logs in through the FreeTDS ODBC driver and runs the probe statement. Empty on success,
-// otherwise what the driver said. With a CA file the driver verifies the server's certificate
-// and its host name; that setting exists only in a freetds.conf server section.
-QString freetdsLogin(quint16 port, const QString& encryption, const QString& caFile = {}) {
-    QString connection = QStringLiteral("DRIVER={FreeTDS};DATABASE=master;UID=%1;PWD={%2};")
-                             .arg(SimServer::login(), SimServer::password());
-    std::unique_ptr<FreetdsConf> conf;
-    if (caFile.isEmpty()) {
-        connection += QStringLiteral("SERVER=127.0.0.1,%1;TDS_Version=7.4;Encryption=%2;").arg(port).arg(encryption);
-    } else {
-        conf = std::make_unique<FreetdsConf>(QStringLiteral("[sim]\nhost = 127.0.0.1\nport = %1\ntds version = 7.4\n"
-                                                            "encryption = %2\nca file = %3\n")
-                                                 .arg(port)
-                                                 .arg(encryption, caFile)
-                                                 .toUtf8());
-        connection += QStringLiteral("SERVERNAME=sim;");
+// One login through the FreeTDS ODBC driver. With a CA file the driver verifies the server's
+// certificate and its host name; that setting exists only in a freetds.conf server section.
+class FreetdsSession {
+public:
+    FreetdsSession(quint16 port, const QString& encryption, const QString& caFile = {}) {
+        QString connection = QStringLiteral("DRIVER={FreeTDS};DATABASE=master;UID=%1;PWD={%2};")
+                                 .arg(SimServer::login(), SimServer::password());
+        std::unique_ptr<FreetdsConf> conf;
+        if (caFile.isEmpty()) {
+            connection +=
+                QStringLiteral("SERVER=127.0.0.1,%1;TDS_Version=7.4;Encryption=%2;").arg(port).arg(encryption);
+        } else {
+            conf = std::make_unique<FreetdsConf>(QStringLiteral("[sim]\nhost = 127.0.0.1\nport = %1\n"
+                                                                "tds version = 7.4\nencryption = %2\nca file = %3\n")
+                                                     .arg(port)
+                                                     .arg(encryption, caFile)
+                                                     .toUtf8());
+            connection += QStringLiteral("SERVERNAME=sim;");
+        }
+        SQLHANDLE h = SQL_NULL_HANDLE;
+        SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &h);
+        env_.reset(h);
+        SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        SQLAllocHandle(SQL_HANDLE_DBC, env_.get(), &h);
+        dbc_.reset(h);
+        SQLSetConnectAttr(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
+        const std::u16string text = connection.toStdU16String();
+        if (!SQL_SUCCEEDED(SQLDriverConnectW(dbc_.get(), nullptr,
+                                             reinterpret_cast<SQLWCHAR*>(const_cast<char16_t*>(text.c_str())), SQL_NTS,
+                                             nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT)))
+            error_ = diagnostics(SQL_HANDLE_DBC, dbc_.get());
     }
-    SQLHANDLE h = SQL_NULL_HANDLE;
-    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &h);
-    EnvPtr env(h);
-    SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-    SQLAllocHandle(SQL_HANDLE_DBC, env.get(), &h);
-    DbcPtr dbc(h);
-    SQLSetConnectAttr(dbc.get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
-    const std::u16string text = connection.toStdU16String();
-    if (!SQL_SUCCEEDED(SQLDriverConnectW(dbc.get(), nullptr,
-                                         reinterpret_cast<SQLWCHAR*>(const_cast<char16_t*>(text.c_str())), SQL_NTS,
-                                         nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT)))
-        return diagnostics(SQL_HANDLE_DBC, dbc.get());
-    SQLAllocHandle(SQL_HANDLE_STMT, dbc.get(), &h);
-    StmtPtr stmt(h);
-    const std::u16string probe = kProbe.toStdU16String();
-    if (!SQL_SUCCEEDED(SQLExecDirectW(stmt.get(), reinterpret_cast<SQLWCHAR*>(const_cast<char16_t*>(probe.c_str())),
-                                      SQL_NTS)) ||
-        !SQL_SUCCEEDED(SQLFetch(stmt.get())))
-        return diagnostics(SQL_HANDLE_STMT, stmt.get());
-    return {};
+
+    // Empty when the login went through, otherwise what the driver said.
+    QString loginError() const { return error_; }
+
+    // Runs a statement and fetches its first row: empty on success, otherwise the diagnostics.
+    QString run(const QString& statement, int timeoutSeconds = 0) {
+        SQLHANDLE h = SQL_NULL_HANDLE;
+        SQLAllocHandle(SQL_HANDLE_STMT, dbc_.get(), &h);
+        StmtPtr stmt(h);
+        SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(timeoutSeconds)), 0);
+        const std::u16string text = statement.toStdU16String();
+        if (!SQL_SUCCEEDED(SQLExecDirectW(stmt.get(), reinterpret_cast<SQLWCHAR*>(const_cast<char16_t*>(text.c_str())),
+                                          SQL_NTS)) ||
+            !SQL_SUCCEEDED(SQLFetch(stmt.get())))
+            return diagnostics(SQL_HANDLE_STMT, stmt.get());
+        return {};
+    }
+
+private:
+    EnvPtr env_;
+    DbcPtr dbc_;
+    QString error_;
+};
+
+// Logs in and runs the probe statement: empty on success, otherwise what the driver said.
+QString freetdsLogin(quint16 port, const QString& encryption, const QString& caFile = {}) {
+    FreetdsSession session(port, encryption, caFile);
+    if (!session.loginError().isEmpty())
+        return session.loginError();
+    return session.run(kProbe);
 }
 
 QString runWithInput(const QString& program, const QStringList& args, const QByteArray& input) {
@@ -217,9 +242,13 @@ class TestTdsTls : public QObject {
         extensions.write("subjectAltName=IP:127.0.0.1,DNS:localhost\nextendedKeyUsage=serverAuth\n");
         extensions.close();
         const QStringList ec{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes"};
-        return openssl(QStringList{"req", "-x509"} + ec + QStringList{"-keyout", "ca.key", "-out", "ca.pem", "-subj", "/CN=Test CA", "-days", "2"}) &&
-               openssl(QStringList{"req", "-x509"} + ec + QStringList{"-keyout", "other.key", "-out", "other.pem", "-subj", "/CN=Other CA", "-days", "2"}) &&
-               openssl(QStringList{"req"} + ec + QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=localhost"}) &&
+        return openssl(QStringList{"req", "-x509"} + ec +
+                       QStringList{"-keyout", "ca.key", "-out", "ca.pem", "-subj", "/CN=Test CA", "-days", "2"}) &&
+               openssl(
+                   QStringList{"req", "-x509"} + ec +
+                   QStringList{"-keyout", "other.key", "-out", "other.pem", "-subj", "/CN=Other CA", "-days", "2"}) &&
+               openssl(QStringList{"req"} + ec +
+                       QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=localhost"}) &&
                openssl({"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
                         "-out", "server.pem", "-days", "2", "-extfile", "server.ext"});
     }
@@ -270,18 +299,42 @@ private slots:
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("client");
         QTest::addColumn<QString>("wire"); // clear, login-only, session, refused
-        QTest::newRow("off / off") << "off" << "off" << "clear";
-        QTest::newRow("off / request") << "off" << "request" << "login-only";
-        QTest::newRow("off / require") << "off" << "require" << "session";
-        QTest::newRow("force / off") << "force" << "off" << "refused";
-        QTest::newRow("force / request") << "force" << "request" << "session";
-        QTest::newRow("force / require") << "force" << "require" << "session";
-        QTest::newRow("strict / off") << "strict" << "off" << "refused";
-        QTest::newRow("strict / request") << "strict" << "request" << "refused";
-        QTest::newRow("strict / require") << "strict" << "require" << "refused";
-        QTest::newRow("none / off") << "none" << "off" << "clear";
-        QTest::newRow("none / request") << "none" << "request" << "clear";
-        QTest::newRow("none / require") << "none" << "require" << "refused";
+        QTest::newRow("off / off") << "off"
+                                   << "off"
+                                   << "clear";
+        QTest::newRow("off / request") << "off"
+                                       << "request"
+                                       << "login-only";
+        QTest::newRow("off / require") << "off"
+                                       << "require"
+                                       << "session";
+        QTest::newRow("force / off") << "force"
+                                     << "off"
+                                     << "refused";
+        QTest::newRow("force / request") << "force"
+                                         << "request"
+                                         << "session";
+        QTest::newRow("force / require") << "force"
+                                         << "require"
+                                         << "session";
+        QTest::newRow("strict / off") << "strict"
+                                      << "off"
+                                      << "refused";
+        QTest::newRow("strict / request") << "strict"
+                                          << "request"
+                                          << "refused";
+        QTest::newRow("strict / require") << "strict"
+                                          << "require"
+                                          << "refused";
+        QTest::newRow("none / off") << "none"
+                                    << "off"
+                                    << "clear";
+        QTest::newRow("none / request") << "none"
+                                        << "request"
+                                        << "clear";
+        QTest::newRow("none / require") << "none"
+                                        << "require"
+                                        << "refused";
     }
     void freetdsLogsInAsTheTableSays() {
         QFETCH(QString, mode);
@@ -372,9 +425,26 @@ private slots:
         QVERIFY2(server.start({"--certificate", certificates_.filePath("server.pem"), "--key",
                                certificates_.filePath("server.key")}),
                  qPrintable(server.errorString()));
-        const QString error =
-            freetdsLogin(server.port(), QStringLiteral("require"), certificates_.filePath(trusted));
+        const QString error = freetdsLogin(server.port(), QStringLiteral("require"), certificates_.filePath(trusted));
         QVERIFY2(error.isEmpty() == accepted, qPrintable(error));
+    }
+
+    void attentionCancelsABatchInsideTls() {
+        SimServer server;
+        QVERIFY2(server.start({"--encryption", "force", "--delay", "Slow_Probe=20000"}),
+                 qPrintable(server.errorString()));
+        FreetdsSession session(server.port(), QStringLiteral("require"));
+        QVERIFY2(session.loginError().isEmpty(), qPrintable(session.loginError()));
+        QElapsedTimer timer;
+        timer.start();
+        const QString timedOut = session.run(QStringLiteral("Select GetDate() Slow_Probe"), 1);
+        QVERIFY2(timedOut.contains(QLatin1String("timeout"), Qt::CaseInsensitive) ||
+                     timedOut.contains(QLatin1String("cancel"), Qt::CaseInsensitive),
+                 qPrintable(timedOut));
+        QVERIFY2(timer.elapsed() < 10000, "the attention did not end the batch");
+        // The session, and its TLS stream, carry on after the attention.
+        const QString next = session.run(kProbe);
+        QVERIFY2(next.isEmpty(), qPrintable(next));
     }
 
     void pythonTdsLogsInOverTls_data() {
@@ -399,9 +469,12 @@ c = pytds.connect('127.0.0.1', port=s['port'], user=s['user'], password=s['passw
 cur = c.cursor()
 cur.execute('%1')
 print('ROWS', len(cur.fetchall()))
-)").arg(kProbe);
-        const QJsonObject settings{{"port", server.port()}, {"user", SimServer::login()},
-                                   {"password", SimServer::password()}, {"ca", keptCertificate(server)}};
+)")
+                                   .arg(kProbe);
+        const QJsonObject settings{{"port", server.port()},
+                                   {"user", SimServer::login()},
+                                   {"password", SimServer::password()},
+                                   {"ca", keptCertificate(server)}};
         const QString out = runWithInput("/usr/bin/python3", {"-c", script}, QJsonDocument(settings).toJson());
         if (out.contains("NO PYTDS"))
             QSKIP("python3-tds is not installed");
@@ -411,9 +484,12 @@ print('ROWS', len(cur.fetchall()))
     void tediousLogsInOverTls_data() {
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("encrypt");
-        QTest::newRow("off") << "off" << "true";
-        QTest::newRow("force") << "force" << "true";
-        QTest::newRow("strict, TDS 8.0") << "strict" << "strict";
+        QTest::newRow("off") << "off"
+                             << "true";
+        QTest::newRow("force") << "force"
+                               << "true";
+        QTest::newRow("strict, TDS 8.0") << "strict"
+                                         << "strict";
     }
     void tediousLogsInOverTls() {
         QFETCH(QString, mode);
@@ -424,8 +500,10 @@ print('ROWS', len(cur.fetchall()))
         if (!QDir(interop).exists(QStringLiteral("node_modules/tedious")))
             QSKIP("tedious is not installed (scripts/setup-deps installs it)");
         const SimServer& server = sim(mode);
-        QJsonObject settings{{"port", server.port()}, {"user", SimServer::login()},
-                             {"password", SimServer::password()}, {"ca", keptCertificate(server)}};
+        QJsonObject settings{{"port", server.port()},
+                             {"user", SimServer::login()},
+                             {"password", SimServer::password()},
+                             {"ca", keptCertificate(server)}};
         settings.insert("encrypt", encrypt == QLatin1String("true") ? QJsonValue(true) : QJsonValue(encrypt));
         const QString out = runWithInput("node", {QDir(interop).filePath(QStringLiteral("tls_login.js"))},
                                          QJsonDocument(settings).toJson());
