@@ -449,11 +449,14 @@ private slots:
 
     void pythonTdsLogsInOverTls_data() {
         QTest::addColumn<QString>("mode");
-        QTest::newRow("off") << "off";
-        QTest::newRow("force") << "force";
+        QTest::addColumn<bool>("loginOnly");
+        QTest::newRow("off") << "off" << false;
+        QTest::newRow("off, TLS for the login only") << "off" << true;
+        QTest::newRow("force") << "force" << false;
     }
     void pythonTdsLogsInOverTls() {
         QFETCH(QString, mode);
+        QFETCH(bool, loginOnly);
         if (!QFile::exists("/usr/bin/python3"))
             QSKIP("Debian's python3 is not installed");
         const SimServer& server = sim(mode);
@@ -465,7 +468,8 @@ except ImportError:
     print('NO PYTDS'); sys.exit(0)
 s = json.loads(sys.stdin.read())
 c = pytds.connect('127.0.0.1', port=s['port'], user=s['user'], password=s['password'], database='master',
-                  autocommit=True, cafile=s['ca'], validate_host=False)
+                  autocommit=True, cafile=s['ca'], validate_host=False,
+                  enc_login_only=s['loginOnly'])
 cur = c.cursor()
 cur.execute('%1')
 print('ROWS', len(cur.fetchall()))
@@ -474,7 +478,8 @@ print('ROWS', len(cur.fetchall()))
         const QJsonObject settings{{"port", server.port()},
                                    {"user", SimServer::login()},
                                    {"password", SimServer::password()},
-                                   {"ca", keptCertificate(server)}};
+                                   {"ca", keptCertificate(server)},
+                                   {"loginOnly", loginOnly}};
         const QString out = runWithInput("/usr/bin/python3", {"-c", script}, QJsonDocument(settings).toJson());
         if (out.contains("NO PYTDS"))
             QSKIP("python3-tds is not installed");
