@@ -133,22 +133,23 @@ OpenedDevice openDevice(const ExecContext& context, const QString& path, const Q
     const auto parent = drives.parentOnHost(path);
     if (!host || !QFileInfo::exists(*host)) {
         const bool parentExists = parent && QFileInfo(*parent).isDir();
-        fail(MessageCatalog::make(3201, {path, parentExists ? OsError::fileNotFound : OsError::pathNotFound}),
+        fail(MessageCatalog::make(3201, {path, parentExists ? OsError::fileNotFound : OsError::pathNotFound},
+                                  DeviceState::open),
              statementName);
     }
     if (QFileInfo(*host).isDir())
-        fail(MessageCatalog::make(3201, {path, OsError::accessDenied}), statementName);
+        fail(MessageCatalog::make(3201, {path, OsError::accessDenied}, DeviceState::open), statementName);
     {
         std::lock_guard lock(context.engine.mutex);
         if (context.engine.ownerOfHostPath(*host))
-            fail(MessageCatalog::make(3201, {path, OsError::sharingViolation}), statementName);
+            fail(MessageCatalog::make(3201, {path, OsError::sharingViolation}, DeviceState::open), statementName);
     }
     OpenedDevice device{*host, BackupFile::list(*host)};
     switch (device.listing.problem) {
     case BackupFile::Problem::None:
         break;
     case BackupFile::Problem::Unreadable:
-        fail(MessageCatalog::make(3201, {path, OsError::accessDenied}), statementName);
+        fail(MessageCatalog::make(3201, {path, OsError::accessDenied}, DeviceState::open), statementName);
     case BackupFile::Problem::Empty:
         fail(MessageCatalog::make(3254, {path}), statementName);
     case BackupFile::Problem::NotBackup:
