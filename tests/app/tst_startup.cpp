@@ -23,8 +23,9 @@ private slots:
     void titleCaptionsTheErrorDisplay() {
         // Not Qt's display name: X11 would append it to every caption ("提示 — MS SQL SERVER ...").
         QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
-        ScopedMessageBoxRecorder boxes;
-        guarded([] { throw std::runtime_error("无法打开备份设备"); });
+        QWidget window;
+        ScopedMessageBoxRecorder boxes(&window);
+        guarded(&window, [] { throw std::runtime_error("无法打开备份设备"); });
         QCOMPARE(boxes.shown().size(), 1);
         QCOMPARE(boxes.shown().first().caption, QStringLiteral("MS SQL SERVER 数据库备份恢复工具(V1.0)"));
         QCOMPARE(boxes.shown().first().text, QStringLiteral("无法打开备份设备."));
