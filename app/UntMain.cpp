@@ -1,6 +1,7 @@
 #include "UntMain.h"
 
 #include "AppLook.h"
+#include "CaptionFit.h"
 #include "BackupPage.h"
 #include "ConnectionStrings.h"
 #include "DatabaseList.h"
@@ -90,6 +91,7 @@ void TFrmMain::buildLayout() {
                                 r->Grid,        r->ChkRestore, r->BtnRestore, BtnExit};
     for (qsizetype i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain[i - 1], chain[i]);
+    CaptionFit::fitCaptions(this);
 }
 
 void TFrmMain::buildHeader() {
@@ -286,6 +288,7 @@ void TFrmMain::timer1Timer() {
     } else {
         setLabelColor(lbllink, AppLook::kRed);
         lbllink->setText(AppLook::kDownloadNotice);
+        CaptionFit::fitCaption(lbllink);
     }
 }
 

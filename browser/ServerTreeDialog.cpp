@@ -1,5 +1,6 @@
 #include "ServerTreeDialog.h"
 
+#include "CaptionFit.h"
 #include "ConnectionHolder.h"
 #include "EventGuard.h"
 #include "NodeFullPath.h"
@@ -46,6 +47,7 @@ ServerTreeDialog::ServerTreeDialog(ConnectionHolder& connection, QWidget* parent
     }
     QWidget::setTabOrder(trvw, btnOk);
     QWidget::setTabOrder(btnOk, BtnExit);
+    CaptionFit::fitCaptions(this);
 
     // The selection, not Qt's current item: focusing the tree makes its first node current
     // without selecting it, and that must not list a drive.

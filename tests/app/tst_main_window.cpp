@@ -9,6 +9,8 @@
 #include "TADOConnection.h"
 #include "TFlatButtonUnit.h"
 #include "UntMain.h"
+#include "UntSelFile.h"
+#include "UntSelPath.h"
 #include "WindowDriver.h"
 #include "LoopbackPeers.h"
 #include "ListItems.h"
@@ -236,6 +238,11 @@ private slots:
         QCOMPARE(names.mid(0, 3), (QStringList{"master", "model", "msdb"}));
         QVERIFY(!names.contains("tempdb"));
         QCOMPARE(texts(window->TabSheet2->CmbDb), names);
+        // A refill keeps the typed target name.
+        window->TabSheet2->CmbDb->setEditText("typed");
+        window->FillDbList();
+        QCOMPARE(window->TabSheet2->CmbDb->currentText(), QStringLiteral("typed"));
+        QCOMPARE(texts(window->TabSheet2->CmbDb), names);
         QCOMPARE(window->TabSheet1->LsbDB->item(0)->checkState(), Qt::Unchecked);
 
         // A typed target that differs from a listed name only in letter case is another database
@@ -390,6 +397,78 @@ private slots:
         QCOMPARE(discovered.CmbServer->currentText(), QStringLiteral("127.0.0.1\\DEMO"));
         // Connecting by that name needs the Browser on its standard port 1434, which the driver
         // asks; the demo runs it there, a test cannot rely on having it.
+    }
+
+    // A link opens on a click: press and release on the label. A press dragged off the label
+    // and released elsewhere opens nothing.
+    void linkLabelOpensOnlyOnAClickOnIt_data() {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QPoint>("releaseAt"); // relative to the label
+        QTest::addColumn<QString>("opened");
+        QTest::newRow("click on lblCom") << "lblCom" << QPoint(5, 5) << AppLook::kHomePage;
+        QTest::newRow("click on lblHttp") << "lblHttp" << QPoint(5, 5) << AppLook::kWebAddress;
+        QTest::newRow("click on lblTalk") << "lblTalk" << QPoint(5, 5) << AppLook::kTalkAddress;
+        QTest::newRow("dragged off to the right") << "lblCom" << QPoint(200, 5) << "";
+        QTest::newRow("dragged off below") << "lblTalk" << QPoint(5, 40) << "";
+    }
+    void linkLabelOpensOnlyOnAClickOnIt() {
+        QFETCH(QString, label);
+        QFETCH(QPoint, releaseAt);
+        QFETCH(QString, opened);
+        QStringList addresses;
+        MainWindowSetup setup = quietSetup();
+        setup.openAddress = [&](const QUrl& url) { addresses << url.toString(); };
+        TFrmMain linked(setup);
+        linked.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&linked));
+        QWidget* w = control(linked, label);
+        QVERIFY(w);
+        QTest::mousePress(w, Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::mouseMove(w, releaseAt);
+        QTest::mouseRelease(w, Qt::LeftButton, {}, releaseAt);
+        QCOMPARE(addresses, opened.isEmpty() ? QStringList() : QStringList{opened});
+        // A release without a press on the label opens nothing either.
+        QTest::mouseRelease(w, Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(addresses.size(), opened.isEmpty() ? 0 : 1);
+    }
+
+    // When the connection object cannot be created at start-up the error is shown, discovery
+    // is skipped, and every handler that needs the connection ends with a message instead of
+    // using an object that does not exist.
+    void failedConnectionCreationLeavesHandlersSafe() {
+        QWidget host; // records the boxes from before the window exists
+        ScopedMessageBoxRecorder boxes(&host);
+        MainWindowSetup setup = quietSetup();
+        setup.makeConnection = []() -> std::unique_ptr<TADOConnection> {
+            throw std::runtime_error("Could not allocate the ODBC environment");
+        };
+        TFrmMain broken(setup, &host);
+        QCOMPARE(boxes.shown().size(), 1);
+        QCOMPARE(boxes.shown()[0].text, QStringLiteral("Could not allocate the ODBC environment."));
+        QVERIFY(!broken.connection());
+        broken.createPickers();
+
+        boxes.clear();
+        broken.CmbServer->setEditText(QStringLiteral("127.0.0.1,%1").arg(sim.port()));
+        broken.EdtUid->setText(SimServer::login());
+        broken.EdtPwd->setText(SimServer::password());
+        broken.BtnConn->click();
+        QCOMPARE(broken.lblDbInfo->text(), QStringLiteral("SQL SERVER服务器连接失败"));
+        QVERIFY(boxes.shown().isEmpty());
+
+        broken.TabSheet1->LsbDB->addItem("x");
+        broken.TabSheet1->EdtPath->setText("C:\\");
+        for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{
+                 broken.TabSheet1->BtnBackup, broken.TabSheet2->BtnRestore, broken.TabSheet2->BtnRead})
+            b->click();
+        QTest::mouseClick(broken.TabSheet1->BtnPath, Qt::LeftButton);
+        QTest::mouseClick(broken.TabSheet2->FlatButton1, Qt::LeftButton);
+        // Reading the set's files is silent without a connection, as when it is closed.
+        QCOMPARE(boxes.shown().size(), 4);
+        for (const MessageBox::Shown& box : boxes.shown())
+            QCOMPARE(box.text, QStringLiteral("The server connection could not be created."));
+        QVERIFY(!broken.FrmSelPath->isVisible() && !broken.FrmSelFile->isVisible());
+        QVERIFY(broken.close()); // nothing is busy
     }
 
     void nothingDiscoveredLeavesAnEmptyEditableBox() {

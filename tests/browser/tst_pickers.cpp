@@ -107,6 +107,43 @@ private slots:
         QVERIFY(!picker.isVisible());
     }
 
+    // The window manager restoring a minimised picker shows it again (a spontaneous show): that
+    // is no new opening, so the tree stays as the user left it and nothing is sent.
+    void restoringFromMinimisedKeepsTheTree_data() {
+        QTest::addColumn<bool>("filePicker");
+        QTest::newRow("path picker") << false;
+        QTest::newRow("file picker") << true;
+    }
+    void restoringFromMinimisedKeepsTheTree() {
+        QFETCH(bool, filePicker);
+        std::unique_ptr<ServerTreeDialog> picker;
+        if (filePicker)
+            picker = std::make_unique<TFrmSelFile>(*holder);
+        else
+            picker = std::make_unique<TFrmSelPath>(*holder);
+        picker->show();
+        QVERIFY(QTest::qWaitForWindowExposed(picker.get()));
+        QTreeWidgetItem* c = picker->trvw->topLevelItem(0);
+        picker->trvw->setCurrentItem(c);
+        picker->trvw->expandItem(c);
+        QVERIFY(c->childCount() > 0);
+        const int sent = sim->statements().size();
+
+        picker->setWindowState(Qt::WindowMinimized);
+        picker->setWindowState(Qt::WindowNoState);
+        QVERIFY(picker->isVisible());
+
+        QCOMPARE(sim->statements().size(), sent);
+        QCOMPARE(picker->trvw->topLevelItem(0), c); // the same node, not a fresh tree
+        QVERIFY(c->isExpanded());
+        QCOMPARE(picker->trvw->currentItem(), c);
+        // A real new opening still starts afresh.
+        picker->hide();
+        picker->show();
+        QVERIFY(sim->statements().size() > sent);
+        QCOMPARE(picker->trvw->topLevelItem(0)->childCount(), 0);
+    }
+
     void okOnADriveRootAndExitAfterAPick() {
         TFrmSelPath picker(*holder);
         picker.show();
