@@ -10,8 +10,6 @@ class QLineEdit;
 
 namespace AppLook {
 
-inline const QString kApplicationTitle = QStringLiteral("MS SQL SERVER 数据库备份恢复工具(V1.0)");
-
 // Colours are kept as the program's 0x00BBGGRR values.
 constexpr quint32 kDarkGreen = 0x004D00;
 constexpr quint32 kRed = 0x0000FF;

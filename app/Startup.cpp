@@ -1,8 +1,6 @@
 #include "Startup.h"
 
 #include "AppLook.h"
-#include "EventGuard.h"
-#include "MessageBox.h"
 #include "UntMain.h"
 
 #include <QApplication>
@@ -13,7 +11,6 @@
 #include <memory>
 
 void prepareApplication(QApplication& app) {
-    setApplicationTitle(AppLook::kApplicationTitle);
     QApplication::setApplicationName(QStringLiteral("sqlbackup"));
     // The interface is Chinese whatever the desktop's language: standard buttons read 确定/是/否.
     auto* translator = new QTranslator(&app); // owned by the application
@@ -26,7 +23,6 @@ void prepareApplication(QApplication& app) {
 int runProgram(QApplication& app) {
     const auto FrmMain = std::make_unique<TFrmMain>();
     FrmMain->createPickers();
-    MessageBox::setOwner(FrmMain.get());
 
     // Centre on the desktop, backup page active.
     if (const QScreen* screen = QApplication::primaryScreen()) {
@@ -35,7 +31,5 @@ int runProgram(QApplication& app) {
     }
     FrmMain->PageControl1->setCurrentIndex(0);
     FrmMain->show();
-    const int code = app.exec();
-    MessageBox::setOwner(nullptr);
-    return code;
+    return app.exec();
 }

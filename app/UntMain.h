@@ -1,39 +1,47 @@
 #pragma once
-// The main window: header band with link labels, the connection panel, the backup and restore
-// pages, and the exit button. Handlers stay thin and call the subsystem that owns the behaviour.
+// The main window: header band with link labels, the connection panel, the page control with
+// the backup and restore pages, and the exit button. Handlers stay thin and call the page or
+// subsystem that owns the behaviour.
 
+#include "BackupPage.h"
+#include "ConnectionHolder.h"
+#include "RestorePage.h"
 #include "ServerDiscovery.h"
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTimer>
+#include <QUrl>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class TADOConnection;
-class TFlatButton;
-class THtStringGrid;
 class TFrmSelFile;
 class TFrmSelPath;
+
+// What the window is given rather than finds for itself.
+struct MainWindowSetup {
+    // Where discovery looks at start-up.
+    DiscoveryTargets discovery;
+    // Makes the server connection in FormCreate; empty makes a plain one.
+    ConnectionHolder::Factory makeConnection;
+    // Opens a link label's address; empty opens it with the desktop's browser.
+    std::function<void(const QUrl&)> openAddress;
+};
 
 class TFrmMain : public QWidget {
     Q_OBJECT
 public:
-    explicit TFrmMain(QWidget* parent = nullptr);
+    explicit TFrmMain(MainWindowSetup setup = {}, QWidget* parent = nullptr);
     ~TFrmMain() override; // FormDestroy
-
-    // Where discovery looks; tests point it at their own responders before creating the window.
-    static void setDiscoveryTargets(const DiscoveryTargets& targets);
 
     // Connection panel.
     bool ConnSql(TADOConnection& connection, const QString& server, const QString& database, const QString& user,
@@ -51,24 +59,12 @@ public:
     TFrmSelFile* FrmSelFile = nullptr;
     void createPickers();
 
-    // Backup page.
-    void BtnPathClick();
-    void BtnBackupClick();
-
-    // Restore page.
-    void FlatButton1Click();
-    void CmbBfjChange();
-    void BtnReadClick();
-    void BtnRestoreClick();
-
-    // Restore page: only the target column of the data rows can become the current cell.
-    void GridSelectCell(QObject* Sender, int ACol, int ARow, bool& CanSelect);
-
     // Database list shared by both pages.
     void FillDbList();
     void ClearDbList();
 
-    TADOConnection* connection() const { return connection_.get(); }
+    // The server connection, or null when it could not be created.
+    TADOConnection* connection() const { return connection_.pointer(); }
 
     // Header band.
     QFrame* Panel1 = nullptr;
@@ -92,31 +88,10 @@ public:
     QPushButton* BtnConn = nullptr;
     QLabel* lblDbInfo = nullptr;
     QLabel* lblTalk = nullptr;
-    // Pages.
+    // Pages; later pages are added after these two.
     QTabWidget* PageControl1 = nullptr;
-    QWidget* TabSheet1 = nullptr;
-    QLabel* Label7 = nullptr;
-    QListWidget* LsbDB = nullptr;
-    QLabel* Label8 = nullptr;
-    QLineEdit* EdtPath = nullptr;
-    TFlatButton* BtnPath = nullptr;
-    QLabel* Label9 = nullptr;
-    QPlainTextEdit* MemoInfo = nullptr;
-    QPushButton* BtnBackup = nullptr;
-    QLabel* Label10 = nullptr;
-    QWidget* TabSheet2 = nullptr;
-    QLabel* Label1 = nullptr;
-    QComboBox* CmbDb = nullptr;
-    QLabel* Label3 = nullptr;
-    QLineEdit* EdtBakFile = nullptr;
-    TFlatButton* FlatButton1 = nullptr;
-    QLabel* Label5 = nullptr;
-    QComboBox* CmbBfj = nullptr;
-    QPushButton* BtnRead = nullptr;
-    QLabel* Label4 = nullptr;
-    THtStringGrid* Grid = nullptr;
-    QCheckBox* ChkRestore = nullptr;
-    QPushButton* BtnRestore = nullptr;
+    BackupPage* TabSheet1 = nullptr;
+    RestorePage* TabSheet2 = nullptr;
     // Foot and timers.
     QPushButton* BtnExit = nullptr;
     QTimer* timer1 = nullptr;
@@ -140,8 +115,11 @@ private:
     void FormDestroy();
     void setLabelColor(QLabel* label, quint32 color);
     void showPanelState(bool connected, const QString& status);
+    QString linkAddress(const QObject* label) const;
 
-    std::unique_ptr<TADOConnection> connection_; // lives exactly as long as the window
+    MainWindowSetup setup_;
+    ConnectionHolder connection_; // the connection lives exactly as long as the window
+    QObject* pressedLink_ = nullptr; // the link label under the last left press
     quint32 lbllinkColor_;
     quint32 lblTalkColor_;
 };

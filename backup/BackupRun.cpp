@@ -1,11 +1,9 @@
 #include "BackupRun.h"
 
+#include "RunSink.h"
 #include "ServerTime.h"
 #include "SqlText.h"
 #include "TADOConnection.h"
-
-#include <QListWidget>
-#include <QPlainTextEdit>
 
 QString BackupRun::backupFilePath(const QString& directory, const QString& database, const QString& serverTime) {
     return directory + database + serverTime + QStringLiteral(".Bak");
@@ -26,10 +24,9 @@ QString BackupRun::backupStatement(const QString& database, const QString& fileP
            SqlText::literal(filePath) + QStringLiteral("'");
 }
 
-void BackupRun::run(TADOConnection& connection, const QString& backupDirectory, QListWidget* LsbDB,
-                    QPlainTextEdit* MemoInfo) {
-    MemoInfo->clear();
-    auto log = [MemoInfo](const QString& line) { MemoInfo->appendPlainText(line); };
+void BackupRun::run(TADOConnection& connection, const QString& backupDirectory, const QStringList& databases,
+                    RunSink& sink) {
+    auto log = [&sink](const QString& line) { sink.logLine(line); };
 
     if (!connection.Connected()) {
         log(QStringLiteral("SQL SERVER服务器未连接!"));
@@ -39,19 +36,12 @@ void BackupRun::run(TADOConnection& connection, const QString& backupDirectory, 
         log(QStringLiteral("备份路径未选择!"));
         return;
     }
-    bool anyTicked = false;
-    for (int i = 0; i < LsbDB->count(); ++i)
-        anyTicked = anyTicked || LsbDB->item(i)->checkState() == Qt::Checked;
-    if (!anyTicked) {
+    if (databases.isEmpty()) {
         log(QStringLiteral("没有选择备份的数据库!"));
         return;
     }
 
-    const int count = LsbDB->count();
-    for (int i = 0; i < count; ++i) {
-        if (LsbDB->item(i)->checkState() != Qt::Checked)
-            continue;
-        const QString name = LsbDB->item(i)->text();
+    for (const QString& name : databases) {
         // The server's clock, fetched anew for each database before its first line; a failure
         // here is not the database's failure and ends the run.
         const QString file = backupFilePath(backupDirectory, name, GetServerTime(connection));

@@ -1,11 +1,11 @@
 #pragma once
-// The backup button's run: every ticked database to its own file in the chosen directory,
-// reported line by line in the log box.
+// The backup button's run: every chosen database to its own file in the chosen directory,
+// reported line by line to the sink. It needs no window.
 
 #include <QString>
+#include <QStringList>
 
-class QListWidget;
-class QPlainTextEdit;
+class RunSink;
 class TADOConnection;
 
 namespace BackupRun {
@@ -23,8 +23,8 @@ bool nameFitsFileName(const QString& database);
 // The statement, with the name and the path escaped so that they stay values.
 QString backupStatement(const QString& database, const QString& filePath);
 
-// Runs the whole press. A failing BACKUP is logged for that database and the run goes on; a
-// failing server-time query ends the run and raises.
-void run(TADOConnection& connection, const QString& backupDirectory, QListWidget* LsbDB, QPlainTextEdit* MemoInfo);
+// Runs the whole press for the databases in list order. A failing BACKUP is logged for that
+// database and the run goes on; a failing server-time query ends the run and raises.
+void run(TADOConnection& connection, const QString& backupDirectory, const QStringList& databases, RunSink& sink);
 
 } // namespace BackupRun

@@ -1,11 +1,11 @@
 #include "ServerTime.h"
 
-#include "TADODataSet.h"
+#include "Query.h"
 
 QString GetServerTime(TADOConnection& connection) {
-    TADODataSet query(connection);
-    query.setCursorLocation(clUseClient);
-    query.setCommandText(QStringLiteral("Select GetDate() F_Date"));
-    query.Open();
-    return query.FieldByName(QStringLiteral("F_Date")).AsDateTime().toString(QStringLiteral("yyyyMMddHHmmss"));
+    QString stamp;
+    Query::firstRow(connection, QStringLiteral("Select GetDate() F_Date"), [&stamp](const TADODataSet& row) {
+        stamp = row.FieldByName(QStringLiteral("F_Date")).AsDateTime().toString(QStringLiteral("yyyyMMddHHmmss"));
+    });
+    return stamp;
 }

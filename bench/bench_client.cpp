@@ -12,9 +12,9 @@
 
 #include "MinimalOdbc.h"
 
-#include "MessageBox.h"
 #include "Startup.h"
 #include "TADOConnection.h"
+#include "BackupPage.h"
 #include "UntMain.h"
 #include "UntSelFile.h"
 
@@ -113,14 +113,12 @@ class Program {
 public:
     explicit Program(const Options& o) : window_(std::make_unique<TFrmMain>()) {
         window_->createPickers();
-        MessageBox::setOwner(window_.get());
         window_->show();
         settle();
         if (!window_->ConnSql(*window_->connection(), QStringLiteral("127.0.0.1,%1").arg(o.port),
                               QStringLiteral("master"), QStringLiteral("sa"), o.password))
             throw std::runtime_error("the program could not connect");
     }
-    ~Program() { MessageBox::setOwner(nullptr); }
     TFrmMain& window() { return *window_; }
 
 private:
@@ -169,7 +167,7 @@ int databaseList(const Options& o) {
             w.FillDbList();
             settle();
         });
-    report(ms, w.LsbDB->count());
+    report(ms, w.TabSheet1->LsbDB->count());
     return 0;
 }
 
@@ -251,17 +249,17 @@ int backupRun(const Options& o) {
     Program program(o);
     TFrmMain& w = program.window();
     w.FillDbList();
-    for (int i = 0; i < w.LsbDB->count(); ++i)
-        if (w.LsbDB->item(i)->text().startsWith(QLatin1String("Sample")))
-            w.LsbDB->item(i)->setCheckState(Qt::Checked);
-    w.EdtPath->setText(kBackupDirectory);
+    for (int i = 0; i < w.TabSheet1->LsbDB->count(); ++i)
+        if (w.TabSheet1->LsbDB->item(i)->text().startsWith(QLatin1String("Sample")))
+            w.TabSheet1->LsbDB->item(i)->setCheckState(Qt::Checked);
+    w.TabSheet1->EdtPath->setText(kBackupDirectory);
     const double ms = timed(
         o.iterations, [&] { emptyDirectory(o.backupHost); },
         [&] {
-            w.BtnBackupClick();
+            w.TabSheet1->BtnBackupClick();
             settle();
         });
-    report(ms, long(w.MemoInfo->toPlainText().count(QStringLiteral("备份成功"))));
+    report(ms, long(w.TabSheet1->MemoInfo->toPlainText().count(QStringLiteral("备份成功"))));
     return 0;
 }
 
@@ -270,7 +268,7 @@ int memory(const Options& o) {
     Program program(o);
     program.window().FillDbList();
     settle();
-    report(0, program.window().LsbDB->count());
+    report(0, program.window().TabSheet1->LsbDB->count());
     return 0;
 }
 

@@ -1,29 +1,26 @@
 #include "ServerTreeDialog.h"
 
+#include "CaptionFit.h"
+#include "ConnectionHolder.h"
 #include "EventGuard.h"
 #include "NodeFullPath.h"
 #include "NodePictures.h"
 #include "TADOConnection.h"
-#include "TADODataSet.h"
-#include "untPublic.h"
+#include "Query.h"
 
 #include <QFont>
+#include <QShowEvent>
 
 namespace {
 constexpr int kImageRole = Qt::UserRole;
 constexpr int kSelectedImageRole = Qt::UserRole + 1;
-
-TADOConnection& serverConnection() {
-    TADOConnection* c = ServerConnection();
-    if (!c)
-        throw std::runtime_error("There is no server connection");
-    return *c;
-}
 } // namespace
 
-ServerTreeDialog::ServerTreeDialog(QWidget* parent, const QString& caption, const QString& prompt, int clientWidth)
+ServerTreeDialog::ServerTreeDialog(ConnectionHolder& connection, QWidget* parent, const QString& caption,
+                                   const QString& prompt, int clientWidth)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint) {
+                          Qt::WindowCloseButtonHint),
+      connection_(connection) {
     setWindowTitle(caption);
     setFixedSize(clientWidth, 287);
     QFont f(QStringLiteral("MS Sans Serif"));
@@ -50,6 +47,7 @@ ServerTreeDialog::ServerTreeDialog(QWidget* parent, const QString& caption, cons
     }
     QWidget::setTabOrder(trvw, btnOk);
     QWidget::setTabOrder(btnOk, BtnExit);
+    CaptionFit::fitCaptions(this);
 
     // The selection, not Qt's current item: focusing the tree makes its first node current
     // without selecting it, and that must not list a drive.
@@ -61,7 +59,7 @@ ServerTreeDialog::ServerTreeDialog(QWidget* parent, const QString& caption, cons
         if (selected)
             showPicture(selected, true);
         shownSelected_ = selected;
-        guarded([&] { trvwChange(selected); });
+        guarded(this, [&] { trvwChange(selected); });
     });
     connectGuarded(btnOk, &QPushButton::clicked, this, [this] { btnOkClick(); });
     connectGuarded(BtnExit, &QPushButton::clicked, this, [this] { BtnExitClick(); });
@@ -103,11 +101,17 @@ void ServerTreeDialog::showPicture(QTreeWidgetItem* node, bool selected) {
 }
 
 void ServerTreeDialog::showEvent(QShowEvent* event) {
+    // The window manager restoring a minimised picker is no new opening: the tree and the
+    // listings already made stay as the user left them.
+    if (event->spontaneous()) {
+        QDialog::showEvent(event);
+        return;
+    }
     if (parentWidget()) {
         const QRect owner = parentWidget()->window()->frameGeometry();
         move(owner.center() - rect().center());
     }
-    guarded([this] { FormShow(); });
+    guarded(this, [this] { FormShow(); });
     QDialog::showEvent(event);
 }
 
@@ -116,22 +120,23 @@ QTreeWidgetItem* ServerTreeDialog::selectedNode() const {
     return selected.isEmpty() ? nullptr : selected.first();
 }
 
+std::optional<QString> ServerTreeDialog::pick() {
+    exec();
+    if (!IsSelected)
+        return std::nullopt;
+    return SelectedPath;
+}
+
 void ServerTreeDialog::FormShow() {
     IsSelected = false;
     shownSelected_ = nullptr;
     trvw->clear();
-    TADOConnection& connection = serverConnection();
+    TADOConnection& connection = connection_.get();
     prepareOpening(connection);
-    TADODataSet drives(connection);
-    drives.setCursorLocation(clUseClient);
-    drives.setCommandText(QStringLiteral("master..xp_availablemedia 2"));
-    drives.Open();
-    const int count = drives.RecordCount();
-    for (int i = 0; i < count; ++i) {
-        addNode(nullptr, drives.FieldByName(QStringLiteral("Name")).AsString(), NodePictures::ClosedFolder,
+    Query::eachRow(connection, QStringLiteral("master..xp_availablemedia 2"), [this](const TADODataSet& drive) {
+        addNode(nullptr, drive.FieldByName(QStringLiteral("Name")).AsString(), NodePictures::ClosedFolder,
                 NodePictures::OpenFolder);
-        drives.Next();
-    }
+    });
     trvw->setFocus();
 }
 
@@ -139,7 +144,7 @@ void ServerTreeDialog::trvwChange(QTreeWidgetItem* node) {
     // A node that has received children is not listed again during this opening.
     if (!node || node->childCount() > 0)
         return;
-    listChildren(serverConnection(), node, NodeFullPath(node));
+    listChildren(connection_.get(), node, NodeFullPath(node));
 }
 
 void ServerTreeDialog::btnOkClick() {
@@ -155,5 +160,5 @@ void ServerTreeDialog::BtnExitClick() { QDialog::reject(); }
 
 void ServerTreeDialog::reject() {
     // Esc and the title bar's close box end up here: both leave as Exit does.
-    guarded([this] { BtnExitClick(); });
+    guarded(this, [this] { BtnExitClick(); });
 }

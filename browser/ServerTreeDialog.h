@@ -1,6 +1,6 @@
 #pragma once
 // What the two server pickers share: a tree of the server's fixed drives whose directory levels
-// are listed on demand, one level per selection, over the shared server connection; OK and
+// are listed on demand, one level per selection, over the borrowed server connection; OK and
 // Exit buttons; and the result fields the caller reads after the modal dialog has closed.
 
 #include <QDialog>
@@ -11,8 +11,10 @@
 #include <QTreeWidget>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
+class ConnectionHolder;
 class TADOConnection;
 
 class ServerTreeDialog : public QDialog {
@@ -29,6 +31,9 @@ public:
     QPushButton* BtnExit;
     QList<QIcon> ImageList2;
 
+    // Shows the dialog modally: the accepted node's path, or nothing when left without a pick.
+    std::optional<QString> pick();
+
     void FormShow();
     void trvwChange(QTreeWidgetItem* node);
     void btnOkClick();
@@ -40,7 +45,8 @@ public:
     static int imageIndex(const QTreeWidgetItem* node);
 
 protected:
-    ServerTreeDialog(QWidget* parent, const QString& caption, const QString& prompt, int clientWidth);
+    ServerTreeDialog(ConnectionHolder& connection, QWidget* parent, const QString& caption, const QString& prompt,
+                     int clientWidth);
 
     // The picker's own steps: preparing an opening, listing one node, and which node OK takes.
     virtual void prepareOpening(TADOConnection&) {}
@@ -62,5 +68,6 @@ private:
     QTreeWidgetItem* selectedNode() const;
     void showPicture(QTreeWidgetItem* node, bool selected);
 
+    ConnectionHolder& connection_;
     QTreeWidgetItem* shownSelected_ = nullptr; // the node drawn with its selected picture
 };

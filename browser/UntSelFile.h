@@ -7,7 +7,7 @@
 class TFrmSelFile : public ServerTreeDialog {
     Q_OBJECT
 public:
-    explicit TFrmSelFile(QWidget* parent = nullptr);
+    explicit TFrmSelFile(ConnectionHolder& connection, QWidget* parent = nullptr);
 
     static QString fillStatement(const QString& path);
 

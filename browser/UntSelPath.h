@@ -6,7 +6,7 @@
 class TFrmSelPath : public ServerTreeDialog {
     Q_OBJECT
 public:
-    explicit TFrmSelPath(QWidget* parent = nullptr);
+    explicit TFrmSelPath(ConnectionHolder& connection, QWidget* parent = nullptr);
 
     static QString listingStatement(const QString& path);
 

@@ -3,7 +3,7 @@
 #include "EDatabaseError.h"
 #include "OdbcConnection.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QPointer>
@@ -26,26 +26,23 @@ QElapsedTimer& lastEventPass() {
     return timer;
 }
 
-std::atomic<int>& busyCount() {
-    static std::atomic<int> count{0};
-    return count;
-}
-
-// Marks the program busy for the scope: windows refuse to close, the pointer shows it.
+// Marks the connection busy for the scope and tells the window, which shows the busy pointer.
 class BusyScope {
 public:
-    BusyScope() {
-        ++busyCount();
-        if (qobject_cast<QApplication*>(QCoreApplication::instance()))
-            QApplication::setOverrideCursor(Qt::BusyCursor);
+    BusyScope(std::atomic<int>& count, const std::function<void(bool)>& notify) : count_(count), notify_(notify) {
+        if (++count_ == 1 && notify_)
+            notify_(true);
     }
     ~BusyScope() {
-        if (qobject_cast<QApplication*>(QCoreApplication::instance()))
-            QApplication::restoreOverrideCursor();
-        --busyCount();
+        if (--count_ == 0 && notify_)
+            notify_(false);
     }
     BusyScope(const BusyScope&) = delete;
     BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    std::atomic<int>& count_;
+    const std::function<void(bool)>& notify_;
 };
 
 } // namespace
@@ -77,7 +74,7 @@ void TADOConnection::Execute(const QString& statement) { odbc_->run(statement, c
 void TADOConnection::ExecuteLong(const QString& statement) {
     if (!Connected())
         throw EDatabaseError(QStringLiteral("Connection is closed"));
-    BusyScope busy;
+    BusyScope busy(busyCount_, busyNotifier_);
     QEventLoop loop;
     std::exception_ptr failure;
     std::atomic<bool> finished{false};
@@ -120,6 +117,8 @@ void TADOConnection::ExecuteLong(const QString& statement) {
         std::rethrow_exception(failure);
 }
 
-bool TADOConnection::isBusy() { return busyCount() > 0; }
+bool TADOConnection::busy() const { return busyCount_ > 0; }
+
+void TADOConnection::setBusyNotifier(std::function<void(bool)> notify) { busyNotifier_ = std::move(notify); }
 
 OdbcConnection& TADOConnection::odbc() { return *odbc_; }

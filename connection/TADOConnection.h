@@ -1,10 +1,12 @@
 #pragma once
-// The one server connection of the program, over ODBC. Owned by the main window; every
-// other window borrows it (see untPublic.h).
+// The one server connection of the program, over ODBC. Owned by the main window through its
+// ConnectionHolder; the pages and pickers borrow the holder.
 
 #include <QObject>
 #include <QString>
 
+#include <atomic>
+#include <functional>
 #include <memory>
 
 class OdbcConnection; // RAII owner of the ODBC environment and connection handles
@@ -40,11 +42,14 @@ public:
 
     // Runs one batch without a statement time-out (BACKUP, RESTORE). The call stays
     // synchronous for the caller, but the window keeps repainting and its timers tick;
-    // user input is held back, closing is refused and the pointer shows busy meanwhile.
+    // user input is held back and the connection is busy meanwhile.
     void ExecuteLong(const QString& statement);
 
-    // True while ExecuteLong runs (windows refuse to close meanwhile).
-    static bool isBusy();
+    // True while ExecuteLong runs (the main window refuses to close meanwhile).
+    bool busy() const;
+    // Told true when a long statement starts and false when it has ended: the window's busy
+    // pointer, which is no business of the database layer.
+    void setBusyNotifier(std::function<void(bool)> notify);
 
     // For queries on this connection. Throws EDatabaseError when not connected.
     OdbcConnection& odbc();
@@ -54,4 +59,6 @@ private:
     QString connectionString_;
     int connectionTimeout_ = 15;
     int commandTimeout_ = 30;
+    std::atomic<int> busyCount_{0};
+    std::function<void(bool)> busyNotifier_;
 };

@@ -1,27 +1,30 @@
 #pragma once
-// The restore button: checks the page, checks every target path on the server, then
-// restores the chosen backup set under the chosen database name.
+// The restore button's run: checks the request, checks every target path on the server, then
+// restores the chosen backup set under the chosen database name. It needs no window.
 
-#include <functional>
+#include "RestoreStatements.h"
 
-class QCheckBox;
-class QComboBox;
-class QLineEdit;
+#include <QList>
+#include <QString>
+
+class RunSink;
 class TADOConnection;
-class THtStringGrid;
 
-// The controls of the restore page that the run reads (the grid is also focused and its
-// current cell moved when a target path needs correcting).
-struct RestorePage {
-    QComboBox* CmbDb = nullptr;      // target database name, typed or chosen
-    QLineEdit* EdtBakFile = nullptr; // backup file on the server
-    QComboBox* CmbBfj = nullptr;     // chosen backup set, "<position> <finish time>"
-    THtStringGrid* Grid = nullptr;   // rows 1..: logical name, target physical path
-    QCheckBox* ChkRestore = nullptr; // replace an existing database
+struct RestoreRequest {
+    QString database;             // target database name, as typed or chosen
+    QString backupFile;           // backup file on the server
+    QString backupSet;            // the chosen set's entry, "<position> <finish time>"
+    QList<RestoreFileMove> files; // logical name and target path of each database file
+    bool replace = false;         // replace an existing database
 };
 
-// Runs a press of the restore button. Guards and path problems are shown to the user and end
-// the press; failures of the server (path check, RESTORE) and of refillDatabaseLists are
-// raised to the caller. The RESTORE itself runs without the statement time-out, so a long
-// restore WITH REPLACE is never cut off half-way by the client.
-void runRestore(TADOConnection& connection, const RestorePage& page, const std::function<void()>& refillDatabaseLists);
+struct RestoreOutcome {
+    bool restored = false;
+    // The file whose target path the user must correct (index into files), or -1.
+    int fileToCorrect = -1;
+};
+
+// Guards and path problems are reported to the sink and end the run; failures of the server
+// (path check, RESTORE) are raised. The RESTORE itself runs without the statement time-out, so
+// a long restore WITH REPLACE is never cut off half-way by the client.
+RestoreOutcome runRestore(TADOConnection& connection, const RestoreRequest& request, RunSink& sink);

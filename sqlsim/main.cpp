@@ -54,7 +54,8 @@ const char* const kUsage = R"(usage: sqlsim [options]
   --product-version V    SERVERPROPERTY('ProductVersion') and the version written into backups
                          (default 15.0.2000.5)
   --deny-write DIR       a Windows directory (C:\Locked) the service account may not write: a backup
-                         into it fails with operating system error 5 (repeatable; works as root too)
+                         into it fails with operating system error 5 (repeatable; works as root too,
+                         as does a directory without any write permission bit)
   --free-space C=MB      xp_fixeddrives reports MB free on drive C: (repeatable; default: the real free space)
   --hold-session DB      a simulated session keeps database DB in use, as another application would
                          (repeatable); ALTER DATABASE ... SET SINGLE_USER WITH ROLLBACK IMMEDIATE ends it

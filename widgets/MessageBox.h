@@ -1,15 +1,14 @@
 #pragma once
-// The one way the program shows a message box. Every box is modal and owned by the
-// application window; captions, icons and buttons are the program's three fixed forms plus
-// the default error display. Tests install a responder that answers instead of a person,
-// so no test ever blocks on a modal dialog.
+// The one way the program shows a message box. Every box is modal and owned by the top window
+// of the widget that shows it; captions, icons and buttons are the program's three fixed forms
+// plus the default error display. A test answers the boxes of one window with a recorder that
+// it attaches to that window, so no test ever blocks on a modal dialog.
 
 #include <QMessageBox>
+#include <QObject>
+#include <QPointer>
 #include <QString>
-
-#include <functional>
-
-class QWidget;
+#include <QWidget>
 
 class MessageBox {
 public:
@@ -19,33 +18,27 @@ public:
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QMessageBox::StandardButtons buttons;
     };
-    using Responder = std::function<QMessageBox::StandardButton(const Shown&)>;
 
     // "提示", information icon, OK.
-    static void information(const QString& text);
+    static void information(QWidget* owner, const QString& text);
     // "警告", information icon, OK.
-    static void warning(const QString& text);
+    static void warning(QWidget* owner, const QString& text);
     // "问题", question icon, Yes and No. True when the answer is Yes.
-    static bool question(const QString& text);
+    static bool question(QWidget* owner, const QString& text);
     // Error icon, one OK button, the given caption (the default error display).
-    static void error(const QString& text, const QString& caption);
-
-    // The window that owns every box; null means the active window.
-    static void setOwner(QWidget* owner);
-
-    // Tests: answer every box with the responder instead of showing it; an empty
-    // responder restores real dialogs.
-    static void setResponder(Responder responder);
+    static void error(QWidget* owner, const QString& text, const QString& caption);
 
 private:
-    static QMessageBox::StandardButton show(const Shown& shown);
+    static QMessageBox::StandardButton show(QWidget* owner, const Shown& shown);
 };
 
-// Records every box shown and answers with a fixed button; restores real dialogs on scope exit.
-class ScopedMessageBoxRecorder {
+// Records every box shown by the window (or by a widget or dialog inside it) and answers with a
+// fixed button instead of a person; the window shows real boxes again once it is gone.
+class ScopedMessageBoxRecorder : public QObject {
+    Q_OBJECT
 public:
-    explicit ScopedMessageBoxRecorder(QMessageBox::StandardButton answer = QMessageBox::Ok);
-    ~ScopedMessageBoxRecorder();
+    explicit ScopedMessageBoxRecorder(QWidget* window, QMessageBox::StandardButton answer = QMessageBox::Ok);
+    ~ScopedMessageBoxRecorder() override;
     ScopedMessageBoxRecorder(const ScopedMessageBoxRecorder&) = delete;
     ScopedMessageBoxRecorder& operator=(const ScopedMessageBoxRecorder&) = delete;
 
@@ -54,7 +47,10 @@ public:
     const QList<MessageBox::Shown>& shown() const { return shown_; }
     void clear() { shown_.clear(); }
 
+    QMessageBox::StandardButton answer(const MessageBox::Shown& shown);
+
 private:
+    QPointer<QWidget> window_;
     QMessageBox::StandardButton answer_;
     QList<QMessageBox::StandardButton> queued_;
     QList<MessageBox::Shown> shown_;

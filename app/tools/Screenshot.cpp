@@ -3,6 +3,7 @@
 // (a tool for the README and for looking at the window; the program itself takes no options).
 
 #include "Startup.h"
+#include "BackupPage.h"
 #include "UntMain.h"
 
 #include <QApplication>
@@ -30,8 +31,7 @@ int main(int argc, char** argv) {
     QDir().mkpath(dir);
     DiscoveryTargets quiet;
     quiet.timeoutMs = 50;
-    TFrmMain::setDiscoveryTargets(quiet);
-    TFrmMain window;
+    TFrmMain window(MainWindowSetup{quiet, {}, {}});
     window.show();
     save(window, dir, "start");
 
@@ -43,8 +43,8 @@ int main(int argc, char** argv) {
 
     window.EdtPwd->setText(args[4]);
     window.BtnConn->click();
-    if (window.LsbDB->count() > 1)
-        window.LsbDB->item(1)->setCheckState(Qt::Checked);
+    if (window.TabSheet1->LsbDB->count() > 1)
+        window.TabSheet1->LsbDB->item(1)->setCheckState(Qt::Checked);
     save(window, dir, "connected");
     window.PageControl1->setCurrentIndex(1);
     save(window, dir, "connected-restore");

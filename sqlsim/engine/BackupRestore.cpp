@@ -2,8 +2,8 @@
 
 #include "FileReplace.h"
 #include "MessageCatalog.h"
-#include "ProgressMeter.h"
 #include "ServerVersion.h"
+#include "ProgressMeter.h"
 #include "SqlError.h"
 #include "StagedRestore.h"
 
@@ -133,22 +133,23 @@ OpenedDevice openDevice(const ExecContext& context, const QString& path, const Q
     const auto parent = drives.parentOnHost(path);
     if (!host || !QFileInfo::exists(*host)) {
         const bool parentExists = parent && QFileInfo(*parent).isDir();
-        fail(MessageCatalog::make(3201, {path, parentExists ? OsError::fileNotFound : OsError::pathNotFound}),
+        fail(MessageCatalog::make(3201, {path, parentExists ? OsError::fileNotFound : OsError::pathNotFound},
+                                  DeviceState::open),
              statementName);
     }
     if (QFileInfo(*host).isDir())
-        fail(MessageCatalog::make(3201, {path, OsError::accessDenied}), statementName);
+        fail(MessageCatalog::make(3201, {path, OsError::accessDenied}, DeviceState::open), statementName);
     {
         std::lock_guard lock(context.engine.mutex);
         if (context.engine.ownerOfHostPath(*host))
-            fail(MessageCatalog::make(3201, {path, OsError::sharingViolation}), statementName);
+            fail(MessageCatalog::make(3201, {path, OsError::sharingViolation}, DeviceState::open), statementName);
     }
     OpenedDevice device{*host, BackupFile::list(*host)};
     switch (device.listing.problem) {
     case BackupFile::Problem::None:
         break;
     case BackupFile::Problem::Unreadable:
-        fail(MessageCatalog::make(3201, {path, OsError::accessDenied}), statementName);
+        fail(MessageCatalog::make(3201, {path, OsError::accessDenied}, DeviceState::open), statementName);
     case BackupFile::Problem::Empty:
         fail(MessageCatalog::make(3254, {path}), statementName);
     case BackupFile::Problem::NotBackup:
@@ -166,8 +167,13 @@ const BackupSetHeader& chooseSet(const OpenedDevice& device, qint64 number, cons
     return device.listing.sets[size_t(number - 1)];
 }
 
-// Whether the service account may not write in this host directory (--deny-write).
+// Whether the service account may not write in this host directory: one listed by --deny-write,
+// or one without any write permission bit. Both are checked by hand because a simulator running
+// as root may write anywhere.
 bool writeDenied(const EngineState& engine, const QString& hostDirectory) {
+    constexpr auto anyWrite = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    if (!(QFileInfo(hostDirectory).permissions() & anyWrite))
+        return true;
     const QString dir = QDir::cleanPath(hostDirectory) + u'/';
     for (const QString& denied : engine.config.denyWrite) {
         const auto host = engine.drives.toHost(denied);
@@ -562,10 +568,7 @@ Done BackupRestore::verifyOnly(const ExecContext& context, const Statement& st) 
         fail(MessageCatalog::make(3189), statementName);
     if (problem != BackupFile::Problem::None)
         fail(MessageCatalog::make(3183, {QStringLiteral("1"), QStringLiteral("0"), h.databaseName}), statementName);
-    qint64 verified = 0;
-    for (const QByteArray& c : contents)
-        verified += c.size();
-    ProgressMeter(context.sink, verified, statsStep(st)).finish();
+    ProgressMeter(context.sink, 0, statsStep(st)).finish();
     context.sink.add(MessageCatalog::make(3262, {QString::number(h.position)}));
     Done done;
     done.currentCommand = doneCommand::None;
@@ -599,6 +602,11 @@ std::map<QString, QString> moveTargets(const Statement& st, const BackupSetHeade
         moves[o.moveLogical.toUpper()] = o.moveTarget;
     }
     return moves;
+}
+
+// The restore journal could not be written: reported as the disk filling up would be.
+Message journalFailure() {
+    return MessageCatalog::make(3634, {OsError::diskFull, QStringLiteral("WriteFile"), QStringLiteral("journal")});
 }
 
 // Step one: every check the server makes before it touches a file. Problems with the target
@@ -731,13 +739,11 @@ void commitRestore(const ExecContext& context, const Statement& st, const Backup
                 obsolete.append(oldHost);
         }
     }
-    const Message journalFailure =
-        MessageCatalog::make(3634, {OsError::diskFull, QStringLiteral("WriteFile"), QStringLiteral("journal")});
     std::optional<StagedRestore::RenameFailure> renameFailure;
     try {
         renameFailure = staged.swapIn(restored, obsolete);
     } catch (const std::runtime_error&) {
-        fail(journalFailure, statementName);
+        fail(journalFailure(), statementName);
     }
     if (renameFailure)
         fail(MessageCatalog::make(3634, {QString::fromStdString(renameFailure->error.message()),
@@ -834,8 +840,7 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
         staged.emplace(QDir(context.engine.config.stateDir).filePath(QStringLiteral("restores")), targetHosts,
                        context.engine.config.rename);
     } catch (const std::runtime_error&) {
-        fail(MessageCatalog::make(3634, {OsError::diskFull, QStringLiteral("WriteFile"), QStringLiteral("journal")}),
-             statementName);
+        fail(journalFailure(), statementName);
     }
     qint64 totalBytes = 0;
     for (const QByteArray& c : contents)

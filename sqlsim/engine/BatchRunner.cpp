@@ -1,6 +1,7 @@
 #include "BatchRunner.h"
 
 #include "BackupRestore.h"
+#include "CodePage.h"
 #include "Evaluator.h"
 #include "Lexer.h"
 #include "MessageCatalog.h"
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <utility>
 
 namespace sqlsim {
 namespace {
@@ -64,11 +66,17 @@ Value convertForColumn(const Value& v, const Column& c, const QString& table) {
         return v;
     }
     switch (c.type) {
-    case SqlType::VarChar:
-    case SqlType::NVarChar:
-    case SqlType::Char: {
+    case SqlType::NVarChar: {
         const QString text = Evaluator::toText(v);
         if (c.size > 0 && text.size() > c.size)
+            throw SqlError(MessageCatalog::make(8152));
+        return text;
+    }
+    case SqlType::VarChar:
+    case SqlType::Char: {
+        // Stored in the code page, and measured in its bytes.
+        const QString text = CodePage::narrowed(Evaluator::toText(v));
+        if (c.size > 0 && CodePage::encode(text).size() > c.size)
             throw SqlError(MessageCatalog::make(8152));
         return text;
     }
@@ -544,8 +552,12 @@ Done BatchRunner::dropTable(const Statement& st) {
 
 Done BatchRunner::set(const Statement& st) {
     const QString option = st.setWords.value(0).toUpper();
-    if (option == QLatin1String("LANGUAGE"))
+    if (option == QLatin1String("LANGUAGE")) {
+        // As after a USE: the notice of the change first, then the message.
+        const QString old = std::exchange(context_.session.language, st.setValue);
+        context_.sink.add(EnvChange{EnvChange::Kind::Language, st.setValue, old});
         context_.sink.add(MessageCatalog::make(5703, {st.setValue}));
+    }
     return Done{};
 }
 
@@ -563,7 +575,9 @@ Done BatchRunner::use(const Statement& st) {
         name = db->name;
         context_.engine.sessionDatabases[context_.session.spid] = name;
     }
-    context_.session.database = name;
+    // A real server sends the database ENVCHANGE before 5701, also when the database stays the same.
+    const QString old = std::exchange(context_.session.database, name);
+    context_.sink.add(EnvChange{EnvChange::Kind::Database, name, old});
     context_.sink.add(MessageCatalog::make(5701, {name}));
     return Done{};
 }

@@ -4,6 +4,7 @@
 // either the old or the new catalog, never half of one. Not thread-safe: the engine locks.
 
 #include <QDateTime>
+#include <QHash>
 #include <QJsonObject>
 #include <QString>
 
@@ -62,6 +63,11 @@ public:
 
 private:
     QString lsnPath() const;
+    Database* locate(const QString& name);
+
+    // Case-folded name -> dbid, so that a lookup costs the same among 32,767 databases as among
+    // five. Rebuilt whenever its size no longer matches the list.
+    mutable QHash<QString, int> dbidByName_;
 
     QString path_;
     std::vector<Database> databases_;

@@ -62,6 +62,7 @@ struct SessionState {
     bool sysadmin = true;
     int spid = 0;
     QString database = QStringLiteral("master");
+    QString language = QStringLiteral("us_english");
     int tranCount = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "Evaluator.h"
 
+#include "CodePage.h"
 #include "MessageCatalog.h"
 #include "SqlError.h"
 
@@ -139,7 +140,9 @@ Value Evaluator::evaluate(const Expr& e, const RowView& row) const {
         if (v == QLatin1String("@@SPID"))
             return qint64(context_.session.spid);
         if (v == QLatin1String("@@VERSION"))
-            return versionText;
+            return QString(versionText)
+                .replace(QLatin1String("15.0.2000.5"), context_.engine.config.productVersion)
+                .replace(QLatin1String("Developer Edition (64-bit)"), context_.engine.config.edition);
         if (v == QLatin1String("@@SERVERNAME"))
             return context_.engine.config.serverName;
         if (v == QLatin1String("@@SERVICENAME"))
@@ -147,7 +150,7 @@ Value Evaluator::evaluate(const Expr& e, const RowView& row) const {
         if (v == QLatin1String("@@TRANCOUNT"))
             return qint64(context_.session.tranCount);
         if (v == QLatin1String("@@LANGUAGE"))
-            return QStringLiteral("us_english");
+            return context_.session.language;
         if (v == QLatin1String("@@TEXTSIZE"))
             return qint64(2147483647);
         if (v == QLatin1String("@@MAX_PRECISION"))
@@ -359,7 +362,8 @@ Column Evaluator::describe(const Expr& e, const RowView& row) const {
         }
         if (const auto* s = std::get_if<QString>(&e.value)) {
             c.type = e.national ? SqlType::NVarChar : SqlType::VarChar;
-            c.size = std::max<qsizetype>(1, s->size());
+            // varchar(n) counts bytes of the code page: '库存' is varchar(4), N'库存' nvarchar(2).
+            c.size = std::max<qsizetype>(1, e.national ? s->size() : CodePage::encode(*s).size());
             c.nullable = false;
             return c;
         }

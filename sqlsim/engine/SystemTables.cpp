@@ -31,9 +31,10 @@ ResultSet SystemTables::sysdatabases(const Catalog& catalog) {
         for (const DatabaseFile& f : db.files)
             if (f.type == u'D' && dataFile.isEmpty())
                 dataFile = f.physicalName;
-        // 65536 page checksums, 8 truncate log on checkpoint (simple recovery); 16 torn page off.
-        // 32 loading: a restore was stopped part-way.
-        const qint64 status = 65536 + (db.recoveryModel == QLatin1String("SIMPLE") ? 8 : 0) + (db.isRestoring() ? 32 : 0);
+        // 65536 page checksums, 8 truncate log on checkpoint (simple recovery); 16 torn page off;
+        // 32 loading (restoring), 4096 single user.
+        const qint64 status = 65536 + (db.recoveryModel == QLatin1String("SIMPLE") ? 8 : 0) +
+                              (db.isRestoring() ? 32 : 0) + (db.singleUser ? 4096 : 0);
         rs.rows.push_back({db.name, qint64(db.dbid), QByteArray(1, '\x01'), qint64(0), status, qint64(1090519040),
                            db.created, epoch(), qint64(0), qint64(db.compatibilityLevel),
                            dataFile.isEmpty() ? Value(Null{}) : Value(dataFile), qint64(904)});
@@ -146,29 +147,28 @@ ResultSet SystemTables::databases(const Catalog& catalog) {
     for (const Database& db : catalog.databases()) {
         const bool restoring = db.isRestoring();
         // A restoring database has no collation to report yet.
-        rs.rows.push_back(
-            {db.name,
-             qint64(db.dbid),
-             Null{},
-             QByteArray(1, '\x01'),
-             db.created,
-             qint64(db.compatibilityLevel),
-             restoring ? Value(Null{}) : Value(QStringLiteral("Chinese_PRC_CI_AS")),
-             qint64(db.singleUser ? 1 : 0),
-             db.singleUser ? QStringLiteral("SINGLE_USER") : QStringLiteral("MULTI_USER"),
-             false,
-             false,
-             false,
-             qint64(restoring ? 1 : 0),
-             db.state,
-             false,
-             false,
-             false,
-             qint64(0),
-             QStringLiteral("OFF"),
-             false,
-             recoveryModelCode(db.recoveryModel),
-             db.recoveryModel == QLatin1String("BULK_LOGGED") ? QStringLiteral("BULK_LOGGED") : db.recoveryModel});
+        rs.rows.push_back({db.name,
+                           qint64(db.dbid),
+                           Null{},
+                           QByteArray(1, '\x01'),
+                           db.created,
+                           qint64(db.compatibilityLevel),
+                           restoring ? Value(Null{}) : Value(QStringLiteral("Chinese_PRC_CI_AS")),
+                           qint64(db.singleUser ? 1 : 0),
+                           db.singleUser ? QStringLiteral("SINGLE_USER") : QStringLiteral("MULTI_USER"),
+                           false,
+                           false,
+                           false,
+                           qint64(restoring ? 1 : 0),
+                           db.state,
+                           false,
+                           false,
+                           false,
+                           qint64(0),
+                           QStringLiteral("OFF"),
+                           false,
+                           recoveryModelCode(db.recoveryModel),
+                           db.recoveryModel});
     }
     return rs;
 }

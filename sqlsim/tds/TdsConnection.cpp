@@ -205,7 +205,10 @@ bool TdsConnection::login(const QByteArray& payload) {
         return false;
     }
 
-    const int packetSize = std::clamp(int(request.packetSize), 512, PacketChannel::kMaxPacketSize);
+    // 0 asks for the server's choice, which is 4096, the default of MS-TDS 2.2.3.1.3; the answer
+    // must lie within 512..32767 (2.2.7.9).
+    const quint32 requested = request.packetSize == 0 ? 4096 : request.packetSize;
+    const int packetSize = int(std::clamp<quint32>(requested, 512, quint32(PacketChannel::kMaxPacketSize)));
     channel_.setSpid(quint16(session_->spid()));
 
     encoder_->envChange(1, QStringLiteral("master"), QStringLiteral("master"), out);

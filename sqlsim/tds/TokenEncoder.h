@@ -55,6 +55,7 @@ public:
 private:
     void columnMetadata(const Column& c, ByteWriter& out) const;
     void value(const Column& c, const Value& v, ByteWriter& out) const;
+    static void widenToHold(Column& c, const Value& v);
 
     quint32 version_;
     QString serverName_;

@@ -10,11 +10,18 @@
 
 namespace WindowDriver {
 
-void quietDiscovery() {
+MainWindowSetup setupWith(const DiscoveryTargets& targets) {
+    MainWindowSetup setup;
+    setup.discovery = targets;
+    setup.openAddress = [](const QUrl&) {};
+    return setup;
+}
+
+MainWindowSetup quietSetup() {
     DiscoveryTargets t;
     t.browserPort = LoopbackPeers::freeTcpPort();
     t.defaultInstancePort = LoopbackPeers::freeTcpPort();
-    TFrmMain::setDiscoveryTargets(t);
+    return setupWith(t);
 }
 
 void answerPicker(ServerTreeDialog* picker, const QStringList& nodes) {

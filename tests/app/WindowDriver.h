@@ -2,16 +2,20 @@
 // What the window tests share: discovery kept off this machine's real servers, a port nobody
 // listens on, and a hand on the server pickers while their modal loop runs.
 
+#include "UntMain.h"
+
 #include <QStringList>
 #include <QtGlobal>
 
 class ServerTreeDialog;
-class TFrmMain;
 
 namespace WindowDriver {
 
-// Points discovery at ports where nobody answers, so tests never depend on this machine.
-void quietDiscovery();
+// A window set-up whose discovery looks at ports where nobody answers, so tests never depend on
+// this machine, and whose link labels open nothing.
+MainWindowSetup quietSetup();
+// The same, with discovery pointed at the given targets.
+MainWindowSetup setupWith(const DiscoveryTargets& targets);
 
 // Once the picker's modal loop runs: selects the nodes one by one, each a child of the one
 // before (the first among the top nodes), then presses OK; Exit when the dialog stays open.

@@ -82,8 +82,6 @@ private:
 class TestConnectFaults : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { quietDiscovery(); }
-    void cleanup() { quietDiscovery(); }
 
     void discoveryListsTheBrowsersNamesInItsOrder_data() {
         QTest::addColumn<QList<QByteArray>>("answers");
@@ -109,9 +107,8 @@ private slots:
         DiscoveryTargets t;
         t.browserPort = browser.startAndWaitForPort();
         t.defaultInstancePort = freeTcpPort();
-        TFrmMain::setDiscoveryTargets(t);
-        ScopedMessageBoxRecorder boxes;
-        TFrmMain window;
+        TFrmMain window(setupWith(t));
+        ScopedMessageBoxRecorder boxes(&window);
         QCOMPARE(ListItems::texts(window.CmbServer), names);
         QCOMPARE(window.CmbServer->currentIndex(), 0);
         QCOMPARE(window.CmbServer->currentText(), names.first());
@@ -134,9 +131,8 @@ private slots:
         DiscoveryTargets t;
         t.browserPort = browser.startAndWaitForPort();
         t.defaultInstancePort = freeTcpPort();
-        TFrmMain::setDiscoveryTargets(t);
-        ScopedMessageBoxRecorder boxes;
-        TFrmMain window;
+        TFrmMain window(setupWith(t));
+        ScopedMessageBoxRecorder boxes(&window);
         QCOMPARE(browser.requests(), 1);
         QCOMPARE(window.CmbServer->count(), 0);
         QVERIFY(window.CmbServer->currentText().isEmpty());
@@ -152,10 +148,9 @@ private slots:
         DiscoveryTargets t;
         t.browserPort = silentBrowser.localPort();
         t.defaultInstancePort = silentServer.serverPort();
-        TFrmMain::setDiscoveryTargets(t);
-        QElapsedTimer clock;
+                QElapsedTimer clock;
         clock.start();
-        TFrmMain window;
+        TFrmMain window(setupWith(t));
         QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(window.CmbServer->count(), 0);
     }
@@ -164,9 +159,8 @@ private slots:
         // Documentation address (TEST-NET-1): discovery refuses before sending, silently.
         DiscoveryTargets t;
         t.host = QStringLiteral("192.0.2.1");
-        TFrmMain::setDiscoveryTargets(t);
-        ScopedMessageBoxRecorder boxes;
-        TFrmMain window;
+        TFrmMain window(setupWith(t));
+        ScopedMessageBoxRecorder boxes(&window);
         QCOMPARE(window.CmbServer->count(), 0);
         QVERIFY(window.CmbServer->currentText().isEmpty());
         QVERIFY(boxes.shown().isEmpty());
@@ -175,8 +169,8 @@ private slots:
     void listenerThatNeverAnswersEndsInConnectFailed() {
         QTcpServer silent; // accepts (the kernel does) and never says a word
         QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
-        TFrmMain window;
-        ScopedMessageBoxRecorder boxes;
+        TFrmMain window(quietSetup());
+        ScopedMessageBoxRecorder boxes(&window);
         window.CmbServer->setEditText(QStringLiteral("127.0.0.1,%1").arg(silent.serverPort()));
         window.EdtUid->setText(QStringLiteral("sa"));
         window.EdtPwd->setText(QStringLiteral("x"));
@@ -194,8 +188,8 @@ private slots:
 
     void unknownInstanceEndsInConnectFailed() {
         // Resolved through the Browser on this machine only; no name lookup leaves it.
-        TFrmMain window;
-        ScopedMessageBoxRecorder boxes;
+        TFrmMain window(quietSetup());
+        ScopedMessageBoxRecorder boxes(&window);
         window.CmbServer->setEditText(QStringLiteral("127.0.0.1\\NO_SUCH_INSTANCE_%1").arg(freeTcpPort()));
         window.EdtUid->setText(QStringLiteral("sa"));
         window.EdtPwd->setText(QStringLiteral("x"));
@@ -227,8 +221,8 @@ private slots:
         QFETCH(bool, connects);
         SimServer sim;
         QVERIFY2(sim.start({"--seed", "--login", "odd:p;UID=sa;PWD={x=y; '\""}), qPrintable(sim.errorString()));
-        TFrmMain window;
-        ScopedMessageBoxRecorder boxes;
+        TFrmMain window(quietSetup());
+        ScopedMessageBoxRecorder boxes(&window);
         window.CmbServer->setEditText(QStringLiteral("127.0.0.1,%1").arg(sim.port()));
         window.EdtUid->setText(user);
         window.EdtPwd->setText(password);
@@ -241,7 +235,7 @@ private slots:
         QCOMPARE(window.EdtUid->text(), user);
         QCOMPARE(window.EdtPwd->text(), password);
         if (connects) {
-            QVERIFY(window.LsbDB->count() > 0);
+            QVERIFY(window.TabSheet1->LsbDB->count() > 0);
             QCOMPARE(sim.statementRecords().last()["login"].toString(), QStringLiteral("odd"));
         }
     }
@@ -249,7 +243,7 @@ private slots:
     void reconnectAfterAFailureReusesTheSameConnection() {
         SimServer sim;
         QVERIFY2(sim.start({"--seed"}), qPrintable(sim.errorString()));
-        TFrmMain window;
+        TFrmMain window(quietSetup());
         TADOConnection* const connection = window.connection();
         window.CmbServer->setEditText(QStringLiteral("127.0.0.1,%1").arg(sim.port()));
         window.EdtUid->setText(SimServer::login());
@@ -264,7 +258,7 @@ private slots:
         window.BtnConn->click();
         QCOMPARE(window.lblDbInfo->text(), QStringLiteral("已连接SQL SERVER服务器"));
         QCOMPARE(window.connection(), connection);
-        QVERIFY(window.LsbDB->count() > 0);
+        QVERIFY(window.TabSheet1->LsbDB->count() > 0);
     }
 };
 

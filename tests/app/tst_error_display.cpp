@@ -34,9 +34,8 @@ private slots:
     }
 
     void failingHandlerShowsOneErrorBoxUnderTheTitle() {
-        setApplicationTitle(QStringLiteral("MS SQL SERVER 数据库备份恢复工具(V1.0)"));
-        ScopedMessageBoxRecorder boxes;
         QPushButton button;
+        ScopedMessageBoxRecorder boxes(&button);
         int runs = 0;
         connectGuarded(&button, &QPushButton::clicked, &button, [&] {
             ++runs;
@@ -54,18 +53,20 @@ private slots:
     }
 
     void silentAbortShowsNothing() {
-        ScopedMessageBoxRecorder boxes;
-        guarded([] { throw EAbort(); });
+        QWidget window;
+        ScopedMessageBoxRecorder boxes(&window);
+        guarded(&window, [] { throw EAbort(); });
         QVERIFY(boxes.shown().isEmpty());
     }
 
     void fixedFormsHaveTheirCaptionsAndButtons() {
-        ScopedMessageBoxRecorder boxes(QMessageBox::No);
-        MessageBox::information("a");
-        MessageBox::warning("b");
-        QVERIFY(!MessageBox::question("c"));
+        QWidget window;
+        ScopedMessageBoxRecorder boxes(&window, QMessageBox::No);
+        MessageBox::information(&window, "a");
+        MessageBox::warning(&window, "b");
+        QVERIFY(!MessageBox::question(&window, "c"));
         boxes.queueAnswer(QMessageBox::Yes);
-        QVERIFY(MessageBox::question("d"));
+        QVERIFY(MessageBox::question(&window, "d"));
         QCOMPARE(boxes.shown().size(), 4);
         QCOMPARE(boxes.shown()[0].caption, QStringLiteral("提示"));
         QCOMPARE(boxes.shown()[0].icon, QMessageBox::Information);
@@ -93,7 +94,7 @@ private slots:
             box->button(QMessageBox::Ok)->click();
         });
         poll.start(10);
-        MessageBox::warning(text);
+        MessageBox::warning(nullptr, text);
         QVERIFY(seen);
         QCOMPARE(shownText, text);
         QCOMPARE(format, Qt::PlainText);

@@ -84,7 +84,6 @@ bool showsTheDriversLinkError(const ScopedMessageBoxRecorder& boxes) {
 class Session {
 public:
     Session() {
-        WindowDriver::quietDiscovery();
         window.createPickers();
         window.show();
     }
@@ -98,12 +97,12 @@ public:
         return window.lblDbInfo->text() == kConnected;
     }
 
-    void tick(const QStringList& names) { ListItems::tickOnly(window.LsbDB, names); }
+    void tick(const QStringList& names) { ListItems::tickOnly(window.TabSheet1->LsbDB, names); }
 
-    QStringList memoLines() const { return window.MemoInfo->toPlainText().split('\n'); }
+    QStringList memoLines() const { return window.TabSheet1->MemoInfo->toPlainText().split('\n'); }
 
-    ScopedMessageBoxRecorder boxes;
-    TFrmMain window;
+    TFrmMain window{WindowDriver::quietSetup()};
+    ScopedMessageBoxRecorder boxes{&window};
 };
 
 QString backupOf(const SimServer& sim, const QString& database) {
@@ -121,14 +120,14 @@ private slots:
         QDir(sim.driveC()).mkpath("Bak");
         Session s;
         QVERIFY(s.connectTo(sim.port()));
-        const QStringList before = ListItems::texts(s.window.LsbDB);
+        const QStringList before = ListItems::texts(s.window.TabSheet1->LsbDB);
         const ServerSnapshot server = ServerSnapshot::of(sim);
 
-        s.window.EdtPath->setText("C:\\Bak\\");
+        s.window.TabSheet1->EdtPath->setText("C:\\Bak\\");
         s.tick({"SalesDemo", "库存管理"});
         {
             StatementTrigger crash(sim, "Backup DataBase [SalesDemo]", StatementTrigger::killProcess(sim.processId()));
-            QTest::mouseClick(s.window.BtnBackup, Qt::LeftButton);
+            QTest::mouseClick(s.window.TabSheet1->BtnBackup, Qt::LeftButton);
             QVERIFY(crash.fired());
         }
         sim.kill();
@@ -139,13 +138,13 @@ private slots:
         QCOMPARE(lines.value(1), QStringLiteral("数据库【SalesDemo】备份失败!"));
         QCOMPARE(lines.size(), 3);
         QVERIFY(showsTheDriversLinkError(s.boxes));
-        QVERIFY(!TADOConnection::isBusy());
+        QVERIFY(!s.window.connection()->busy());
         QVERIFY(!QGuiApplication::overrideCursor()); // the busy pointer is gone
         QVERIFY(backupOf(sim, "SalesDemo").isEmpty());
 
         QVERIFY(sim.restart({"--seed"}));
         QVERIFY(s.connectTo(sim.port()));
-        QCOMPARE(ListItems::texts(s.window.LsbDB), before);
+        QCOMPARE(ListItems::texts(s.window.TabSheet1->LsbDB), before);
         const ServerSnapshot after = ServerSnapshot::of(sim);
         QCOMPARE(after.databases, server.databases);
         QCOMPARE(after.fileHashes, server.fileHashes);
@@ -153,7 +152,7 @@ private slots:
         // And the program still backs up.
         s.boxes.clear();
         s.tick({"SalesDemo"});
-        QTest::mouseClick(s.window.BtnBackup, Qt::LeftButton);
+        QTest::mouseClick(s.window.TabSheet1->BtnBackup, Qt::LeftButton);
         QCOMPARE(s.memoLines().value(1), QStringLiteral("数据库【SalesDemo】备份成功!"));
         QVERIFY(!backupOf(sim, "SalesDemo").isEmpty());
         QVERIFY(s.boxes.shown().isEmpty());
@@ -175,39 +174,39 @@ private slots:
         QDir(sim.driveC()).mkpath("Copy");
         Session s;
         QVERIFY(s.connectTo(sim.port()));
-        s.window.EdtPath->setText("C:\\Bak\\");
+        s.window.TabSheet1->EdtPath->setText("C:\\Bak\\");
         s.tick({"SalesDemo"});
-        QTest::mouseClick(s.window.BtnBackup, Qt::LeftButton);
+        QTest::mouseClick(s.window.TabSheet1->BtnBackup, Qt::LeftButton);
         const QString file = backupOf(sim, "SalesDemo");
         QVERIFY(!file.isEmpty());
 
         // The same server, now slow enough to be caught in the middle of the restore.
         QVERIFY(sim.restart({"--seed", "--delay-per-mb", "1000"}));
         QVERIFY(s.connectTo(sim.port()));
-        const QStringList before = ListItems::texts(s.window.LsbDB);
+        const QStringList before = ListItems::texts(s.window.TabSheet1->LsbDB);
         const ServerSnapshot server = ServerSnapshot::of(sim);
 
         s.window.PageControl1->setCurrentIndex(1);
         answerPicker(s.window.FrmSelFile, {"C:\\", "Bak", file});
-        QTest::mouseClick(s.window.FlatButton1, Qt::LeftButton, {}, QPoint(9, 9));
-        QCOMPARE(s.window.CmbBfj->count(), 1);
-        s.window.CmbBfj->setCurrentIndex(0);
-        s.window.CmbBfjChange();
-        QVERIFY(s.window.Grid->RowCount() >= 3);
+        QTest::mouseClick(s.window.TabSheet2->FlatButton1, Qt::LeftButton, {}, QPoint(9, 9));
+        QCOMPARE(s.window.TabSheet2->CmbBfj->count(), 1);
+        s.window.TabSheet2->CmbBfj->setCurrentIndex(0);
+        s.window.TabSheet2->CmbBfjChange();
+        QVERIFY(s.window.TabSheet2->Grid->RowCount() >= 3);
         if (!replace) {
-            for (int r = 1; r < s.window.Grid->RowCount(); ++r)
-                s.window.Grid->setCellText(1, r, QStringLiteral("C:\\Copy\\file%1.dat").arg(r));
+            for (int r = 1; r < s.window.TabSheet2->Grid->RowCount(); ++r)
+                s.window.TabSheet2->Grid->setCellText(1, r, QStringLiteral("C:\\Copy\\file%1.dat").arg(r));
         } else {
-            for (int r = 1; r < s.window.Grid->RowCount(); ++r)
+            for (int r = 1; r < s.window.TabSheet2->Grid->RowCount(); ++r)
                 s.boxes.queueAnswer(QMessageBox::Yes); // each target exists: overwrite it
         }
-        s.window.ChkRestore->setChecked(replace);
-        s.window.CmbDb->setEditText(database);
+        s.window.TabSheet2->ChkRestore->setChecked(replace);
+        s.window.TabSheet2->CmbDb->setEditText(database);
         s.boxes.clear();
         {
             // A second in, the first file is written aside and the server is pacing itself.
             StatementTrigger crash(sim, "RESTORE DATABASE", StatementTrigger::killProcess(sim.processId(), 1000));
-            QTest::mouseClick(s.window.BtnRestore, Qt::LeftButton);
+            QTest::mouseClick(s.window.TabSheet2->BtnRestore, Qt::LeftButton);
             QVERIFY(crash.fired());
         }
         sim.kill();
@@ -215,12 +214,12 @@ private slots:
         QVERIFY(showsTheDriversLinkError(s.boxes));
         for (const MessageBox::Shown& box : s.boxes.shown())
             QVERIFY(box.text != QStringLiteral("数据库还原成功!"));
-        QVERIFY(!TADOConnection::isBusy());
+        QVERIFY(!s.window.connection()->busy());
         QVERIFY(!QGuiApplication::overrideCursor());
 
         QVERIFY(sim.restart({"--seed"}));
         QVERIFY(s.connectTo(sim.port()));
-        QCOMPARE(ListItems::texts(s.window.LsbDB), before);
+        QCOMPARE(ListItems::texts(s.window.TabSheet1->LsbDB), before);
         const ServerSnapshot after = ServerSnapshot::of(sim);
         QCOMPARE(after.databases, server.databases);
         QCOMPARE(after.fileHashes, server.fileHashes);
@@ -240,11 +239,11 @@ private slots:
         QVERIFY2(sim.start({"--seed", "--delay", "xp_dirtree=3000"}), qPrintable(sim.errorString()));
         Session s;
         QVERIFY(s.connectTo(sim.port()));
-        const QStringList before = ListItems::texts(s.window.LsbDB);
+        const QStringList before = ListItems::texts(s.window.TabSheet1->LsbDB);
         const ServerSnapshot server = ServerSnapshot::of(sim);
         ServerTreeDialog* picker =
             filePicker ? static_cast<ServerTreeDialog*>(s.window.FrmSelFile) : s.window.FrmSelPath;
-        TFlatButton* button = filePicker ? s.window.FlatButton1 : s.window.BtnPath;
+        TFlatButton* button = filePicker ? s.window.TabSheet2->FlatButton1 : s.window.TabSheet1->BtnPath;
 
         {
             // Selecting the drive lists it: the listing blocks the GUI thread, so the trigger
@@ -260,7 +259,7 @@ private slots:
 
         QVERIFY(sim.restart({"--seed"}));
         QVERIFY(s.connectTo(sim.port()));
-        QCOMPARE(ListItems::texts(s.window.LsbDB), before);
+        QCOMPARE(ListItems::texts(s.window.TabSheet1->LsbDB), before);
         QCOMPARE(ServerSnapshot::of(sim).databases, server.databases);
         // The picker lists again.
         s.boxes.clear();
@@ -269,7 +268,7 @@ private slots:
         QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(9, 9));
         QVERIFY(s.boxes.shown().isEmpty());
         if (!filePicker)
-            QCOMPARE(s.window.EdtPath->text(), QStringLiteral("C:\\Bak\\"));
+            QCOMPARE(s.window.TabSheet1->EdtPath->text(), QStringLiteral("C:\\Bak\\"));
     }
 
     void killedWhileConnected_data() {
@@ -285,24 +284,24 @@ private slots:
         QVERIFY2(sim.start({"--seed"}), qPrintable(sim.errorString()));
         Session s;
         QVERIFY(s.connectTo(sim.port()));
-        const QStringList before = ListItems::texts(s.window.LsbDB);
+        const QStringList before = ListItems::texts(s.window.TabSheet1->LsbDB);
         sim.kill();
 
         switch (action) {
         case 0:
-            s.window.EdtPath->setText("C:\\");
+            s.window.TabSheet1->EdtPath->setText("C:\\");
             s.tick({"SalesDemo"});
-            QTest::mouseClick(s.window.BtnBackup, Qt::LeftButton);
+            QTest::mouseClick(s.window.TabSheet1->BtnBackup, Qt::LeftButton);
             QCOMPARE(s.memoLines().size(), 1); // the server's clock failed before the first line
             break;
         case 1:
             answerPicker(s.window.FrmSelPath, {});
-            QTest::mouseClick(s.window.BtnPath, Qt::LeftButton, {}, QPoint(9, 9));
+            QTest::mouseClick(s.window.TabSheet1->BtnPath, Qt::LeftButton, {}, QPoint(9, 9));
             break;
         default:
             s.window.PageControl1->setCurrentIndex(1);
             answerPicker(s.window.FrmSelFile, {});
-            QTest::mouseClick(s.window.FlatButton1, Qt::LeftButton, {}, QPoint(9, 9));
+            QTest::mouseClick(s.window.TabSheet2->FlatButton1, Qt::LeftButton, {}, QPoint(9, 9));
             break;
         }
         QVERIFY(showsTheDriversLinkError(s.boxes));
@@ -311,7 +310,7 @@ private slots:
 
         QVERIFY(sim.restart());
         QVERIFY(s.connectTo(sim.port()));
-        QCOMPARE(ListItems::texts(s.window.LsbDB), before);
+        QCOMPARE(ListItems::texts(s.window.TabSheet1->LsbDB), before);
     }
 
     // A link that stops carrying anything during an ordinary query: the statement time-out
@@ -329,7 +328,7 @@ private slots:
         QElapsedTimer elapsed;
         elapsed.start();
         answerPicker(s.window.FrmSelPath, {});
-        QTest::mouseClick(s.window.BtnPath, Qt::LeftButton, {}, QPoint(9, 9));
+        QTest::mouseClick(s.window.TabSheet1->BtnPath, Qt::LeftButton, {}, QPoint(9, 9));
         const qint64 waited = elapsed.elapsed();
         qInfo() << "stalled query ended after" << waited << "ms with" << criticalTexts(s.boxes);
         QCOMPARE(criticalTexts(s.boxes), QStringList{QStringLiteral("Timeout expired.")});
@@ -338,7 +337,7 @@ private slots:
         link.resume();
         s.boxes.clear();
         QVERIFY(s.connectTo(link.port()));
-        QVERIFY(s.window.LsbDB->count() > 0);
+        QVERIFY(s.window.TabSheet1->LsbDB->count() > 0);
     }
 
     // Disconnecting while the link carries nothing must not wait on the server: nothing needs
@@ -356,7 +355,7 @@ private slots:
         qInfo() << "disconnect over a stalled link took" << elapsed.elapsed() << "ms";
         QCOMPARE(s.window.lblDbInfo->text(), QStringLiteral("已断开SQL SERVER服务器连接"));
         QVERIFY(!s.window.connection()->Connected());
-        QCOMPARE(s.window.LsbDB->count(), 0);
+        QCOMPARE(s.window.TabSheet1->LsbDB->count(), 0);
         link.resume();
         QVERIFY(s.connectTo(link.port()));
         QVERIFY(s.boxes.shown().isEmpty());
@@ -372,7 +371,7 @@ private slots:
         StallingProxy link(sim.port());
         Session s;
         QVERIFY(s.connectTo(link.port()));
-        s.window.EdtPath->setText("C:\\Bak\\");
+        s.window.TabSheet1->EdtPath->setText("C:\\Bak\\");
         s.tick({"SalesDemo", "库存管理"});
 
         bool busyWhileStalled = false;
@@ -386,18 +385,18 @@ private slots:
             });
             // Checked and then broken from the GUI thread's own loop, which keeps running.
             QTimer::singleShot(4000, &s.window, [&] {
-                busyWhileStalled = TADOConnection::isBusy();
+                busyWhileStalled = s.window.connection()->busy();
                 closeRefused = !s.window.close();
                 relayedAtCut = link.bytesRelayed();
                 link.cut();
                 link.resume();
             });
-            QTest::mouseClick(s.window.BtnBackup, Qt::LeftButton);
+            QTest::mouseClick(s.window.TabSheet1->BtnBackup, Qt::LeftButton);
             QVERIFY(stall.fired());
         }
         QVERIFY(busyWhileStalled);
         QVERIFY(closeRefused);
-        QVERIFY(!TADOConnection::isBusy());
+        QVERIFY(!s.window.connection()->busy());
         QVERIFY(!QGuiApplication::overrideCursor());
         QVERIFY(s.window.isVisible());
         QCOMPARE(s.memoLines().value(1), QStringLiteral("数据库【SalesDemo】备份失败!"));
@@ -407,7 +406,7 @@ private slots:
         s.boxes.clear();
         QVERIFY(s.connectTo(link.port()));
         s.tick({"SalesDemo"});
-        QTest::mouseClick(s.window.BtnBackup, Qt::LeftButton);
+        QTest::mouseClick(s.window.TabSheet1->BtnBackup, Qt::LeftButton);
         QCOMPARE(s.memoLines().value(1), QStringLiteral("数据库【SalesDemo】备份成功!"));
     }
 };

@@ -6,6 +6,7 @@
 // a statement does.
 
 #include "BackupFile.h" // sqlsim's own format: a backup whose logical names are hostile
+#include "BackupPage.h"
 #include "BackupRun.h"
 #include "BackupSetList.h"
 #include "ConnectionStrings.h"
@@ -14,13 +15,11 @@
 #include "HtGrids.h"
 #include "MessageBox.h"
 #include "NodeFullPath.h"
-#include "RestorePageFixture.h"
-#include "RestoreRun.h"
+#include "RestorePageHarness.h"
 #include "RestoreStatements.h"
 #include "TADODataSet.h"
 #include "UntSelFile.h"
 #include "UntSelPath.h"
-#include "untPublic.h"
 #include "TreeNodes.h"
 #include "ListItems.h"
 
@@ -122,38 +121,40 @@ bool received(const QStringList& batches, const QString& piece) {
 class TestHostileInput : public QObject {
     Q_OBJECT
 
-    RestorePageFixture f;
+    RestorePageHarness f;
     SimServer logins_; // a SQL login for each value as name, and one for each as password
     int row_ = 0;      // each row works in its own files
-    QListWidget list;
-    QComboBox dbBox;
-    QPlainTextEdit memo;
+    BackupPage backupPage{f.holder, [] { return std::optional<QString>(); }};
+
+    void refillList() { backupPage.showDatabases(DatabaseList::read(f.connection)); }
 
     void restore(const QString& database, const QString& bakFile, const QStringList& targets, bool replace = false) {
         f.CmbDb->setEditText(database);
         f.ChkRestore->setChecked(replace);
         f.loadSet(bakFile, 1);
         f.setTargets(targets);
-        runRestore(f.connection, f.page(), [this] { DatabaseList::fill(f.connection, &list, &dbBox); });
+        const int refills = f.refills;
+        f.page.BtnRestoreClick();
+        if (f.refills > refills)
+            refillList();
     }
 
-    QStringList listed() const { return ListItems::texts(&list); }
+    QStringList listed() const { return ListItems::texts(backupPage.LsbDB); }
 
     // Backs up one database of the list into directory; the log lines.
     QStringList backUp(const QString& database, const QString& directory) {
-        ListItems::tickOnly(&list, {database});
-        BackupRun::run(f.connection, directory, &list, &memo);
-        return memo.toPlainText().split(u'\n', Qt::SkipEmptyParts);
+        ListItems::tickOnly(backupPage.LsbDB, {database});
+        backupPage.EdtPath->setText(directory);
+        backupPage.BtnBackupClick();
+        return backupPage.MemoInfo->toPlainText().split(u'\n', Qt::SkipEmptyParts);
     }
 
 private slots:
     void initTestCase() {
         QVERIFY2(f.start(), qPrintable(f.error()));
-        setServerConnection(&f.connection);
         f.makeServerDir(QStringLiteral("C:\\Bak"));
         f.makeServerDir(QStringLiteral("C:\\Data"));
-        f.backup(RestorePageFixture::salesDemo(), QStringLiteral("C:\\Bak\\seed.bak"));
-        dbBox.setEditable(true);
+        f.backup(RestorePageHarness::salesDemo(), QStringLiteral("C:\\Bak\\seed.bak"));
 
         QStringList args;
         for (const auto& [tag, value] : hostileValues()) {
@@ -164,7 +165,6 @@ private slots:
         }
         QVERIFY2(logins_.start(args), qPrintable(logins_.errorString()));
     }
-    void cleanupTestCase() { setServerConnection(nullptr); }
     void init() { ++row_; }
 
     // RESTORE under the name, the list shows it, BACKUP of it lands in a file named after it.
@@ -175,8 +175,8 @@ private slots:
     }
     void databaseNames() {
         QFETCH(QString, value);
-        ScopedMessageBoxRecorder boxes;
-        DatabaseList::fill(f.connection, &list, &dbBox);
+        ScopedMessageBoxRecorder boxes(&f.page);
+        refillList();
         const QStringList before = listed();
         const QString stem = QStringLiteral("C:\\Data\\db%1").arg(row_);
         const int firstSent = f.sentCount();
@@ -245,13 +245,13 @@ private slots:
             QSKIP("\"/\", \"*\" and \":\" cannot be part of a Windows file name");
         if (value.endsWith(u' '))
             QSKIP("Windows drops the blanks at the end of a file name");
-        ScopedMessageBoxRecorder boxes;
+        ScopedMessageBoxRecorder boxes(&f.page);
         const QString parent = QStringLiteral("Paths%1").arg(row_);
         const QString directory = "C:\\" + parent + "\\" + value + "\\";
         f.makeServerDir(directory);
 
         // The directory picker lists the directory under its own name and gives back its path.
-        TFrmSelPath pathPicker;
+        TFrmSelPath pathPicker(f.holder);
         QTreeWidgetItem* node = walk(pathPicker, {parent, value});
         if (!node)
             QFAIL(qPrintable("not listed among: " + childTexts(walk(pathPicker, {parent})).join(u',')));
@@ -259,8 +259,8 @@ private slots:
         QVERIFY(received(f.sentSince(0), "xp_dirtree " + nliteral(directory.chopped(1)) + ", 1, 0"));
 
         // BACKUP into it.
-        DatabaseList::fill(f.connection, &list, &dbBox);
-        const QStringList log = backUp(RestorePageFixture::salesDemo(), directory);
+        refillList();
+        const QStringList log = backUp(RestorePageHarness::salesDemo(), directory);
         QVERIFY2(log.value(1) == QStringLiteral("数据库【SalesDemo】备份成功!"), qPrintable(log.join(u'\n')));
         const QStringList made = QDir(f.hostPath(directory)).entryList(QDir::Files);
         QCOMPARE(made.size(), 1);
@@ -269,7 +269,7 @@ private slots:
         QVERIFY(QFile::rename(f.hostPath(directory) + "/" + made[0], f.hostPath(directory) + "/" + bakName));
 
         // The file picker lists it through ##TbFile, exactly.
-        TFrmSelFile filePicker;
+        TFrmSelFile filePicker(f.holder);
         QTreeWidgetItem* dirNode = walk(filePicker, {parent, value});
         QVERIFY(dirNode);
         QCOMPARE(childTexts(dirNode), QStringList{bakName});
@@ -289,7 +289,7 @@ private slots:
 
         // Again over the same files: xp_fileexist finds the very file and the user is asked.
         boxes.clear();
-        ScopedMessageBoxRecorder no(QMessageBox::No);
+        ScopedMessageBoxRecorder no(&f.page, QMessageBox::No);
         const int sent = f.sentCount();
         restore(target, directory + bakName, targets, true);
         QCOMPARE(no.shown().size(), 1);
@@ -306,7 +306,7 @@ private slots:
         QFETCH(QString, value);
         if (value.isEmpty())
             QSKIP("a database file always has a logical name");
-        ScopedMessageBoxRecorder boxes;
+        ScopedMessageBoxRecorder boxes(&f.page);
         const QString seed = f.hostPath(QStringLiteral("C:\\Bak\\seed.bak"));
         const sqlsim::BackupFile::Listing listing = sqlsim::BackupFile::list(seed);
         QCOMPARE(listing.problem, sqlsim::BackupFile::Problem::None);
@@ -384,8 +384,8 @@ private slots:
         QCOMPARE(exists.Fields(0).AsInteger(), 0);
         QVERIFY(fails(headerOnlyStatement(secret)));
         QVERIFY(fails(fileListOnlyStatement(secret, 1)));
-        QVERIFY(fails(BackupRun::backupStatement(RestorePageFixture::salesDemo(), dir + "\\new.Bak")));
-        QVERIFY(fails(BackupRun::backupStatement(RestorePageFixture::salesDemo(), secret)));
+        QVERIFY(fails(BackupRun::backupStatement(RestorePageHarness::salesDemo(), dir + "\\new.Bak")));
+        QVERIFY(fails(BackupRun::backupStatement(RestorePageHarness::salesDemo(), secret)));
         QVERIFY(fails(buildRestoreStatement(QStringLiteral("OutOfDrive"), QStringLiteral("C:\\Bak\\seed.bak"), 1, false,
                                             {{"SalesDemo", dir + "\\o.mdf"}, {"SalesDemo_log", dir + "\\o.ldf"}})));
         QVERIFY(fails(buildRestoreStatement(QStringLiteral("OutOfDrive"), secret, 1, false,

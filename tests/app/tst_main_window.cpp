@@ -9,6 +9,8 @@
 #include "TADOConnection.h"
 #include "TFlatButtonUnit.h"
 #include "UntMain.h"
+#include "UntSelFile.h"
+#include "UntSelPath.h"
 #include "WindowDriver.h"
 #include "LoopbackPeers.h"
 #include "ListItems.h"
@@ -24,25 +26,22 @@ using namespace LoopbackPeers;
 
 namespace {
 
-// Every control of the window by its name, the window itself as "FrmMain".
-QHash<QString, QWidget*> controls(TFrmMain& w) {
-    return {{"FrmMain", &w},           {"Panel1", w.Panel1},         {"Label2", w.Label2},
-            {"lblCom", w.lblCom},       {"lblHttp", w.lblHttp},       {"lbllink", w.lbllink},
-            {"Panel2", w.Panel2},       {"GroupBox1", w.GroupBox1},   {"pan1", w.pan1},
-            {"lblServer", w.lblServer}, {"CmbServer", w.CmbServer},   {"gb1", w.gb1},
-            {"rdo0", w.rdo0},           {"rdo1", w.rdo1},             {"lblUid", w.lblUid},
-            {"EdtUid", w.EdtUid},       {"lblPwd", w.lblPwd},         {"EdtPwd", w.EdtPwd},
-            {"BtnConn", w.BtnConn},     {"lblDbInfo", w.lblDbInfo},   {"lblTalk", w.lblTalk},
-            {"PageControl1", w.PageControl1}, {"TabSheet1", w.TabSheet1}, {"Label7", w.Label7},
-            {"LsbDB", w.LsbDB},         {"Label8", w.Label8},         {"EdtPath", w.EdtPath},
-            {"BtnPath", static_cast<QWidget*>(w.BtnPath)},       {"Label9", w.Label9},
-            {"MemoInfo", w.MemoInfo},   {"BtnBackup", w.BtnBackup},   {"Label10", w.Label10},
-            {"TabSheet2", w.TabSheet2}, {"Label1", w.Label1},         {"CmbDb", w.CmbDb},
-            {"Label3", w.Label3},       {"EdtBakFile", w.EdtBakFile},
-            {"FlatButton1", static_cast<QWidget*>(w.FlatButton1)}, {"Label5", w.Label5},
-            {"CmbBfj", w.CmbBfj},       {"BtnRead", w.BtnRead},       {"Label4", w.Label4},
-            {"Grid", static_cast<QWidget*>(w.Grid)},             {"ChkRestore", w.ChkRestore},
-            {"BtnRestore", w.BtnRestore}, {"BtnExit", w.BtnExit}};
+// A control of the window found by its name, the window itself as "FrmMain".
+QWidget* control(TFrmMain& w, const QString& name) {
+    if (name == w.objectName())
+        return &w;
+    const QList<QWidget*> found = w.findChildren<QWidget*>(name);
+    return found.size() == 1 ? found.first() : nullptr; // a name stands for one control
+}
+
+QString caption(const QWidget* w) {
+    if (auto* l = qobject_cast<const QLabel*>(w))
+        return l->text();
+    if (auto* b = qobject_cast<const QAbstractButton*>(w))
+        return b->text();
+    if (auto* g = qobject_cast<const QGroupBox*>(w))
+        return g->title();
+    return {};
 }
 
 } // namespace
@@ -52,131 +51,93 @@ class TestMainWindow : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY2(sim.start({"--seed"}), qPrintable(sim.errorString()));
-        quietDiscovery();
     }
 
-    void init() { window = std::make_unique<TFrmMain>(); }
+    void init() { window = std::make_unique<TFrmMain>(quietSetup()); }
     void cleanup() { window.reset(); }
-
-    void layoutFollowsTheTables_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QRect>("geometry");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("Panel1") << "Panel1" << QRect(0, 0, 439, 62) << "";
-        QTest::newRow("Label2") << "Label2" << QRect(1, 1, 437, 24) << "MS SQL SERVER 数据库备份恢复工具";
-        QTest::newRow("lblServer") << "lblServer" << QRect(12, 6, 54, 12) << "服务器名:";
-        QTest::newRow("CmbServer") << "CmbServer" << QRect(73, 2, 352, 20) << "";
-        QTest::newRow("gb1") << "gb1" << QRect(12, 24, 413, 38) << "身份验证模式";
-        QTest::newRow("rdo0") << "rdo0" << QRect(25, 15, 137, 17) << "SQL SERVER身份验证";
-        QTest::newRow("rdo1") << "rdo1" << QRect(273, 15, 126, 17) << "Windows 身份验证";
-        QTest::newRow("lblUid") << "lblUid" << QRect(12, 68, 54, 12) << "用 户 名:";
-        QTest::newRow("lblPwd") << "lblPwd" << QRect(12, 90, 54, 12) << "口    令:";
-        QTest::newRow("EdtUid") << "EdtUid" << QRect(73, 64, 352, 20) << "";
-        QTest::newRow("EdtPwd") << "EdtPwd" << QRect(73, 86, 352, 20) << "";
-        QTest::newRow("BtnConn") << "BtnConn" << QRect(11, 124, 79, 25) << "连接(&C)";
-        QTest::newRow("lblTalk") << "lblTalk" << QRect(367, 133, 60, 12) << AppLook::kTalkText;
-        QTest::newRow("PageControl1") << "PageControl1" << QRect(0, 215, 439, 222) << "";
-        QTest::newRow("LsbDB") << "LsbDB" << QRect(8, 21, 139, 154) << "";
-        QTest::newRow("EdtPath") << "EdtPath" << QRect(152, 21, 249, 20) << "";
-        QTest::newRow("MemoInfo") << "MemoInfo" << QRect(152, 56, 265, 93) << "";
-        QTest::newRow("BtnBackup") << "BtnBackup" << QRect(342, 153, 75, 25) << "备份(&B)";
-        QTest::newRow("Label10") << "Label10" << QRect(8, 181, 414, 12)
-                                 << "备份文件的格式为:数据库名20050101123045.bak【数据库名+备份时间+.bak】";
-        QTest::newRow("CmbDb") << "CmbDb" << QRect(88, 0, 333, 20) << "";
-        QTest::newRow("EdtBakFile") << "EdtBakFile" << QRect(88, 24, 312, 20) << "";
-        QTest::newRow("CmbBfj") << "CmbBfj" << QRect(88, 49, 333, 20) << "";
-        QTest::newRow("BtnRead") << "BtnRead" << QRect(252, 73, 169, 21) << "从媒体读取(&M)";
-        QTest::newRow("ChkRestore") << "ChkRestore" << QRect(8, 175, 177, 17) << "在现有数据库上强行还原(&F)";
-        QTest::newRow("BtnRestore") << "BtnRestore" << QRect(341, 171, 79, 24) << "还原(&H)";
-        QTest::newRow("BtnExit") << "BtnExit" << QRect(345, 443, 75, 25) << "退出(&E)";
-    }
-    void layoutFollowsTheTables() {
-        QFETCH(QString, name);
-        QFETCH(QRect, geometry);
-        QFETCH(QString, text);
-        const QHash<QString, QWidget*> widgets{
-            {"Panel1", window->Panel1},   {"Label2", window->Label2},       {"lblServer", window->lblServer},
-            {"CmbServer", window->CmbServer}, {"gb1", window->gb1},         {"rdo0", window->rdo0},
-            {"rdo1", window->rdo1},       {"lblUid", window->lblUid},       {"lblPwd", window->lblPwd},
-            {"EdtUid", window->EdtUid},   {"EdtPwd", window->EdtPwd},       {"BtnConn", window->BtnConn},
-            {"lblTalk", window->lblTalk}, {"PageControl1", window->PageControl1}, {"LsbDB", window->LsbDB},
-            {"EdtPath", window->EdtPath}, {"MemoInfo", window->MemoInfo},   {"BtnBackup", window->BtnBackup},
-            {"Label10", window->Label10}, {"CmbDb", window->CmbDb},         {"EdtBakFile", window->EdtBakFile},
-            {"CmbBfj", window->CmbBfj},   {"BtnRead", window->BtnRead},     {"ChkRestore", window->ChkRestore},
-            {"BtnRestore", window->BtnRestore}, {"BtnExit", window->BtnExit}};
-        QWidget* w = widgets.value(name);
-        QVERIFY(w);
-        QCOMPARE(w->geometry(), geometry);
-        QString actual;
-        if (auto* l = qobject_cast<QLabel*>(w))
-            actual = l->text();
-        else if (auto* b = qobject_cast<QAbstractButton*>(w))
-            actual = b->text();
-        else if (auto* g = qobject_cast<QGroupBox*>(w))
-            actual = g->title();
-        QCOMPARE(actual, text);
-    }
 
     void everyControlSitsInItsParent_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("parent");
         QTest::addColumn<QRect>("geometry");
-        const auto row = [](const char* name, const char* parent, QRect r) {
-            QTest::newRow(name) << QString(name) << QString(parent) << r;
+        QTest::addColumn<QString>("text");
+        const auto row = [](const char* name, const char* parent, QRect r, const QString& text = {}) {
+            QTest::newRow(name) << QString(name) << QString(parent) << r << text;
         };
         row("Panel1", "FrmMain", {0, 0, 439, 62});
-        row("Label2", "Panel1", {1, 1, 437, 24});
-        row("lblCom", "Panel1", {16, 29, 120, 12});
-        row("lblHttp", "Panel1", {279, 28, 138, 12});
-        row("lbllink", "Panel1", {16, 45, 402, 12});
+        row("Label2", "Panel1", {1, 1, 437, 24}, "MS SQL SERVER 数据库备份恢复工具");
+        row("lblCom", "Panel1", {16, 29, 120, 12}, AppLook::kMakerName);
+        row("lblHttp", "Panel1", {279, 28, 138, 12}, AppLook::kWebAddressShown);
+        row("lbllink", "Panel1", {16, 45, 402, 12}, AppLook::kContactLine);
         row("Panel2", "FrmMain", {0, 62, 439, 153});
-        row("GroupBox1", "Panel2", {0, 0, 439, 154});
+        row("GroupBox1", "Panel2", {0, 0, 439, 154}, "数据库连接设置");
         row("pan1", "GroupBox1", {2, 14, 435, 109});
-        row("lblServer", "pan1", {12, 6, 54, 12});
+        row("lblServer", "pan1", {12, 6, 54, 12}, "服务器名:");
         row("CmbServer", "pan1", {73, 2, 352, 20});
-        row("gb1", "pan1", {12, 24, 413, 38});
-        row("rdo0", "gb1", {25, 15, 137, 17});
-        row("rdo1", "gb1", {273, 15, 126, 17});
-        row("lblUid", "pan1", {12, 68, 54, 12});
+        row("gb1", "pan1", {12, 24, 413, 38}, "身份验证模式");
+        row("rdo0", "gb1", {25, 15, 137, 17}, "SQL SERVER身份验证");
+        row("rdo1", "gb1", {273, 15, 126, 17}, "Windows 身份验证");
+        row("lblUid", "pan1", {12, 68, 54, 12}, "用 户 名:");
         row("EdtUid", "pan1", {73, 64, 352, 20});
-        row("lblPwd", "pan1", {12, 90, 54, 12});
+        row("lblPwd", "pan1", {12, 90, 54, 12}, "口    令:");
         row("EdtPwd", "pan1", {73, 86, 352, 20});
-        row("BtnConn", "GroupBox1", {11, 124, 79, 25});
-        row("lblTalk", "GroupBox1", {367, 133, 60, 12});
+        row("BtnConn", "GroupBox1", {11, 124, 79, 25}, "连接(&C)");
+        row("lblTalk", "GroupBox1", {367, 133, 60, 12}, AppLook::kTalkText);
         row("PageControl1", "FrmMain", {0, 215, 439, 222});
-        row("Label7", "TabSheet1", {8, 4, 66, 12});
+        row("Label7", "TabSheet1", {8, 4, 66, 12}, "数据库列表:");
         row("LsbDB", "TabSheet1", {8, 21, 139, 154});
-        row("Label8", "TabSheet1", {152, 4, 90, 12});
+        row("Label8", "TabSheet1", {152, 4, 90, 12}, "数据库备份路径:");
         row("EdtPath", "TabSheet1", {152, 21, 249, 20});
         row("BtnPath", "TabSheet1", {402, 21, 18, 19});
-        row("Label9", "TabSheet1", {152, 43, 54, 12});
+        row("Label9", "TabSheet1", {152, 43, 54, 12}, "提示信息:");
         row("MemoInfo", "TabSheet1", {152, 56, 265, 93});
-        row("BtnBackup", "TabSheet1", {342, 153, 75, 25});
-        row("Label10", "TabSheet1", {8, 181, 414, 12});
-        row("Label1", "TabSheet2", {8, 4, 78, 12});
+        row("BtnBackup", "TabSheet1", {342, 153, 75, 25}, "备份(&B)");
+        row("Label10", "TabSheet1", {8, 181, 414, 12},
+            "备份文件的格式为:数据库名20050101123045.bak【数据库名+备份时间+.bak】");
+        row("Label1", "TabSheet2", {8, 4, 78, 12}, "还原数据库名:");
         row("CmbDb", "TabSheet2", {88, 0, 333, 20});
-        row("Label3", "TabSheet2", {8, 29, 78, 12});
+        row("Label3", "TabSheet2", {8, 29, 78, 12}, "原备份文件名:");
         row("EdtBakFile", "TabSheet2", {88, 24, 312, 20});
         row("FlatButton1", "TabSheet2", {402, 23, 18, 19});
-        row("Label5", "TabSheet2", {8, 53, 66, 12});
+        row("Label5", "TabSheet2", {8, 53, 66, 12}, "恢复备份集:");
         row("CmbBfj", "TabSheet2", {88, 49, 333, 20});
-        row("BtnRead", "TabSheet2", {252, 73, 169, 21});
-        row("Label4", "TabSheet2", {8, 81, 102, 12});
+        row("BtnRead", "TabSheet2", {252, 73, 169, 21}, "从媒体读取(&M)");
+        row("Label4", "TabSheet2", {8, 81, 102, 12}, "将数据文件还原为:");
         row("Grid", "TabSheet2", {8, 97, 413, 73});
-        row("ChkRestore", "TabSheet2", {8, 175, 177, 17});
-        row("BtnRestore", "TabSheet2", {341, 171, 79, 24});
-        row("BtnExit", "FrmMain", {345, 443, 75, 25});
+        row("ChkRestore", "TabSheet2", {8, 175, 177, 17}, "在现有数据库上强行还原(&F)");
+        row("BtnRestore", "TabSheet2", {341, 171, 79, 24}, "还原(&H)");
+        row("BtnExit", "FrmMain", {345, 443, 75, 25}, "退出(&E)");
     }
     void everyControlSitsInItsParent() {
         QFETCH(QString, name);
         QFETCH(QString, parent);
         QFETCH(QRect, geometry);
-        const QHash<QString, QWidget*> all = controls(*window);
-        QWidget* w = all.value(name);
+        QFETCH(QString, text);
+        QWidget* w = control(*window, name);
         QVERIFY(w);
-        QCOMPARE(w->parentWidget(), all.value(parent));
+        QCOMPARE(w->parentWidget(), control(*window, parent));
         QCOMPARE(w->geometry(), geometry);
+        QCOMPARE(caption(w), text);
         QVERIFY(w->isEnabled());
+    }
+
+    // A screen reader announces each input by the caption of the label that stands for it.
+    void inputsCarryTheirLabelsCaption_data() {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("label");
+        for (const auto& [input, label] : std::initializer_list<std::pair<const char*, const char*>>{
+                 {"CmbServer", "lblServer"}, {"EdtUid", "lblUid"},  {"EdtPwd", "lblPwd"},  {"LsbDB", "Label7"},
+                 {"EdtPath", "Label8"},      {"MemoInfo", "Label9"}, {"CmbDb", "Label1"}, {"EdtBakFile", "Label3"},
+                 {"CmbBfj", "Label5"},       {"Grid", "Label4"}})
+            QTest::newRow(input) << QString(input) << QString(label);
+    }
+    void inputsCarryTheirLabelsCaption() {
+        QFETCH(QString, input);
+        QFETCH(QString, label);
+        QWidget* w = control(*window, input);
+        QVERIFY(w);
+        QVERIFY(!caption(control(*window, label)).isEmpty());
+        QCOMPARE(w->accessibleName(), caption(control(*window, label)));
     }
 
     void labelsWithTheirOwnFontsAndColours_data() {
@@ -199,7 +160,7 @@ private slots:
         QFETCH(bool, bold);
         QFETCH(bool, underline);
         QFETCH(QColor, colour);
-        QWidget* w = controls(*window).value(name);
+        QWidget* w = control(*window, name);
         QVERIFY(w);
         QCOMPARE(w->font().pixelSize(), pixelSize);
         QCOMPARE(w->font().bold(), bold);
@@ -219,12 +180,12 @@ private slots:
         // The focus chain, reduced to the controls that take focus by Tab.
         const QList<QWidget*> expected{window->CmbServer, window->rdo0,     window->rdo1,
                                        window->EdtUid,    window->EdtPwd,   window->BtnConn,
-                                       window->PageControl1, window->LsbDB, window->EdtPath,
-                                       window->MemoInfo,  window->BtnBackup, static_cast<QWidget*>(window->BtnPath),
-                                       window->CmbDb,     window->EdtBakFile,
-                                       static_cast<QWidget*>(window->FlatButton1), window->CmbBfj,
-                                       window->BtnRead,   static_cast<QWidget*>(window->Grid),
-                                       window->ChkRestore, window->BtnRestore, window->BtnExit};
+                                       window->PageControl1, window->TabSheet1->LsbDB, window->TabSheet1->EdtPath,
+                                       window->TabSheet1->MemoInfo,  window->TabSheet1->BtnBackup, static_cast<QWidget*>(window->TabSheet1->BtnPath),
+                                       window->TabSheet2->CmbDb,     window->TabSheet2->EdtBakFile,
+                                       static_cast<QWidget*>(window->TabSheet2->FlatButton1), window->TabSheet2->CmbBfj,
+                                       window->TabSheet2->BtnRead,   static_cast<QWidget*>(window->TabSheet2->Grid),
+                                       window->TabSheet2->ChkRestore, window->TabSheet2->BtnRestore, window->BtnExit};
         QList<QWidget*> chain;
         QWidget* w = window->CmbServer;
         do {
@@ -250,9 +211,9 @@ private slots:
         QCOMPARE(window->EdtPwd->displayText(), QStringLiteral("****"));
         window->EdtPwd->clear();
         QVERIFY(window->rdo0->isChecked());
-        QVERIFY(window->CmbDb->isEditable());
-        QVERIFY(!window->CmbBfj->isEditable());
-        QVERIFY(window->EdtPath->isReadOnly() && window->EdtBakFile->isReadOnly() && window->MemoInfo->isReadOnly());
+        QVERIFY(window->TabSheet2->CmbDb->isEditable());
+        QVERIFY(!window->TabSheet2->CmbBfj->isEditable());
+        QVERIFY(window->TabSheet1->EdtPath->isReadOnly() && window->TabSheet2->EdtBakFile->isReadOnly() && window->TabSheet1->MemoInfo->isReadOnly());
         QCOMPARE(window->lblDbInfo->font().pixelSize(), 20);
         QVERIFY(window->lblDbInfo->font().bold());
         QCOMPARE(window->Label2->font().pixelSize(), 24);
@@ -273,33 +234,38 @@ private slots:
                            static_cast<QWidget*>(window->EdtPwd)})
             QVERIFY(!w->isEnabled());
         QVERIFY(window->BtnConn->isEnabled());
-        const QStringList names = texts(window->LsbDB);
+        const QStringList names = texts(window->TabSheet1->LsbDB);
         QCOMPARE(names.mid(0, 3), (QStringList{"master", "model", "msdb"}));
         QVERIFY(!names.contains("tempdb"));
-        QCOMPARE(texts(window->CmbDb), names);
-        QCOMPARE(window->LsbDB->item(0)->checkState(), Qt::Unchecked);
+        QCOMPARE(texts(window->TabSheet2->CmbDb), names);
+        // A refill keeps the typed target name.
+        window->TabSheet2->CmbDb->setEditText("typed");
+        window->FillDbList();
+        QCOMPARE(window->TabSheet2->CmbDb->currentText(), QStringLiteral("typed"));
+        QCOMPARE(texts(window->TabSheet2->CmbDb), names);
+        QCOMPARE(window->TabSheet1->LsbDB->item(0)->checkState(), Qt::Unchecked);
 
         // A typed target that differs from a listed name only in letter case is another database
         // on a case-sensitive server: finishing the edit must not turn it into the listed one.
-        window->CmbDb->lineEdit()->clear();
-        QTest::keyClicks(window->CmbDb->lineEdit(), "MSDB");
-        QTest::keyClick(window->CmbDb->lineEdit(), Qt::Key_Return);
-        QCOMPARE(window->CmbDb->currentText(), QStringLiteral("MSDB"));
+        window->TabSheet2->CmbDb->lineEdit()->clear();
+        QTest::keyClicks(window->TabSheet2->CmbDb->lineEdit(), "MSDB");
+        QTest::keyClick(window->TabSheet2->CmbDb->lineEdit(), Qt::Key_Return);
+        QCOMPARE(window->TabSheet2->CmbDb->currentText(), QStringLiteral("MSDB"));
 
         // Disconnect: lists emptied, the typed target name stays.
-        window->CmbDb->setEditText("NewDb");
+        window->TabSheet2->CmbDb->setEditText("NewDb");
         window->BtnConn->click();
         QCOMPARE(window->BtnConn->text(), QStringLiteral("连接(&C)"));
         QCOMPARE(window->lblDbInfo->text(), QStringLiteral("已断开SQL SERVER服务器连接"));
-        QCOMPARE(window->LsbDB->count(), 0);
-        QCOMPARE(window->CmbDb->count(), 0);
-        QCOMPARE(window->CmbDb->currentText(), QStringLiteral("NewDb"));
+        QCOMPARE(window->TabSheet1->LsbDB->count(), 0);
+        QCOMPARE(window->TabSheet2->CmbDb->count(), 0);
+        QCOMPARE(window->TabSheet2->CmbDb->currentText(), QStringLiteral("NewDb"));
         QVERIFY(window->EdtUid->isEnabled());
         QVERIFY(!window->connection()->Connected());
     }
 
     void wrongPasswordFailsQuietlyAndKeepsTheInputs() {
-        ScopedMessageBoxRecorder boxes;
+        ScopedMessageBoxRecorder boxes(window.get());
         connectAs(SimServer::login(), "wrong");
         QCOMPARE(window->lblDbInfo->text(), QStringLiteral("SQL SERVER服务器连接失败"));
         QCOMPARE(window->BtnConn->text(), QStringLiteral("连接(&C)"));
@@ -309,7 +275,7 @@ private slots:
     }
 
     void noServerFailsQuietly() {
-        ScopedMessageBoxRecorder boxes;
+        ScopedMessageBoxRecorder boxes(window.get());
         window->CmbServer->setEditText(QStringLiteral("127.0.0.1,%1").arg(freeTcpPort()));
         window->EdtUid->setText("sa");
         window->BtnConn->click();
@@ -318,7 +284,7 @@ private slots:
     }
 
     void integratedModeIgnoresUserAndPasswordAndKeepsThemDisabled() {
-        ScopedMessageBoxRecorder boxes;
+        ScopedMessageBoxRecorder boxes(window.get());
         window->rdo1->click();
         QVERIFY(!window->EdtUid->isEnabled() && !window->EdtPwd->isEnabled() && !window->lblUid->isEnabled());
         window->CmbServer->setEditText(QStringLiteral("127.0.0.1,%1").arg(sim.port()));
@@ -336,7 +302,7 @@ private slots:
     }
 
     void exitWhileConnectedClosesWithoutAsking() {
-        ScopedMessageBoxRecorder boxes;
+        ScopedMessageBoxRecorder boxes(window.get());
         connectAs(SimServer::login(), SimServer::password());
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -349,16 +315,16 @@ private slots:
     void closingIsRefusedWhileABackupRuns() {
         SimServer slow;
         QVERIFY2(slow.start({"--seed", "--delay-per-mb", "300"}), qPrintable(slow.errorString()));
-        ScopedMessageBoxRecorder boxes;
+        ScopedMessageBoxRecorder boxes(window.get());
         window->CmbServer->setEditText(QStringLiteral("127.0.0.1,%1").arg(slow.port()));
         window->EdtUid->setText(SimServer::login());
         window->EdtPwd->setText(SimServer::password());
         window->BtnConn->click();
         QVERIFY(window->connection()->Connected());
-        const QList<QListWidgetItem*> found = window->LsbDB->findItems("SalesDemo", Qt::MatchExactly);
+        const QList<QListWidgetItem*> found = window->TabSheet1->LsbDB->findItems("SalesDemo", Qt::MatchExactly);
         QCOMPARE(found.size(), 1);
         found.first()->setCheckState(Qt::Checked);
-        window->EdtPath->setText("C:\\");
+        window->TabSheet1->EdtPath->setText("C:\\");
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
 
@@ -366,18 +332,18 @@ private slots:
         int refused = 0;
         QTimer closer;
         connect(&closer, &QTimer::timeout, this, [&] {
-            if (!TADOConnection::isBusy())
+            if (!window->connection()->busy())
                 return;
             window->close();
             if (window->isVisible())
                 ++refused;
         });
         closer.start(100);
-        window->BtnBackup->click();
+        window->TabSheet1->BtnBackup->click();
         closer.stop();
         QVERIFY(refused > 0);
         QVERIFY(window->isVisible());
-        QVERIFY(window->MemoInfo->toPlainText().contains("SalesDemo"));
+        QVERIFY(window->TabSheet1->MemoInfo->toPlainText().contains("SalesDemo"));
         // Once it has ended, closing works again.
         QVERIFY(window->close());
         QVERIFY(!window->isVisible());
@@ -386,8 +352,8 @@ private slots:
     void failingDatabaseListKeepsTheConnectionAndShowsTheError() {
         SimServer failing;
         QVERIFY2(failing.start({"--fail", "Sysdatabases=229"}), qPrintable(failing.errorString()));
-        ScopedMessageBoxRecorder boxes;
-        window->LsbDB->addItem("stale");
+        ScopedMessageBoxRecorder boxes(window.get());
+        window->TabSheet1->LsbDB->addItem("stale");
         window->CmbServer->setEditText(QStringLiteral("127.0.0.1,%1").arg(failing.port()));
         window->EdtUid->setText(SimServer::login());
         window->EdtPwd->setText(SimServer::password());
@@ -396,7 +362,7 @@ private slots:
         QCOMPARE(boxes.shown().first().icon, QMessageBox::Critical);
         QCOMPARE(window->lblDbInfo->text(), QStringLiteral("已连接SQL SERVER服务器"));
         QVERIFY(window->connection()->Connected());
-        QCOMPARE(texts(window->LsbDB), QStringList{"stale"}); // emptied only once the query is open
+        QCOMPARE(texts(window->TabSheet1->LsbDB), QStringList{"stale"}); // emptied only once the query is open
     }
 
     void linkLabelAlternatesEveryTick() {
@@ -426,13 +392,83 @@ private slots:
         DiscoveryTargets t;
         t.browserPort = udp;
         t.defaultInstancePort = freeTcpPort();
-        TFrmMain::setDiscoveryTargets(t);
-        TFrmMain discovered;
-        quietDiscovery();
+                TFrmMain discovered(setupWith(t));
         QCOMPARE(texts(discovered.CmbServer), QStringList{"127.0.0.1\\DEMO"});
         QCOMPARE(discovered.CmbServer->currentText(), QStringLiteral("127.0.0.1\\DEMO"));
         // Connecting by that name needs the Browser on its standard port 1434, which the driver
         // asks; the demo runs it there, a test cannot rely on having it.
+    }
+
+    // A link opens on a click: press and release on the label. A press dragged off the label
+    // and released elsewhere opens nothing.
+    void linkLabelOpensOnlyOnAClickOnIt_data() {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QPoint>("releaseAt"); // relative to the label
+        QTest::addColumn<QString>("opened");
+        QTest::newRow("click on lblCom") << "lblCom" << QPoint(5, 5) << AppLook::kHomePage;
+        QTest::newRow("click on lblHttp") << "lblHttp" << QPoint(5, 5) << AppLook::kWebAddress;
+        QTest::newRow("click on lblTalk") << "lblTalk" << QPoint(5, 5) << AppLook::kTalkAddress;
+        QTest::newRow("dragged off to the right") << "lblCom" << QPoint(200, 5) << "";
+        QTest::newRow("dragged off below") << "lblTalk" << QPoint(5, 40) << "";
+    }
+    void linkLabelOpensOnlyOnAClickOnIt() {
+        QFETCH(QString, label);
+        QFETCH(QPoint, releaseAt);
+        QFETCH(QString, opened);
+        QStringList addresses;
+        MainWindowSetup setup = quietSetup();
+        setup.openAddress = [&](const QUrl& url) { addresses << url.toString(); };
+        TFrmMain linked(setup);
+        linked.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&linked));
+        QWidget* w = control(linked, label);
+        QVERIFY(w);
+        QTest::mousePress(w, Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::mouseMove(w, releaseAt);
+        QTest::mouseRelease(w, Qt::LeftButton, {}, releaseAt);
+        QCOMPARE(addresses, opened.isEmpty() ? QStringList() : QStringList{opened});
+        // A release without a press on the label opens nothing either.
+        QTest::mouseRelease(w, Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(addresses.size(), opened.isEmpty() ? 0 : 1);
+    }
+
+    // When the connection object cannot be created at start-up the error is shown, discovery
+    // is skipped, and every handler that needs the connection ends with a message instead of
+    // using an object that does not exist.
+    void failedConnectionCreationLeavesHandlersSafe() {
+        QWidget host; // records the boxes from before the window exists
+        ScopedMessageBoxRecorder boxes(&host);
+        MainWindowSetup setup = quietSetup();
+        setup.makeConnection = []() -> std::unique_ptr<TADOConnection> {
+            throw std::runtime_error("Could not allocate the ODBC environment");
+        };
+        TFrmMain broken(setup, &host);
+        QCOMPARE(boxes.shown().size(), 1);
+        QCOMPARE(boxes.shown()[0].text, QStringLiteral("Could not allocate the ODBC environment."));
+        QVERIFY(!broken.connection());
+        broken.createPickers();
+
+        boxes.clear();
+        broken.CmbServer->setEditText(QStringLiteral("127.0.0.1,%1").arg(sim.port()));
+        broken.EdtUid->setText(SimServer::login());
+        broken.EdtPwd->setText(SimServer::password());
+        broken.BtnConn->click();
+        QCOMPARE(broken.lblDbInfo->text(), QStringLiteral("SQL SERVER服务器连接失败"));
+        QVERIFY(boxes.shown().isEmpty());
+
+        broken.TabSheet1->LsbDB->addItem("x");
+        broken.TabSheet1->EdtPath->setText("C:\\");
+        for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{
+                 broken.TabSheet1->BtnBackup, broken.TabSheet2->BtnRestore, broken.TabSheet2->BtnRead})
+            b->click();
+        QTest::mouseClick(broken.TabSheet1->BtnPath, Qt::LeftButton);
+        QTest::mouseClick(broken.TabSheet2->FlatButton1, Qt::LeftButton);
+        // Reading the set's files is silent without a connection, as when it is closed.
+        QCOMPARE(boxes.shown().size(), 4);
+        for (const MessageBox::Shown& box : boxes.shown())
+            QCOMPARE(box.text, QStringLiteral("The server connection could not be created."));
+        QVERIFY(!broken.FrmSelPath->isVisible() && !broken.FrmSelFile->isVisible());
+        QVERIFY(broken.close()); // nothing is busy
     }
 
     void nothingDiscoveredLeavesAnEmptyEditableBox() {

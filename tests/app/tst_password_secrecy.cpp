@@ -3,7 +3,6 @@
 // showed or wrote, and everything the simulator printed, logged or left in its state directory,
 // is searched for that password.
 
-#include "BackupSetList.h"
 #include "ConnectionStrings.h"
 #include "EDatabaseError.h"
 #include "EventGuard.h"
@@ -12,7 +11,6 @@
 #include "SimServer.h"
 #include "TADOConnection.h"
 #include "UntMain.h"
-#include "untPublic.h"
 #include "LoopbackPeers.h"
 
 #include <QDeadlineTimer>
@@ -94,7 +92,6 @@ private slots:
         DiscoveryTargets quiet;
         quiet.browserPort = freeTcpPort();
         quiet.defaultInstancePort = freeTcpPort();
-        TFrmMain::setDiscoveryTargets(quiet);
 
         QStringList shown; // every text the program put in front of the user or wrote out
         StderrCapture programStderr;
@@ -104,8 +101,8 @@ private slots:
         QVERIFY2(sim.start({"--seed", "--login", "keeper:" + kSecret}), qPrintable(sim.errorString()));
         const QString server = QStringLiteral("127.0.0.1,%1").arg(sim.port());
         {
-            ScopedMessageBoxRecorder boxes;
-            TFrmMain window;
+            TFrmMain window(MainWindowSetup{quiet, {}, [](const QUrl&) {}});
+            ScopedMessageBoxRecorder boxes(&window);
             window.createPickers();
             window.CmbServer->setEditText(server);
             window.EdtUid->setText(QStringLiteral("keeper"));
@@ -114,20 +111,20 @@ private slots:
             window.EdtPwd->setText(kSecret);
             window.BtnConn->click();
             QCOMPARE(window.lblDbInfo->text(), QStringLiteral("已连接SQL SERVER服务器"));
-            QVERIFY(window.LsbDB->count() > 0);
+            QVERIFY(window.TabSheet1->LsbDB->count() > 0);
             // The search would find it where it is.
             QVERIFY(window.EdtPwd->text() == kSecret);
 
             // A server error through the default error display, and a failed backup in the log.
-            guarded([&] { FillBfjList(*ServerConnection(), QStringLiteral("C:\\none.bak"), window.CmbBfj); });
-            window.EdtPath->setText(QStringLiteral("C:\\NoDir\\"));
-            window.LsbDB->item(0)->setCheckState(Qt::Checked);
-            window.BtnBackupClick();
-            shown << window.MemoInfo->toPlainText();
+            guarded(&window, [&] { window.TabSheet2->FillBfjList(QStringLiteral("C:\\none.bak")); });
+            window.TabSheet1->EdtPath->setText(QStringLiteral("C:\\NoDir\\"));
+            window.TabSheet1->LsbDB->item(0)->setCheckState(Qt::Checked);
+            window.TabSheet1->BtnBackupClick();
+            shown << window.TabSheet1->MemoInfo->toPlainText();
 
             // The server goes away under the connection: the driver's own error.
             sim.kill();
-            guarded([&] { FillBfjList(*ServerConnection(), QStringLiteral("C:\\none.bak"), window.CmbBfj); });
+            guarded(&window, [&] { window.TabSheet2->FillBfjList(QStringLiteral("C:\\none.bak")); });
             QVERIFY2(sim.restart(), qPrintable(sim.errorString()));
             window.CmbServer->setEditText(QStringLiteral("127.0.0.1,%1").arg(sim.port()));
             window.BtnConn->click(); // disconnect

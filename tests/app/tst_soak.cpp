@@ -52,29 +52,28 @@ private slots:
         const int cycles = qEnvironmentVariableIsSet("SOAK_CYCLES") ? qEnvironmentVariableIntValue("SOAK_CYCLES") : 30;
         const int warmUp = std::min(5, cycles / 2);
 
-        quietDiscovery();
         SimServer sim;
         QVERIFY2(sim.start({"--seed"}), qPrintable(sim.errorString()));
         const QString bakDir = sim.driveC() + QStringLiteral("/Bak");
         QVERIFY(QDir().mkpath(bakDir));
 
-        ScopedMessageBoxRecorder boxes;
-        TFrmMain window;
+        TFrmMain window(quietSetup());
+        ScopedMessageBoxRecorder boxes(&window);
         window.createPickers();
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.EdtPath->setText(QStringLiteral("C:\\Bak\\"));
+        window.TabSheet1->EdtPath->setText(QStringLiteral("C:\\Bak\\"));
 
         QList<Sample> samples;
         for (int cycle = 0; cycle < cycles; ++cycle) {
             connectTo(window, sim.port(), SimServer::login(), SimServer::password());
             QCOMPARE(window.lblDbInfo->text(), QStringLiteral("已连接SQL SERVER服务器"));
-            QVERIFY(window.LsbDB->count() > 0);
+            QVERIFY(window.TabSheet1->LsbDB->count() > 0);
 
-            ListItems::tickOnly(window.LsbDB, {QStringLiteral("SalesDemo")});
-            window.BtnBackupClick();
-            QVERIFY2(window.MemoInfo->toPlainText().contains(QStringLiteral("数据库【SalesDemo】备份成功!")),
-                     qPrintable(window.MemoInfo->toPlainText()));
+            ListItems::tickOnly(window.TabSheet1->LsbDB, {QStringLiteral("SalesDemo")});
+            window.TabSheet1->BtnBackupClick();
+            QVERIFY2(window.TabSheet1->MemoInfo->toPlainText().contains(QStringLiteral("数据库【SalesDemo】备份成功!")),
+                     qPrintable(window.TabSheet1->MemoInfo->toPlainText()));
 
             // Only this cycle's backup stays, so the disk and the listing stay the same size.
             QStringList files = QDir(bakDir).entryList({QStringLiteral("*.Bak")}, QDir::Files, QDir::Time);
@@ -84,12 +83,12 @@ private slots:
 
             window.PageControl1->setCurrentIndex(1);
             answerPicker(window.FrmSelFile, {QStringLiteral("C:\\"), QStringLiteral("Bak"), files.first()});
-            window.FlatButton1Click();
-            QCOMPARE(window.EdtBakFile->text(), QStringLiteral("C:\\Bak\\") + files.first());
-            QVERIFY(window.CmbBfj->count() >= 1);
-            window.CmbBfj->setCurrentIndex(0);
-            window.CmbBfjChange();
-            QVERIFY(window.Grid->RowCount() >= 2);
+            window.TabSheet2->FlatButton1Click();
+            QCOMPARE(window.TabSheet2->EdtBakFile->text(), QStringLiteral("C:\\Bak\\") + files.first());
+            QVERIFY(window.TabSheet2->CmbBfj->count() >= 1);
+            window.TabSheet2->CmbBfj->setCurrentIndex(0);
+            window.TabSheet2->CmbBfjChange();
+            QVERIFY(window.TabSheet2->Grid->RowCount() >= 2);
             window.PageControl1->setCurrentIndex(0);
 
             window.BtnConn->click(); // disconnect

@@ -1,13 +1,23 @@
 // Start-up: the application title that captions the error display, Qt's Chinese standard
-// buttons and the font substitutions for the Windows font names.
+// buttons, the font substitutions for the Windows font names, and that with those fonts no
+// fixed caption of the window or the pickers is cut off.
 
 #include "AppLook.h"
 #include "MessageBox.h"
 #include "EventGuard.h"
 #include "Startup.h"
+#include "UntMain.h"
+#include "UntSelFile.h"
+#include "UntSelPath.h"
+#include "WindowDriver.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QStyleOptionButton>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QPushButton>
@@ -23,8 +33,9 @@ private slots:
     void titleCaptionsTheErrorDisplay() {
         // Not Qt's display name: X11 would append it to every caption ("提示 — MS SQL SERVER ...").
         QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
-        ScopedMessageBoxRecorder boxes;
-        guarded([] { throw std::runtime_error("无法打开备份设备"); });
+        QWidget window;
+        ScopedMessageBoxRecorder boxes(&window);
+        guarded(&window, [] { throw std::runtime_error("无法打开备份设备"); });
         QCOMPARE(boxes.shown().size(), 1);
         QCOMPARE(boxes.shown().first().caption, QStringLiteral("MS SQL SERVER 数据库备份恢复工具(V1.0)"));
         QCOMPARE(boxes.shown().first().text, QStringLiteral("无法打开备份设备."));
@@ -67,6 +78,47 @@ private slots:
         const QFontInfo chosen(AppLook::font(family, 12));
         QVERIFY2(substitutes.contains(chosen.family()), qPrintable(chosen.family()));
         QCOMPARE(chosen.pixelSize(), 12);
+    }
+
+    // Every caption that the window or a picker shows in a fixed width, measured in the font
+    // it is drawn with: a label's text within its width, a button's text within the room its
+    // frame leaves, a check or radio box's indicator and text within its width.
+    void everyFixedCaptionFits() {
+        TFrmMain window(WindowDriver::quietSetup());
+        window.createPickers();
+        QList<QWidget*> controls = window.findChildren<QWidget*>();
+        for (QWidget* picker : {static_cast<QWidget*>(window.FrmSelPath), static_cast<QWidget*>(window.FrmSelFile)})
+            controls += picker->findChildren<QWidget*>();
+        int measured = 0;
+        const auto check = [&](QWidget* w) {
+            const QString name = w->objectName().isEmpty() ? w->metaObject()->className() : w->objectName();
+            if (w == window.lblDbInfo) // its width follows its text
+                return;
+            int text = 0;
+            int room = w->width();
+            if (auto* l = qobject_cast<QLabel*>(w)) {
+                text = l->fontMetrics().horizontalAdvance(l->text());
+            } else if (auto* c = qobject_cast<QCheckBox*>(w)) {
+                text = c->sizeHint().width();
+            } else if (auto* r = qobject_cast<QRadioButton*>(w)) {
+                text = r->sizeHint().width();
+            } else if (auto* b = qobject_cast<QPushButton*>(w)) {
+                text = b->fontMetrics().horizontalAdvance(QString(b->text()).remove(u'&'));
+                room -= 2 * b->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, b);
+            } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
+                text = g->fontMetrics().horizontalAdvance(g->title());
+            }
+            if (text == 0)
+                return;
+            ++measured;
+            QVERIFY2(text <= room, qPrintable(QStringLiteral("%1: %2 px of text in %3 px").arg(name).arg(text).arg(room)));
+        };
+        for (QWidget* w : controls)
+            check(w);
+        // The contact line and the download notice take turns in the same label.
+        window.timer1Timer();
+        check(window.lbllink);
+        QVERIFY(measured > 30);
     }
 };
 

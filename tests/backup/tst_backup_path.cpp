@@ -1,13 +1,13 @@
 // The backup page's picker button: the not-connected box, the trailing backslash, and an
 // empty box when the picker is left without a pick.
 
-#include "BackupPath.h"
+#include "BackupPage.h"
+#include "ConnectionHolder.h"
 #include "ConnectionStrings.h"
 #include "MessageBox.h"
 #include "SimServer.h"
 #include "TADOConnection.h"
 #include "UntSelPath.h"
-#include "untPublic.h"
 #include "TreeNodes.h"
 
 #include <QDir>
@@ -37,11 +37,14 @@ class TestBackupPath : public QObject {
     Q_OBJECT
 private slots:
     void notConnectedShowsTheBoxAndKeepsThePath() {
-        TADOConnection closed;
-        TFrmSelPath picker;
-        QLineEdit path("C:\\Old\\");
-        ScopedMessageBoxRecorder boxes;
-        pickBackupDirectory(closed, picker, &path);
+        ConnectionHolder closed;
+        closed.create();
+        TFrmSelPath picker(closed);
+        BackupPage page(closed, [&] { return picker.pick(); });
+        QLineEdit& path = *page.EdtPath;
+        path.setText("C:\\Old\\");
+        ScopedMessageBoxRecorder boxes(&page);
+        page.BtnPathClick();
         QCOMPARE(boxes.shown().size(), 1);
         QCOMPARE(boxes.shown().first().caption, QStringLiteral("提示"));
         QCOMPARE(boxes.shown().first().text, QStringLiteral("SQL SERVER服务器未成功连接!"));
@@ -64,21 +67,23 @@ private slots:
         SimServer sim;
         QVERIFY2(sim.start(), qPrintable(sim.errorString()));
         QDir(sim.driveC()).mkpath("Data/Nightly");
-        TADOConnection connection;
-        connection.setConnectionString(ConnectionStrings::sqlServerAuthentication(
+        ConnectionHolder holder;
+        holder.create();
+        holder.get().setConnectionString(ConnectionStrings::sqlServerAuthentication(
             QStringLiteral("127.0.0.1,%1").arg(sim.port()), "master", SimServer::login(), SimServer::password()));
-        connection.Open();
-        setServerConnection(&connection);
+        holder.get().Open();
 
-        TFrmSelPath picker;
-        QLineEdit path("C:\\Old\\");
-        ScopedMessageBoxRecorder boxes;
+        TFrmSelPath picker(holder);
+        BackupPage page(holder, [&] { return picker.pick(); });
+        QLineEdit& path = *page.EdtPath;
+        path.setText("C:\\Old\\");
+        ScopedMessageBoxRecorder boxes(&page);
         // An earlier pick must not leak into a later Exit.
         whenShown(picker, [&] {
             picker.trvw->setCurrentItem(picker.trvw->topLevelItem(0));
             picker.btnOk->click();
         });
-        pickBackupDirectory(connection, picker, &path);
+        page.BtnPathClick();
         QCOMPARE(path.text(), QStringLiteral("C:\\"));
         path.setText("C:\\Old\\");
 
@@ -98,10 +103,9 @@ private slots:
             else
                 picker.BtnExit->click();
         });
-        pickBackupDirectory(connection, picker, &path);
+        page.BtnPathClick();
         QCOMPARE(path.text(), expected);
         QVERIFY(boxes.shown().isEmpty());
-        setServerConnection(nullptr);
     }
 };
 

@@ -1,7 +1,9 @@
 // The backup run against the simulator: guards, the log, file names from the server's clock,
 // failures per database, and names that must stay names.
 
+#include "BackupPage.h"
 #include "BackupRun.h"
+#include "ConnectionHolder.h"
 #include "ConnectionStrings.h"
 #include "DatabaseList.h"
 #include "MessageBox.h"
@@ -10,6 +12,7 @@
 #include "TADOConnection.h"
 #include "TADODataSet.h"
 #include "ListItems.h"
+#include "RunSink.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -36,6 +39,18 @@ void tick(QListWidget& list, const QStringList& names) { ListItems::tickOnly(&li
 
 QStringList log(const QPlainTextEdit& memo) { return memo.toPlainText().split('\n', Qt::SkipEmptyParts); }
 
+// The run without a window: its lines collected; it has nothing to warn about or ask.
+class LogLines : public RunSink {
+public:
+    QStringList lines;
+    void logLine(const QString& line) override { lines.append(line); }
+    void warn(const QString& text) override { lines.append(QStringLiteral("warned: ") + text); }
+    bool confirm(const QString& question) override {
+        lines.append(QStringLiteral("asked: ") + question);
+        return false;
+    }
+};
+
 } // namespace
 
 class TestBackupRun : public QObject {
@@ -44,38 +59,41 @@ private slots:
     void init() {
         sim = std::make_unique<SimServer>();
         QVERIFY2(sim->start({"--seed", "--fail", "[msdb]=3201"}), qPrintable(sim->errorString()));
-        connection = std::make_unique<TADOConnection>();
+        holder = std::make_unique<ConnectionHolder>();
+        holder->create();
+        connection = &holder->get();
         open(*connection, *sim);
-        combo.setEditable(true); // as the restore page's target box
-        DatabaseList::fill(*connection, &list, &combo);
+        page = std::make_unique<BackupPage>(*holder, [] { return std::optional<QString>(); });
+        page->showDatabases(DatabaseList::read(*connection));
         QDir().mkpath(sim->driveC() + "/Bak");
     }
     void cleanup() {
-        connection.reset();
+        page.reset();
+        holder.reset();
         sim.reset();
-        memo.clear();
     }
 
     void guardsStopTheRunInOrder() {
         // Not connected: first guard, whatever else is missing.
-        TADOConnection closed;
-        BackupRun::run(closed, QString(), &list, &memo);
-        QCOMPARE(log(memo), QStringList{"SQL SERVER服务器未连接!"});
-        BackupRun::run(*connection, QString(), &list, &memo);
-        QCOMPARE(log(memo), QStringList{"备份路径未选择!"});
-        tick(list, {});
-        BackupRun::run(*connection, "C:\\Bak\\", &list, &memo);
-        QCOMPARE(log(memo), QStringList{"没有选择备份的数据库!"});
-        QListWidget empty;
-        BackupRun::run(*connection, "C:\\Bak\\", &empty, &memo);
-        QCOMPARE(log(memo), QStringList{"没有选择备份的数据库!"});
+        connection->Close();
+        backUp(QString());
+        QCOMPARE(log(memo()), QStringList{"SQL SERVER服务器未连接!"});
+        open(*connection, *sim);
+        backUp(QString());
+        QCOMPARE(log(memo()), QStringList{"备份路径未选择!"});
+        tick(list(), {});
+        backUp("C:\\Bak\\");
+        QCOMPARE(log(memo()), QStringList{"没有选择备份的数据库!"});
+        page->clearDatabases();
+        backUp("C:\\Bak\\");
+        QCOMPARE(log(memo()), QStringList{"没有选择备份的数据库!"});
     }
 
     void logsEachTickedDatabaseAndGoesOnAfterAFailure() {
-        tick(list, {"master", "msdb"});
+        tick(list(), {"master", "msdb"});
         const int before = sim->statements().size();
-        BackupRun::run(*connection, "C:\\Bak\\", &list, &memo);
-        QCOMPARE(log(memo), (QStringList{"开始备份数据库【master】...", "数据库【master】备份成功!", kSeparator,
+        backUp("C:\\Bak\\");
+        QCOMPARE(log(memo()), (QStringList{"开始备份数据库【master】...", "数据库【master】备份成功!", kSeparator,
                                          "开始备份数据库【msdb】...", "数据库【msdb】备份失败!", kSeparator}));
         // Unticked databases send nothing: two clock reads and two BACKUPs.
         const QStringList sent = sim->statements().mid(before);
@@ -85,10 +103,10 @@ private slots:
     }
 
     void fileNameCarriesTheServersClock() {
-        tick(list, {"SalesDemo"});
+        tick(list(), {"SalesDemo"});
         const QString stamp = GetServerTime(*connection);
         QVERIFY(QRegularExpression("^\\d{14}$").match(stamp).hasMatch());
-        BackupRun::run(*connection, "C:\\Bak\\", &list, &memo);
+        backUp("C:\\Bak\\");
         const QStringList files = QDir(sim->driveC() + "/Bak").entryList(QDir::Files);
         QCOMPARE(files.size(), 1);
         QVERIFY(QRegularExpression("^SalesDemo\\d{14}\\.Bak$").match(files.first()).hasMatch());
@@ -99,13 +117,13 @@ private slots:
     }
 
     void sameDatabaseTwiceInOneSecondAppendsASet() {
-        tick(list, {"SalesDemo"});
+        tick(list(), {"SalesDemo"});
         // Two databases ticked twice is not possible in one list, so run twice within the second.
         QString file;
         for (int attempt = 0; attempt < 5; ++attempt) {
             const QString before = GetServerTime(*connection);
-            BackupRun::run(*connection, "C:\\Bak\\", &list, &memo);
-            BackupRun::run(*connection, "C:\\Bak\\", &list, &memo);
+            backUp("C:\\Bak\\");
+            backUp("C:\\Bak\\");
             if (GetServerTime(*connection) == before) {
                 file = "C:\\Bak\\SalesDemo" + before + ".Bak";
                 break;
@@ -126,12 +144,9 @@ private slots:
         QVERIFY2(clockless.start({"--seed", "--fail", "GetDate=208"}), qPrintable(clockless.errorString()));
         TADOConnection c;
         open(c, clockless);
-        QListWidget l;
-        QComboBox cb;
-        DatabaseList::fill(c, &l, &cb);
-        tick(l, {"master"});
-        QVERIFY_THROWS_EXCEPTION(std::exception, BackupRun::run(c, "C:\\", &l, &memo));
-        QVERIFY(log(memo).isEmpty());
+        LogLines sink;
+        QVERIFY_THROWS_EXCEPTION(std::exception, BackupRun::run(c, "C:\\", {"master"}, sink));
+        QVERIFY(sink.lines.isEmpty());
     }
 
     void clockFailingMidRunKeepsTheLinesWritten() {
@@ -139,14 +154,11 @@ private slots:
         QVERIFY2(dying.start({"--delay-per-mb", "1500"}), qPrintable(dying.errorString()));
         TADOConnection c;
         open(c, dying);
-        QListWidget l;
-        QComboBox cb;
-        DatabaseList::fill(c, &l, &cb);
-        tick(l, {"master", "model"});
         // The server goes away while master is being backed up; model's clock read then fails.
         QTimer::singleShot(300, this, [&] { dying.kill(); });
-        QVERIFY_THROWS_EXCEPTION(std::exception, BackupRun::run(c, "C:\\", &l, &memo));
-        const QStringList lines = log(memo);
+        LogLines sink;
+        QVERIFY_THROWS_EXCEPTION(std::exception, BackupRun::run(c, "C:\\", {"master", "model"}, sink));
+        const QStringList lines = sink.lines;
         QCOMPARE(lines.size(), 3); // master's lines stay; model never got its start line
         QCOMPARE(lines[0], QStringLiteral("开始备份数据库【master】..."));
         QCOMPARE(lines[2], kSeparator);
@@ -162,23 +174,23 @@ private slots:
     void hostileNamesStayNames() {
         QFETCH(QString, directory);
         QDir().mkpath(sim->driveC() + "/" + directory);
-        tick(list, {"库存管理"});
-        BackupRun::run(*connection, "C:\\" + directory + "\\", &list, &memo);
-        QCOMPARE(log(memo).value(1), QStringLiteral("数据库【库存管理】备份成功!"));
+        tick(list(), {"库存管理"});
+        backUp("C:\\" + directory + "\\");
+        QCOMPARE(log(memo()).value(1), QStringLiteral("数据库【库存管理】备份成功!"));
         const QStringList files = QDir(sim->driveC() + "/" + directory).entryList(QDir::Files);
         QCOMPARE(files.size(), 1);
         QVERIFY(files.first().startsWith("库存管理"));
     }
 
     void onlyTickedDatabasesAreVisitedInListOrder() {
-        tick(list, {"库存管理", "master", "model"});
+        tick(list(), {"库存管理", "master", "model"});
         const int before = sim->statements().size();
-        BackupRun::run(*connection, "C:\\Bak\\", &list, &memo);
+        backUp("C:\\Bak\\");
         const QStringList names{"master", "model", "库存管理"}; // list order, not tick order
         QStringList expected;
         for (const QString& name : names)
             expected << "开始备份数据库【" + name + "】..." << "数据库【" + name + "】备份成功!" << kSeparator;
-        QCOMPARE(log(memo), expected);
+        QCOMPARE(log(memo()), expected);
         const QStringList sent = sim->statements().mid(before);
         QCOMPARE(sent.size(), 6);
         QStringList files = QDir(sim->driveC() + "/Bak").entryList(QDir::Files, QDir::Name);
@@ -193,9 +205,9 @@ private slots:
         }
         QCOMPARE(files.size(), 3);
         // A second run starts a fresh log.
-        tick(list, {});
-        BackupRun::run(*connection, "C:\\Bak\\", &list, &memo);
-        QCOMPARE(log(memo).size(), 1);
+        tick(list(), {});
+        backUp("C:\\Bak\\");
+        QCOMPARE(log(memo()).size(), 1);
     }
 
     void databaseNamesThatNeedEscaping_data() {
@@ -217,20 +229,19 @@ private slots:
         connection->ExecuteLong(" Restore DataBase [" + bracketed +
                                 "] FROM  DISK = N'C:\\seed.Bak' With File =1, Move N'SalesDemo' TO N'C:\\h.mdf',"
                                 " Move N'SalesDemo_log' TO N'C:\\h_log.ldf'");
-        DatabaseList::fill(*connection, &list, &combo);
-        const int databases = list.count();
-        tick(list, {name});
+        page->showDatabases(DatabaseList::read(*connection));
+        const int databases = list().count();
+        tick(list(), {name});
 
         QDir().mkpath(sim->driveC() + "/it's");
-        BackupRun::run(*connection, "C:\\it's\\", &list, &memo);
-        QCOMPARE(log(memo), (QStringList{"开始备份数据库【" + name + "】...", "数据库【" + name + "】备份成功!", kSeparator}));
+        backUp("C:\\it's\\");
+        QCOMPARE(log(memo()), (QStringList{"开始备份数据库【" + name + "】...", "数据库【" + name + "】备份成功!", kSeparator}));
         const QString sent = sim->statements().last();
         const QRegularExpressionMatch stamp = QRegularExpression("(\\d{14})\\.Bak'$").match(sent);
         QVERIFY2(stamp.hasMatch(), qPrintable(sent));
         QCOMPARE(sent, "Backup DataBase [" + bracketed + "] To Disk=N'C:\\it''s\\" + quoted + stamp.captured(1) + ".Bak'");
         QVERIFY(QFile::exists(sim->driveC() + "/it's/" + name + stamp.captured(1) + ".Bak"));
-        DatabaseList::fill(*connection, &list, &combo);
-        QCOMPARE(list.count(), databases); // nothing dropped, nothing made
+        QCOMPARE(DatabaseList::read(*connection).size(), databases); // nothing dropped, nothing made
     }
 
     void backupLongerThanTheStatementTimeOut() {
@@ -244,19 +255,16 @@ private slots:
         // Under the statement time-out this backup cannot finish.
         QVERIFY_THROWS_EXCEPTION(std::exception, c.Execute("Backup DataBase [master] To Disk='C:\\Bak\\timed.Bak'"));
 
-        QListWidget l;
-        QComboBox cb;
-        DatabaseList::fill(c, &l, &cb);
-        tick(l, {"master"});
+        LogLines sink;
         QString whileRunning;
         QTimer probe;
         probe.setSingleShot(true);
-        connect(&probe, &QTimer::timeout, this, [&] { whileRunning = memo.toPlainText(); });
+        connect(&probe, &QTimer::timeout, this, [&] { whileRunning = sink.lines.join(u'\n'); });
         probe.start(1200);
-        BackupRun::run(c, "C:\\Bak\\", &l, &memo);
+        BackupRun::run(c, "C:\\Bak\\", {"master"}, sink);
         // The start line was there while the server was still writing the backup.
         QCOMPARE(whileRunning, QStringLiteral("开始备份数据库【master】..."));
-        QCOMPARE(log(memo).value(1), QStringLiteral("数据库【master】备份成功!"));
+        QCOMPARE(sink.lines.value(1), QStringLiteral("数据库【master】备份成功!"));
         QCOMPARE(QDir(slow.driveC() + "/Bak").entryList({"master*.Bak"}, QDir::Files).size(), 1);
     }
 
@@ -268,29 +276,33 @@ private slots:
     }
 
     void databaseListSkipsTempdbAndFailureLeavesTheLists() {
-        const QStringList names = ListItems::texts(&list);
+        const QStringList names = ListItems::texts(&list());
         QVERIFY(!names.contains("tempdb"));
         QCOMPARE(names, (QStringList{"master", "model", "msdb", "SalesDemo", "库存管理"})); // database-id order
-        list.item(0)->setCheckState(Qt::Checked);
-        QCOMPARE(combo.count(), list.count());
-        combo.setEditText("typed");
-        DatabaseList::fill(*connection, &list, &combo);
-        QCOMPARE(combo.currentText(), QStringLiteral("typed"));
-        for (int i = 0; i < list.count(); ++i) { // a refill drops every check mark
-            QVERIFY(list.item(i)->flags() & Qt::ItemIsUserCheckable);
-            QCOMPARE(list.item(i)->checkState(), Qt::Unchecked);
+        list().item(0)->setCheckState(Qt::Checked);
+        page->showDatabases(DatabaseList::read(*connection));
+        for (int i = 0; i < list().count(); ++i) { // a refill drops every check mark
+            QVERIFY(list().item(i)->flags() & Qt::ItemIsUserCheckable);
+            QCOMPARE(list().item(i)->checkState(), Qt::Unchecked);
         }
-        TADOConnection closed;
-        QVERIFY_THROWS_EXCEPTION(std::exception, DatabaseList::fill(closed, &list, &combo));
-        QCOMPARE(list.count(), names.size());
+        connection->Close();
+        QVERIFY_THROWS_EXCEPTION(std::exception, page->showDatabases(DatabaseList::read(*connection)));
+        QCOMPARE(list().count(), names.size());
     }
 
 private:
+    QListWidget& list() { return *page->LsbDB; }
+    QPlainTextEdit& memo() { return *page->MemoInfo; }
+    // The backup button pressed with the directory in the path box.
+    void backUp(const QString& directory) {
+        page->EdtPath->setText(directory);
+        page->BtnBackupClick();
+    }
+
     std::unique_ptr<SimServer> sim;
-    std::unique_ptr<TADOConnection> connection;
-    QListWidget list;
-    QComboBox combo;
-    QPlainTextEdit memo;
+    std::unique_ptr<ConnectionHolder> holder;
+    TADOConnection* connection = nullptr;
+    std::unique_ptr<BackupPage> page;
 };
 
 QTEST_MAIN(TestBackupRun)

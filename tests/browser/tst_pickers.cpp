@@ -1,6 +1,7 @@
 // The server pickers against the simulator: drives, lazy listing one level per selection, full
 // paths, what OK accepts, the scratch table, and directory names that must stay names.
 
+#include "ConnectionHolder.h"
 #include "ConnectionStrings.h"
 #include "MessageBox.h"
 #include "NodeFullPath.h"
@@ -8,7 +9,6 @@
 #include "TADOConnection.h"
 #include "UntSelFile.h"
 #include "UntSelPath.h"
-#include "untPublic.h"
 #include "TreeNodes.h"
 
 #include <QDir>
@@ -65,20 +65,20 @@ private slots:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("x");
         f.close();
-        connection = std::make_unique<TADOConnection>();
+        holder = std::make_unique<ConnectionHolder>();
+        holder->create();
+        connection = &holder->get();
         connection->setConnectionString(ConnectionStrings::sqlServerAuthentication(
             QStringLiteral("127.0.0.1,%1").arg(sim->port()), "master", SimServer::login(), SimServer::password()));
         connection->Open();
-        setServerConnection(connection.get());
     }
     void cleanup() {
-        setServerConnection(nullptr);
-        connection.reset();
+        holder.reset();
         sim.reset();
     }
 
     void pathPickerListsDrivesThenOneLevelPerSelection() {
-        TFrmSelPath picker;
+        TFrmSelPath picker(*holder);
         picker.show();
         QCOMPARE(picker.trvw->topLevelItemCount(), 2);
         QTreeWidgetItem* c = picker.trvw->topLevelItem(0);
@@ -107,8 +107,45 @@ private slots:
         QVERIFY(!picker.isVisible());
     }
 
+    // The window manager restoring a minimised picker shows it again (a spontaneous show): that
+    // is no new opening, so the tree stays as the user left it and nothing is sent.
+    void restoringFromMinimisedKeepsTheTree_data() {
+        QTest::addColumn<bool>("filePicker");
+        QTest::newRow("path picker") << false;
+        QTest::newRow("file picker") << true;
+    }
+    void restoringFromMinimisedKeepsTheTree() {
+        QFETCH(bool, filePicker);
+        std::unique_ptr<ServerTreeDialog> picker;
+        if (filePicker)
+            picker = std::make_unique<TFrmSelFile>(*holder);
+        else
+            picker = std::make_unique<TFrmSelPath>(*holder);
+        picker->show();
+        QVERIFY(QTest::qWaitForWindowExposed(picker.get()));
+        QTreeWidgetItem* c = picker->trvw->topLevelItem(0);
+        picker->trvw->setCurrentItem(c);
+        picker->trvw->expandItem(c);
+        QVERIFY(c->childCount() > 0);
+        const int sent = sim->statements().size();
+
+        picker->setWindowState(Qt::WindowMinimized);
+        picker->setWindowState(Qt::WindowNoState);
+        QVERIFY(picker->isVisible());
+
+        QCOMPARE(sim->statements().size(), sent);
+        QCOMPARE(picker->trvw->topLevelItem(0), c); // the same node, not a fresh tree
+        QVERIFY(c->isExpanded());
+        QCOMPARE(picker->trvw->currentItem(), c);
+        // A real new opening still starts afresh.
+        picker->hide();
+        picker->show();
+        QVERIFY(sim->statements().size() > sent);
+        QCOMPARE(picker->trvw->topLevelItem(0)->childCount(), 0);
+    }
+
     void okOnADriveRootAndExitAfterAPick() {
-        TFrmSelPath picker;
+        TFrmSelPath picker(*holder);
         picker.show();
         picker.trvw->setCurrentItem(picker.trvw->topLevelItem(1));
         picker.btnOk->click();
@@ -123,7 +160,7 @@ private slots:
     }
 
     void filePickerPreparesItsScratchTableOncePerConnection() {
-        TFrmSelFile picker;
+        TFrmSelFile picker(*holder);
         const QString create =
             "Create Table ##TbFile(subdirectory  nvarchar(800) Not Null,[depth] int not null,[file] int Not Null)";
         picker.show();
@@ -140,7 +177,7 @@ private slots:
     }
 
     void filePickerListsDirectoriesBeforeFilesAndTakesOnlyFiles() {
-        TFrmSelFile picker;
+        TFrmSelFile picker(*holder);
         picker.show();
         QTreeWidgetItem* c = picker.trvw->topLevelItem(0);
         picker.trvw->setCurrentItem(c);
@@ -165,7 +202,7 @@ private slots:
     }
 
     void quoteInADirectoryNameStaysInTheName() {
-        TFrmSelPath picker;
+        TFrmSelPath picker(*holder);
         picker.show();
         QTreeWidgetItem* c = picker.trvw->topLevelItem(0);
         picker.trvw->setCurrentItem(c);
@@ -173,7 +210,7 @@ private slots:
         QVERIFY(odd);
         picker.trvw->setCurrentItem(odd);
         QVERIFY(sim->statements().contains("EXECUTE master.dbo.xp_dirtree N'C:\\O''Brien', 1, 0"));
-        TFrmSelFile files;
+        TFrmSelFile files(*holder);
         files.show();
         files.trvw->setCurrentItem(files.trvw->topLevelItem(0));
         files.trvw->setCurrentItem(child(files.trvw->topLevelItem(0), "O'Brien"));
@@ -181,8 +218,8 @@ private slots:
     }
 
     void layoutAndCaptions() {
-        TFrmSelPath path;
-        TFrmSelFile file;
+        TFrmSelPath path(*holder);
+        TFrmSelFile file(*holder);
         QCOMPARE(path.windowTitle(), QStringLiteral("选择服务器路径"));
         QCOMPARE(file.windowTitle(), QStringLiteral("请选择服务器文件"));
         QCOMPARE(path.size(), QSize(324, 287));
@@ -197,7 +234,7 @@ private slots:
 
     void openingSendsTheDriveQueryOnly() {
         const int before = sim->statements().size();
-        TFrmSelPath picker;
+        TFrmSelPath picker(*holder);
         picker.show();
         QCOMPARE(sim->statements().mid(before), QStringList{"master..xp_availablemedia 2"});
         QVERIFY(picker.trvw->hasFocus() || !QApplication::focusWidget()); // offscreen may give no focus at all
@@ -213,7 +250,7 @@ private slots:
     }
     void leavingWithoutOkKeepsNoPick() {
         QFETCH(QString, how);
-        TFrmSelPath picker;
+        TFrmSelPath picker(*holder);
         picker.show();
         picker.trvw->setCurrentItem(picker.trvw->topLevelItem(0));
         picker.btnOk->click();
@@ -235,7 +272,7 @@ private slots:
     }
 
     void leavingAModalPickerEndsItsLoop() {
-        TFrmSelPath picker;
+        TFrmSelPath picker(*holder);
         QTimer::singleShot(0, &picker, [&] { QTest::keyClick(&picker, Qt::Key_Escape); });
         picker.exec(); // returns only when Esc ended the modal loop
         QVERIFY(!picker.IsSelected);
@@ -249,7 +286,7 @@ private slots:
     }
 
     void selectedNodeShowsItsSelectedPicture() {
-        TFrmSelFile picker;
+        TFrmSelFile picker(*holder);
         QCOMPARE(picker.ImageList2.size(), 4);
         QList<QImage> pictures;
         for (const QIcon& icon : picker.ImageList2) {
@@ -276,7 +313,7 @@ private slots:
     }
 
     void fileNodeIsListedLikeADirectory() {
-        TFrmSelFile picker;
+        TFrmSelFile picker(*holder);
         picker.show();
         QTreeWidgetItem* c = picker.trvw->topLevelItem(0);
         picker.trvw->setCurrentItem(c);
@@ -291,7 +328,7 @@ private slots:
         QWidget owner;
         owner.setGeometry(100, 80, 800, 600);
         owner.show();
-        TFrmSelPath picker(&owner);
+        TFrmSelPath picker(*holder, &owner);
         picker.show();
         const QPoint offset = picker.frameGeometry().center() - owner.frameGeometry().center();
         QVERIFY2(offset.manhattanLength() <= 4, qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
@@ -300,7 +337,8 @@ private slots:
 
 private:
     std::unique_ptr<SimServer> sim;
-    std::unique_ptr<TADOConnection> connection;
+    std::unique_ptr<ConnectionHolder> holder;
+    TADOConnection* connection = nullptr;
 };
 
 // Failures of the server reach the default error display; the dialog stays usable.
@@ -310,13 +348,14 @@ private slots:
     void openingFailureLeavesAnEmptyTree() {
         SimServer sim;
         QVERIFY2(sim.start({"--login", "viewer:Viewer_Passw0rd:nosysadmin"}), qPrintable(sim.errorString()));
-        TADOConnection connection;
+        ConnectionHolder holder;
+        holder.create();
+        TADOConnection& connection = holder.get();
         connection.setConnectionString(ConnectionStrings::sqlServerAuthentication(
             QStringLiteral("127.0.0.1,%1").arg(sim.port()), "master", "viewer", "Viewer_Passw0rd"));
         connection.Open();
-        setServerConnection(&connection);
-        ScopedMessageBoxRecorder boxes;
-        TFrmSelPath picker;
+        TFrmSelPath picker(holder);
+        ScopedMessageBoxRecorder boxes(&picker);
         picker.show();
         QVERIFY(picker.isVisible());
         QCOMPARE(boxes.shown().size(), 1);
@@ -329,20 +368,20 @@ private slots:
         picker.BtnExit->click();
         QVERIFY(!picker.isVisible());
         QVERIFY(!picker.IsSelected);
-        setServerConnection(nullptr);
     }
 
     void failedListingIsRetriedOnTheNextSelection() {
         SimServer sim;
         QVERIFY2(sim.start({"--fail", "N'C:\\Locked'=22006"}), qPrintable(sim.errorString()));
         QDir(sim.driveC()).mkpath("Locked/Inner");
-        TADOConnection connection;
+        ConnectionHolder holder;
+        holder.create();
+        TADOConnection& connection = holder.get();
         connection.setConnectionString(ConnectionStrings::sqlServerAuthentication(
             QStringLiteral("127.0.0.1,%1").arg(sim.port()), "master", SimServer::login(), SimServer::password()));
         connection.Open();
-        setServerConnection(&connection);
-        ScopedMessageBoxRecorder boxes;
-        TFrmSelFile picker;
+        TFrmSelFile picker(holder);
+        ScopedMessageBoxRecorder boxes(&picker);
         picker.show();
         QTreeWidgetItem* c = picker.trvw->topLevelItem(0);
         picker.trvw->setCurrentItem(c);
@@ -357,7 +396,6 @@ private slots:
         picker.trvw->setCurrentItem(locked);
         QCOMPARE(boxes.shown().size(), 2);
         QCOMPARE(count(sim.statements(), "Insert Into ##TbFile EXECUTE master.dbo.xp_dirtree N'C:\\Locked', 1, 1"), 2);
-        setServerConnection(nullptr);
     }
 };
 

@@ -224,11 +224,13 @@ private slots:
         TADOConnection c;
         open(c, slow);
         c.setCommandTimeoutForTesting(1);
+        QList<bool> told; // what the window would show: busy, then no longer
+        c.setBusyNotifier([&](bool busy) { told << busy; });
         int ticks = 0;
         QTimer timer;
         connect(&timer, &QTimer::timeout, this, [&] {
             ++ticks;
-            QVERIFY(TADOConnection::isBusy());
+            QVERIFY(c.busy());
         });
         timer.start(50);
         QElapsedTimer t;
@@ -236,7 +238,8 @@ private slots:
         c.ExecuteLong("Backup DataBase [SalesDemo] To Disk='C:\\long.Bak'");
         QVERIFY2(t.elapsed() > 1000, "the statement should have outlasted the 1 s time-out");
         QVERIFY(ticks > 5);
-        QVERIFY(!TADOConnection::isBusy());
+        QVERIFY(!c.busy());
+        QCOMPARE(told, (QList<bool>{true, false}));
         QVERIFY(QFile::exists(slow.driveC() + "/long.Bak"));
     }
 
@@ -293,7 +296,7 @@ private slots:
         open(c, sim);
         const QString error = errorOf([&] { c.ExecuteLong("Backup DataBase [NoSuchDb] To Disk='C:\\n.Bak'"); });
         QVERIFY2(error.contains("NoSuchDb"), qPrintable(error));
-        QVERIFY(!TADOConnection::isBusy());
+        QVERIFY(!c.busy());
     }
 
     void droppedConnectionFailsTheNextStatementAndReconnectWorks() {
@@ -344,7 +347,7 @@ private slots:
             QVERIFY(crash.fired());
         }
         QVERIFY2(error.contains("EOF") || error.contains("Communication link failure"), qPrintable(error));
-        QVERIFY(!TADOConnection::isBusy());
+        QVERIFY(!c.busy());
     }
 
 private:

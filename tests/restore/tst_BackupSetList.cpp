@@ -1,12 +1,10 @@
 // Reading a backup file on the server into the restore page: the set list, the file list in
 // the grid, and picking the file.
 
-#include "BackupFilePick.h"
-#include "BackupSetList.h"
 #include "EDatabaseError.h"
 #include "HtGrids.h"
 #include "MessageBox.h"
-#include "RestorePageFixture.h"
+#include "RestorePageHarness.h"
 
 #include <QRegularExpression>
 #include <QtTest>
@@ -34,7 +32,7 @@ private slots:
 };
 
 void TestBackupSetList::threeSetsListedNoneChosen() {
-    RestorePageFixture f;
+    RestorePageHarness f;
     QVERIFY2(f.start(), qPrintable(f.error()));
     const QString db = f.salesDemo();
     QVERIFY(!db.isEmpty());
@@ -45,7 +43,7 @@ void TestBackupSetList::threeSetsListedNoneChosen() {
     f.Grid->setCellText(1, 1, "untouched");
 
     const int before = f.sentCount();
-    FillBfjList(f.connection, file, f.CmbBfj);
+    f.page.FillBfjList(file);
 
     QCOMPARE(f.sentSince(before),
              QStringList{"RESTORE HEADERONLY FROM  DISK = N'C:\\Bak\\three.bak'  WITH   NOUNLOAD "});
@@ -61,7 +59,7 @@ void TestBackupSetList::threeSetsListedNoneChosen() {
 }
 
 void TestBackupSetList::listingDoesNotRaiseChange() {
-    RestorePageFixture f;
+    RestorePageHarness f;
     QVERIFY2(f.start(), qPrintable(f.error()));
     f.makeServerDir(kBakDir);
     f.backup(f.salesDemo(), kBakDir + "\\a.bak");
@@ -70,28 +68,28 @@ void TestBackupSetList::listingDoesNotRaiseChange() {
     f.CmbBfj->addItem("9 old");
     f.CmbBfj->setCurrentIndex(0);
     changes = 0;
-    FillBfjList(f.connection, kBakDir + "\\a.bak", f.CmbBfj);
+    f.page.FillBfjList(kBakDir + "\\a.bak");
     QCOMPARE(f.CmbBfj->count(), 1);
     QCOMPARE(changes, 0);
 }
 
 void TestBackupSetList::failingHeaderEmptiesListFirst() {
-    RestorePageFixture f;
+    RestorePageHarness f;
     QVERIFY2(f.start(), qPrintable(f.error()));
     f.CmbBfj->addItems({"1 2020-01-01 00:00:00", "2 2020-01-02 00:00:00"});
     f.CmbBfj->setCurrentIndex(1);
-    QVERIFY_THROWS_EXCEPTION(EDatabaseError, FillBfjList(f.connection, "C:\\nowhere\\missing.bak", f.CmbBfj));
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, f.page.FillBfjList("C:\\nowhere\\missing.bak"));
     QCOMPARE(f.CmbBfj->count(), 0);
     QCOMPARE(f.CmbBfj->currentIndex(), -1);
 }
 
 void TestBackupSetList::fileListReplacesRows() {
-    RestorePageFixture f;
+    RestorePageHarness f;
     QVERIFY2(f.start(), qPrintable(f.error()));
     f.makeServerDir(kBakDir);
     const QString file = kBakDir + "\\one.bak";
     f.backup(f.salesDemo(), file);
-    FillBfjList(f.connection, file, f.CmbBfj);
+    f.page.FillBfjList(file);
 
     // Rows left over from a set with more files than this one.
     f.Grid->setRowCount(5);
@@ -101,7 +99,7 @@ void TestBackupSetList::fileListReplacesRows() {
     }
     f.CmbBfj->setCurrentIndex(0);
     const int before = f.sentCount();
-    readFileList(f.connection, f.CmbBfj, file, f.Grid);
+    f.readFileList(file);
 
     QCOMPARE(f.sentSince(before),
              QStringList{"RESTORE FILELISTONLY FROM  DISK = N'C:\\Bak\\one.bak' WITH  FILE = 1 ,  NOUNLOAD "});
@@ -114,40 +112,40 @@ void TestBackupSetList::fileListReplacesRows() {
     QCOMPARE(f.Grid->CellText(1, 2), dataDir + "SalesDemo_log.ldf");
     // A second read of the same set overwrites what the user typed.
     f.Grid->setCellText(1, 1, "C:\\edited.mdf");
-    readFileList(f.connection, f.CmbBfj, file, f.Grid);
+    f.readFileList(file);
     QCOMPARE(f.Grid->CellText(1, 1), dataDir + "SalesDemo.mdf");
 }
 
 void TestBackupSetList::fileListOfSetTwelve() {
-    RestorePageFixture f;
+    RestorePageHarness f;
     QVERIFY2(f.start(), qPrintable(f.error()));
     f.makeServerDir(kBakDir);
     const QString file = kBakDir + "\\many.bak";
     const QString db = f.salesDemo();
     for (int i = 0; i < 12; ++i)
         f.backup(db, file);
-    FillBfjList(f.connection, file, f.CmbBfj);
+    f.page.FillBfjList(file);
     QCOMPARE(f.CmbBfj->count(), 12);
     f.CmbBfj->setCurrentIndex(11);
     QVERIFY(f.CmbBfj->currentText().startsWith("12 "));
     const int before = f.sentCount();
-    readFileList(f.connection, f.CmbBfj, file, f.Grid);
+    f.readFileList(file);
     QCOMPARE(f.sentSince(before),
              QStringList{"RESTORE FILELISTONLY FROM  DISK = N'C:\\Bak\\many.bak' WITH  FILE = 12 ,  NOUNLOAD "});
     QVERIFY(f.Grid->RowCount() >= 2);
 }
 
 void TestBackupSetList::failingFileListLeavesGrid() {
-    RestorePageFixture f;
+    RestorePageHarness f;
     QVERIFY2(f.start({"--seed", "--fail", "FILELISTONLY=3241"}), qPrintable(f.error()));
     f.makeServerDir(kBakDir);
     const QString file = kBakDir + "\\one.bak";
     f.backup(f.salesDemo(), file);
-    FillBfjList(f.connection, file, f.CmbBfj);
+    f.page.FillBfjList(file);
     f.CmbBfj->setCurrentIndex(0);
     f.Grid->setRowCount(3);
     f.Grid->setCellText(0, 2, "keep");
-    QVERIFY_THROWS_EXCEPTION(EDatabaseError, readFileList(f.connection, f.CmbBfj, file, f.Grid));
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, f.readFileList(file));
     QCOMPARE(f.Grid->RowCount(), 3);
     QCOMPARE(f.Grid->CellText(0, 2), QString("keep"));
 }
@@ -170,7 +168,7 @@ void TestBackupSetList::silentGuards() {
     QFETCH(QString, file);
     QFETCH(bool, connected);
 
-    RestorePageFixture f;
+    RestorePageHarness f;
     QVERIFY2(f.start(), qPrintable(f.error()));
     if (entries)
         f.CmbBfj->addItem("1 2020-01-01 00:00:00");
@@ -179,9 +177,9 @@ void TestBackupSetList::silentGuards() {
         f.connection.Close();
     f.Grid->setCellText(0, 1, "before");
     const int before = f.sentCount();
-    ScopedMessageBoxRecorder boxes;
+    ScopedMessageBoxRecorder boxes(&f.page);
 
-    readFileList(f.connection, f.CmbBfj, file, f.Grid);
+    f.readFileList(file);
 
     QCOMPARE(f.sentCount(), before);
     QVERIFY(boxes.shown().isEmpty());
@@ -190,19 +188,13 @@ void TestBackupSetList::silentGuards() {
 }
 
 void TestBackupSetList::pickNotConnected() {
-    RestorePageFixture f;
+    RestorePageHarness f;
     QVERIFY2(f.start(), qPrintable(f.error()));
     f.connection.Close();
-    bool pickerShown = false;
-    ScopedMessageBoxRecorder boxes;
-    pickBackupFile(
-        f.connection,
-        [&]() -> std::optional<QString> {
-            pickerShown = true;
-            return QString("C:\\x.bak");
-        },
-        f.EdtBakFile, f.CmbBfj);
-    QVERIFY(!pickerShown);
+    f.pickAnswer = QString("C:\\x.bak");
+    ScopedMessageBoxRecorder boxes(&f.page);
+    f.page.FlatButton1Click();
+    QVERIFY(!f.pickerShown);
     QCOMPARE(boxes.shown().size(), 1);
     QCOMPARE(boxes.shown()[0].caption, QString("提示"));
     QCOMPARE(boxes.shown()[0].text, QString("SQL SERVER服务器未成功连接!"));
@@ -210,20 +202,21 @@ void TestBackupSetList::pickNotConnected() {
 }
 
 void TestBackupSetList::pickFillsSets() {
-    RestorePageFixture f;
+    RestorePageHarness f;
     QVERIFY2(f.start(), qPrintable(f.error()));
     f.makeServerDir(kBakDir);
     const QString file = kBakDir + "\\two.bak";
     f.backup(f.salesDemo(), file);
     f.backup(f.salesDemo(), file);
-    pickBackupFile(f.connection, [&]() -> std::optional<QString> { return file; }, f.EdtBakFile, f.CmbBfj);
+    f.pickAnswer = file;
+    f.page.FlatButton1Click();
     QCOMPARE(f.EdtBakFile->text(), file);
     QCOMPARE(f.CmbBfj->count(), 2);
     QCOMPARE(f.CmbBfj->currentIndex(), -1);
 }
 
 void TestBackupSetList::abandonedPickKeepsSets() {
-    RestorePageFixture f;
+    RestorePageHarness f;
     QVERIFY2(f.start(), qPrintable(f.error()));
     f.makeServerDir(kBakDir);
     const QString file = kBakDir + "\\one.bak";
@@ -232,19 +225,21 @@ void TestBackupSetList::abandonedPickKeepsSets() {
     const QStringList targets = f.targets();
     const int before = f.sentCount();
 
-    pickBackupFile(f.connection, []() -> std::optional<QString> { return std::nullopt; }, f.EdtBakFile, f.CmbBfj);
+    f.pickAnswer = std::nullopt;
+    f.page.FlatButton1Click();
+    QVERIFY(f.pickerShown);
 
     QCOMPARE(f.EdtBakFile->text(), QString());
     QCOMPARE(f.CmbBfj->count(), 1);
     QCOMPARE(f.targets(), targets);
     QCOMPARE(f.sentCount(), before);
     // With the path gone, choosing a set reads nothing.
-    readFileList(f.connection, f.CmbBfj, f.EdtBakFile->text(), f.Grid);
+    f.readFileList(f.EdtBakFile->text());
     QCOMPARE(f.sentCount(), before);
 }
 
 void TestBackupSetList::quoteInBackupPath() {
-    RestorePageFixture f;
+    RestorePageHarness f;
     QVERIFY2(f.start(), qPrintable(f.error()));
     const QString dir = "C:\\it's 备份]";
     f.makeServerDir(dir);

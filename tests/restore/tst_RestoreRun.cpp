@@ -4,8 +4,7 @@
 #include "EDatabaseError.h"
 #include "HtGrids.h"
 #include "MessageBox.h"
-#include "RestorePageFixture.h"
-#include "RestoreRun.h"
+#include "RestorePageHarness.h"
 
 #include <QDir>
 #include <QFile>
@@ -43,16 +42,11 @@ private slots:
 
 private:
     // Seeds, backs up the first user database and loads its one set. Returns that database.
-    QString prepare(RestorePageFixture& f, const QString& bakFile = kBakDir + "\\src.bak",
-                    const QString& database = RestorePageFixture::salesDemo());
-    int refills_ = 0;
-    std::function<void()> countRefill() {
-        return [this] { ++refills_; };
-    }
+    QString prepare(RestorePageHarness& f, const QString& bakFile = kBakDir + "\\src.bak",
+                    const QString& database = RestorePageHarness::salesDemo());
 };
 
-QString TestRestoreRun::prepare(RestorePageFixture& f, const QString& bakFile, const QString& database) {
-    refills_ = 0;
+QString TestRestoreRun::prepare(RestorePageHarness& f, const QString& bakFile, const QString& database) {
     if (!f.start()) {
         qWarning("%s", qPrintable(f.error()));
         return {};
@@ -91,7 +85,7 @@ void TestRestoreRun::guardsInOrder() {
     QFETCH(int, rowCount);
     QFETCH(QString, message);
 
-    RestorePageFixture f;
+    RestorePageHarness f;
     QVERIFY2(f.start(), qPrintable(f.error()));
     if (!connected)
         f.connection.Close();
@@ -102,21 +96,20 @@ void TestRestoreRun::guardsInOrder() {
         f.CmbBfj->setCurrentIndex(0);
     }
     f.Grid->setRowCount(rowCount);
-    refills_ = 0;
     const int before = f.sentCount();
-    ScopedMessageBoxRecorder boxes;
+    ScopedMessageBoxRecorder boxes(&f.page);
 
-    runRestore(f.connection, f.page(), countRefill());
+    f.page.BtnRestoreClick();
 
     QCOMPARE(boxes.shown().size(), 1);
     QCOMPARE(boxes.shown()[0].caption, QString("警告"));
     QCOMPARE(boxes.shown()[0].text, message);
     QCOMPARE(f.sentCount(), before);
-    QCOMPARE(refills_, 0);
+    QCOMPARE(f.refills, 0);
 }
 
 void TestRestoreRun::restoreUnderNewName() {
-    RestorePageFixture f;
+    RestorePageHarness f;
     const QString source = prepare(f);
     QVERIFY(!source.isEmpty());
     const int files = f.Grid->RowCount() - 1;
@@ -129,14 +122,14 @@ void TestRestoreRun::restoreUnderNewName() {
     f.setTargets(targets);
     f.CmbDb->setEditText("CopyOfSource");
     const int before = f.sentCount();
-    ScopedMessageBoxRecorder boxes;
+    ScopedMessageBoxRecorder boxes(&f.page);
 
-    runRestore(f.connection, f.page(), countRefill());
+    f.page.BtnRestoreClick();
 
     QCOMPARE(boxes.shown().size(), 1);
     QCOMPARE(boxes.shown()[0].caption, QString("提示"));
     QCOMPARE(boxes.shown()[0].text, QString("数据库还原成功!"));
-    QCOMPARE(refills_, 1);
+    QCOMPARE(f.refills, 1);
 
     const QStringList sent = f.sentSince(before);
     QCOMPARE(sent.size(), files + 1);
@@ -162,7 +155,7 @@ void TestRestoreRun::noOnSecondOfThreeStops_data() {
 void TestRestoreRun::noOnSecondOfThreeStops() {
     QFETCH(int, startCol);
 
-    RestorePageFixture f;
+    RestorePageHarness f;
     QVERIFY(!prepare(f).isEmpty());
     const QStringList targets{"C:\\Exist\\a.mdf", "C:\\Exist\\b.ndf", "C:\\Exist\\c.ldf"};
     for (const QString& target : targets)
@@ -175,15 +168,15 @@ void TestRestoreRun::noOnSecondOfThreeStops() {
     if (startCol == 1)
         f.Grid->setCurrentCol(1);
     QCOMPARE(f.Grid->CurrentCol(), startCol);
-    f.window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+    f.page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.page));
 
     const int before = f.sentCount();
-    ScopedMessageBoxRecorder boxes;
+    ScopedMessageBoxRecorder boxes(&f.page);
     boxes.queueAnswer(QMessageBox::Yes);
     boxes.queueAnswer(QMessageBox::No);
 
-    runRestore(f.connection, f.page(), countRefill());
+    f.page.BtnRestoreClick();
 
     QCOMPARE(f.sentSince(before), (QStringList{"xp_fileexist N'C:\\Exist\\a.mdf'", "xp_fileexist N'C:\\Exist\\b.ndf'"}));
     QCOMPARE(boxes.shown().size(), 2);
@@ -192,13 +185,13 @@ void TestRestoreRun::noOnSecondOfThreeStops() {
     QCOMPARE(f.Grid->CurrentRow(), 2);
     QCOMPARE(f.Grid->CurrentCol(), 1);
     // The grid has the focus; with its editor always shown, the editor on the current cell holds it.
-    QVERIFY(f.window.focusWidget() == f.Grid || f.Grid->isAncestorOf(f.window.focusWidget()));
-    QCOMPARE(refills_, 0);
+    QVERIFY(f.page.focusWidget() == f.Grid || f.Grid->isAncestorOf(f.page.focusWidget()));
+    QCOMPARE(f.refills, 0);
     QVERIFY(!f.databases().contains("Other"));
 }
 
 void TestRestoreRun::yesOnEveryExistingFileRestores() {
-    RestorePageFixture f;
+    RestorePageHarness f;
     const QString source = prepare(f);
     QVERIFY(!source.isEmpty());
     // The set's own paths: the source database's files, which exist.
@@ -208,9 +201,9 @@ void TestRestoreRun::yesOnEveryExistingFileRestores() {
     f.CmbDb->setEditText(source);
     f.ChkRestore->setChecked(true);
     const int before = f.sentCount();
-    ScopedMessageBoxRecorder boxes(QMessageBox::Yes);
+    ScopedMessageBoxRecorder boxes(&f.page, QMessageBox::Yes);
 
-    runRestore(f.connection, f.page(), countRefill());
+    f.page.BtnRestoreClick();
 
     QCOMPARE(boxes.shown().size(), targets.size() + 1);
     for (int i = 0; i < targets.size(); ++i) {
@@ -221,11 +214,11 @@ void TestRestoreRun::yesOnEveryExistingFileRestores() {
     const QStringList sent = f.sentSince(before);
     QCOMPARE(sent.size(), targets.size() + 1);
     QVERIFY(sent.last().contains("With File =1, REPLACE , Move N'"));
-    QCOMPARE(refills_, 1);
+    QCOMPARE(f.refills, 1);
 }
 
 void TestRestoreRun::missingParentDirectoryStops() {
-    RestorePageFixture f;
+    RestorePageHarness f;
     QVERIFY(!prepare(f).isEmpty());
     f.makeServerDir("C:\\Restored");
     QStringList targets;
@@ -236,9 +229,9 @@ void TestRestoreRun::missingParentDirectoryStops() {
     f.Grid->setCurrentCol(1);
     f.CmbDb->setEditText("NewOne");
     const int before = f.sentCount();
-    ScopedMessageBoxRecorder boxes;
+    ScopedMessageBoxRecorder boxes(&f.page);
 
-    runRestore(f.connection, f.page(), countRefill());
+    f.page.BtnRestoreClick();
 
     QCOMPARE(boxes.shown().size(), 1);
     QCOMPARE(boxes.shown()[0].caption, QString("警告"));
@@ -249,7 +242,7 @@ void TestRestoreRun::missingParentDirectoryStops() {
     QCOMPARE(f.Grid->CurrentRow(), f.Grid->RowCount() - 1);
     QCOMPARE(f.Grid->CurrentCol(), 1);
     // The grid has the focus; with its editor always shown, the editor on the current cell holds it.
-    QVERIFY(f.window.focusWidget() == f.Grid || f.Grid->isAncestorOf(f.window.focusWidget()));
+    QVERIFY(f.page.focusWidget() == f.Grid || f.Grid->isAncestorOf(f.page.focusWidget()));
     QVERIFY(!f.databases().contains("NewOne"));
 }
 
@@ -262,7 +255,7 @@ void TestRestoreRun::replaceOption_data() {
 void TestRestoreRun::replaceOption() {
     QFETCH(bool, replace);
 
-    RestorePageFixture f;
+    RestorePageHarness f;
     const QString source = prepare(f);
     QVERIFY(!source.isEmpty());
     // First a copy, then the same set restored over that copy at new paths.
@@ -276,32 +269,32 @@ void TestRestoreRun::replaceOption() {
     f.setTargets(first);
     f.CmbDb->setEditText("Copy");
     {
-        ScopedMessageBoxRecorder boxes;
-        runRestore(f.connection, f.page(), countRefill());
-        QCOMPARE(refills_, 1);
+        ScopedMessageBoxRecorder boxes(&f.page);
+        f.page.BtnRestoreClick();
+        QCOMPARE(f.refills, 1);
     }
-    refills_ = 0;
+    f.refills = 0;
     f.setTargets(second);
     f.ChkRestore->setChecked(replace);
-    ScopedMessageBoxRecorder boxes;
+    ScopedMessageBoxRecorder boxes(&f.page);
 
     if (replace) {
-        runRestore(f.connection, f.page(), countRefill());
-        QCOMPARE(refills_, 1);
+        f.page.BtnRestoreClick();
+        QCOMPARE(f.refills, 1);
         QCOMPARE(boxes.shown().size(), 1);
         QCOMPARE(boxes.shown()[0].text, QString("数据库还原成功!"));
         for (const QString& target : second)
             QVERIFY2(QFile::exists(f.hostPath(target)), qPrintable(target));
     } else {
         try {
-            runRestore(f.connection, f.page(), countRefill());
+            f.page.BtnRestoreClick();
             QFAIL("the server's refusal was not raised");
         } catch (const EDatabaseError& e) {
             QVERIFY2(e.message().contains("3154") || e.message().contains("already exists") ||
                          e.message().contains("terminating abnormally"),
                      qPrintable(e.message()));
         }
-        QCOMPARE(refills_, 0);
+        QCOMPARE(f.refills, 0);
         QVERIFY(boxes.shown().isEmpty());
         for (const QString& target : second)
             QVERIFY2(!QFile::exists(f.hostPath(target)), qPrintable(target));
@@ -309,8 +302,7 @@ void TestRestoreRun::replaceOption() {
 }
 
 void TestRestoreRun::failingPathCheckRaises() {
-    RestorePageFixture f;
-    refills_ = 0;
+    RestorePageHarness f;
     QVERIFY2(f.start({"--seed", "--fail", "xp_fileexist=2812"}), qPrintable(f.error()));
     const QString db = f.salesDemo();
     f.makeServerDir(kBakDir);
@@ -318,20 +310,20 @@ void TestRestoreRun::failingPathCheckRaises() {
     f.loadSet(kBakDir + "\\src.bak", 1);
     f.CmbDb->setEditText("X2");
     const int before = f.sentCount();
-    ScopedMessageBoxRecorder boxes;
+    ScopedMessageBoxRecorder boxes(&f.page);
 
-    QVERIFY_THROWS_EXCEPTION(EDatabaseError, runRestore(f.connection, f.page(), countRefill()));
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, f.page.BtnRestoreClick());
 
     QCOMPARE(f.sentCount(), before + 1);
     QVERIFY(boxes.shown().isEmpty());
-    QCOMPARE(refills_, 0);
-    QVERIFY(f.window.focusWidget() != f.Grid && !f.Grid->isAncestorOf(f.window.focusWidget()));
+    QCOMPARE(f.refills, 0);
+    QVERIFY(f.page.focusWidget() != f.Grid && !f.Grid->isAncestorOf(f.page.focusWidget()));
 }
 
 void TestRestoreRun::hostileNamesRestoredVerbatim() {
-    RestorePageFixture f;
+    RestorePageHarness f;
     const QString bakFile = "C:\\it's]备份\\o'neil's.bak";
-    const QString source = prepare(f, bakFile, RestorePageFixture::inventory());
+    const QString source = prepare(f, bakFile, RestorePageHarness::inventory());
     QVERIFY(!source.isEmpty());
     QCOMPARE(f.CmbBfj->count(), 1);
     const QStringList before = f.databases();
@@ -344,11 +336,11 @@ void TestRestoreRun::hostileNamesRestoredVerbatim() {
     f.setTargets(targets);
     const QString name = "销售]; DROP DATABASE [" + source + "]; --'";
     f.CmbDb->setEditText(name);
-    ScopedMessageBoxRecorder boxes;
+    ScopedMessageBoxRecorder boxes(&f.page);
 
-    runRestore(f.connection, f.page(), countRefill());
+    f.page.BtnRestoreClick();
 
-    QCOMPARE(refills_, 1);
+    QCOMPARE(f.refills, 1);
     QCOMPARE(boxes.shown().size(), 1);
     QCOMPARE(boxes.shown()[0].text, QString("数据库还原成功!"));
     QStringList expected = before;
@@ -362,7 +354,7 @@ void TestRestoreRun::hostileNamesRestoredVerbatim() {
 }
 
 void TestRestoreRun::hostileLogicalNameStaysAValue() {
-    RestorePageFixture f;
+    RestorePageHarness f;
     QVERIFY(!prepare(f).isEmpty());
     f.makeServerDir("C:\\R");
     QStringList targets;
@@ -373,16 +365,16 @@ void TestRestoreRun::hostileLogicalNameStaysAValue() {
     f.Grid->setCellText(0, 1, hostile);
     f.CmbDb->setEditText("Copy");
     const QStringList before = f.databases();
-    ScopedMessageBoxRecorder boxes;
+    ScopedMessageBoxRecorder boxes(&f.page);
 
     try {
-        runRestore(f.connection, f.page(), countRefill());
+        f.page.BtnRestoreClick();
         QFAIL("a logical name that is not in the set was accepted");
     } catch (const EDatabaseError& e) {
         // The server saw the whole text as one logical name.
         QVERIFY2(e.message().contains("'" + hostile + "'"), qPrintable(e.message()));
     }
-    QCOMPARE(refills_, 0);
+    QCOMPARE(f.refills, 0);
     QCOMPARE(f.databases(), before);
     QVERIFY(!QFile::exists(f.hostPath("C:\\evil.mdf")));
 }

@@ -264,6 +264,10 @@ void TestEngineBackup::backupFailures_data() {
                                   << "sa" << false << QList<int>{3201, 3013}
                                   << "Cannot open backup device 'C:\\Locked\\Sub\\x.Bak'. Operating system error "
                                      "5(Access is denied.).";
+    QTest::newRow("read-only directory") << "Backup DataBase [SalesDemo] To Disk='C:\\ReadOnly\\x.Bak'"
+                                         << "sa" << false << QList<int>{3201, 3013}
+                                         << "Cannot open backup device 'C:\\ReadOnly\\x.Bak'. Operating system "
+                                            "error 5(Access is denied.).";
     QTest::newRow("compression on Express")
         << "Backup DataBase [SalesDemo] To Disk='C:\\x.Bak' WITH CHECKSUM, COMPRESSION"
         << "sa" << false << QList<int>{1844, 3013}
@@ -287,6 +291,8 @@ void TestEngineBackup::backupFailures() {
     h.config.denyWrite = {QStringLiteral("c:\\locked")};
     h.start();
     QVERIFY(QDir().mkpath(h.c("Locked/Sub")));
+    QVERIFY(QDir().mkpath(h.c("ReadOnly")));
+    QVERIFY(QFile::setPermissions(h.c("ReadOnly"), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     QTemporaryDir outside;
     QVERIFY(QFile::link(outside.path(), h.c("Out")));
     auto s = h.session(login);
@@ -303,6 +309,7 @@ void TestEngineBackup::backupFailures() {
     QCOMPARE(QFileInfo(h.c(dataDir + "MSDBData.mdf")).size(), qint64(1024 * 1024));
     QVERIFY(!QFileInfo::exists(h.c("x.Bak")));
     QVERIFY(!QFileInfo::exists(h.c("Locked/Sub/x.Bak")));
+    QVERIFY(!QFileInfo::exists(h.c("ReadOnly/x.Bak")));
     QVERIFY(!QFileInfo::exists(h.dir.filePath("escape.Bak")));
 }
 

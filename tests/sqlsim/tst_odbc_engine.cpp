@@ -87,6 +87,7 @@ QList<int> nativeErrors(const Handle& h) {
 struct Column {
     QString name;
     SQLSMALLINT type = 0;
+    SQLULEN size = 0;
 };
 
 // One connection to the simulator with the helpers the tests need.
@@ -111,6 +112,14 @@ public:
     QString error() const { return error_; }
     void close() { dbc_.reset(); }
 
+    // The database the driver believes the connection is in.
+    QString currentCatalog() const {
+        SQLWCHAR name[256] = {};
+        SQLINTEGER length = 0;
+        SQLGetConnectAttrW(dbc_.get(), SQL_ATTR_CURRENT_CATALOG, name, sizeof name, &length);
+        return QString::fromUtf16(reinterpret_cast<const char16_t*>(name));
+    }
+
     Handle statement(int timeoutSeconds = 30) {
         Handle stmt(SQL_HANDLE_STMT, dbc_.get());
         SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(timeoutSeconds)), 0);
@@ -134,7 +143,7 @@ public:
             SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
             SQLULEN size = 0;
             SQLDescribeColW(stmt.get(), i, name, 256, &nameLength, &type, &size, &digits, &nullable);
-            out.append({QString::fromUtf16(reinterpret_cast<const char16_t*>(name), nameLength), type});
+            out.append({QString::fromUtf16(reinterpret_cast<const char16_t*>(name), nameLength), type, size});
         }
         return out;
     }
@@ -204,6 +213,9 @@ private slots:
     void twoConnectionsShareGlobalTempTable();
     void freeTdsHandsOverProgressOnlyWhenTheStatementEnds();
     void freeTdsRefusesAsynchronousExecution();
+    void textColumnsAreSizedToHoldTheirValues_data();
+    void textColumnsAreSizedToHoldTheirValues();
+    void useMovesTheDriversCurrentCatalog();
 
 private:
     SimServer sim_;
@@ -547,6 +559,50 @@ void TestOdbcEngine::freeTdsRefusesAsynchronousExecution() {
                                         reinterpret_cast<SQLPOINTER>(SQLULEN(SQL_ASYNC_ENABLE_ON)), 0);
     QCOMPARE(rc, SQLRETURN(SQL_ERROR));
     QCOMPARE(diagnostics(stmt).value(0).state, QStringLiteral("HYC00"));
+}
+
+void TestOdbcEngine::textColumnsAreSizedToHoldTheirValues_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QStringList>("values");
+    QTest::newRow("Chinese varchar: bytes of code page 936")
+        << "select '库存'" << int(SQL_VARCHAR) << 4 << QStringList{"库存"};
+    QTest::newRow("Latin varchar") << "select 'abc'" << int(SQL_VARCHAR) << 3 << QStringList{"abc"};
+    QTest::newRow("nvarchar: characters") << "select N'库存'" << int(SQL_WVARCHAR) << 2 << QStringList{"库存"};
+    QTest::newRow("reckoned from the first row, longer ones later")
+        << "Select Name + '.bak' From master..Sysdatabases Where dbid in (1, 5, 6) Order by [dbid]"
+        << int(SQL_WVARCHAR) << 13 << QStringList{"master.bak", "SalesDemo.bak", "库存管理.bak"};
+}
+
+void TestOdbcEngine::textColumnsAreSizedToHoldTheirValues() {
+    QFETCH(QString, sql);
+    QFETCH(int, type);
+    QFETCH(int, size);
+    QFETCH(QStringList, values);
+    Connection c(connectionString(sim_));
+    QVERIFY2(c.ok(), qPrintable(c.error()));
+    Handle stmt = c.statement();
+    QVERIFY2(Connection::exec(stmt, sql), qPrintable(diagnostics(stmt).value(0).text));
+    const QList<Column> columns = Connection::columns(stmt);
+    QCOMPARE(columns.size(), 1);
+    QCOMPARE(int(columns.front().type), type);
+    QCOMPARE(int(columns.front().size), size);
+    QStringList got;
+    for (const QStringList& row : Connection::rows(stmt))
+        got << row.value(0);
+    QCOMPARE(got, values);
+}
+
+void TestOdbcEngine::useMovesTheDriversCurrentCatalog() {
+    Connection c(connectionString(sim_));
+    QVERIFY2(c.ok(), qPrintable(c.error()));
+    QCOMPARE(c.currentCatalog(), QStringLiteral("master"));
+    for (const QString& db : {QStringLiteral("SalesDemo"), QStringLiteral("库存管理"), QStringLiteral("master")}) {
+        Handle stmt = c.statement();
+        QVERIFY2(Connection::exec(stmt, "USE [" + db + "]"), qPrintable(diagnostics(stmt).value(0).text));
+        QCOMPARE(c.currentCatalog(), db);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestOdbcEngine)

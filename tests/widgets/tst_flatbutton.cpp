@@ -1,7 +1,7 @@
 // The flat button as a user meets it: its look in each state (checked on the grabbed pixels),
 // what counts as a click, glyph strips, the disabled rendering, groups and the shared hover timer.
 
-#include "FlatButtonPicker.h"
+#include "PickerButton.h"
 #include "TFlatButtonUnit.h"
 
 #include <QtTest>

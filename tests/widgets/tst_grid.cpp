@@ -1,7 +1,7 @@
 // The string grid as the restore page uses it, driven with keys and the mouse and checked on
 // what it shows; plus the write rule, resizing and the sparse store.
 
-#include "GridRestoreSetup.h"
+#include "RestoreGrid.h"
 #include "HtGrids.h"
 #include "TInplaceEdit.h"
 

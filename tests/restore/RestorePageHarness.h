@@ -1,35 +1,30 @@
 #pragma once
-// A restore page for tests: the controls the restore functions read and write, a simulator
-// with sample databases, and the connection to it.
+// The shipping restore page on a simulator with sample databases: the page is given the
+// harness's connection, a file picker that answers as the test says, and a counter in place of
+// the window's database lists.
 
-#include "RestoreRun.h"
+#include "ConnectionHolder.h"
+#include "RestorePage.h"
 #include "SimServer.h"
 #include "TADOConnection.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
 #include <QStringList>
-#include <QWidget>
 
-class THtStringGrid;
+#include <optional>
 
-class RestorePageFixture {
+class RestorePageHarness {
 public:
     // Sample databases of the simulator, two files each.
     static QString salesDemo() { return QStringLiteral("SalesDemo"); }
     static QString inventory() { return QStringLiteral("库存管理"); }
 
-    RestorePageFixture();
-    ~RestorePageFixture();
-    RestorePageFixture(const RestorePageFixture&) = delete;
-    RestorePageFixture& operator=(const RestorePageFixture&) = delete;
+    RestorePageHarness();
+    RestorePageHarness(const RestorePageHarness&) = delete;
+    RestorePageHarness& operator=(const RestorePageHarness&) = delete;
 
     // Starts the simulator with the arguments and connects. False with the reason in error().
     bool start(const QStringList& simArgs = {QStringLiteral("--seed")});
     QString error() const { return error_; }
-
-    RestorePage page() const { return {CmbDb, EdtBakFile, CmbBfj, Grid, ChkRestore}; }
 
     // "C:\a\b.mdf" -> the file in the simulator's drive directory.
     QString hostPath(const QString& serverPath) const;
@@ -44,6 +39,8 @@ public:
     QStringList databases();
     // Backs up a database into a server file (appending a set when the file exists).
     void backup(const QString& database, const QString& serverFile);
+    // Puts the file into the file box and chooses a set as the user does.
+    void readFileList(const QString& serverFile);
     // Reads the sets of a file, chooses one (1-based) and reads its file list into the grid.
     void loadSet(const QString& serverFile, int set);
 
@@ -52,8 +49,14 @@ public:
     void setTargets(const QStringList& paths);
 
     SimServer sim;
-    TADOConnection connection;
-    QWidget window;
+    ConnectionHolder holder;
+    TADOConnection& connection;
+    // What the file picker answers when the page shows it, and whether it was shown.
+    std::optional<QString> pickAnswer;
+    bool pickerShown = false;
+    // How often the page asked for the database lists to be filled again.
+    int refills = 0;
+    RestorePage page;
     QComboBox* CmbDb;
     QLineEdit* EdtBakFile;
     QComboBox* CmbBfj;

@@ -1,4 +1,4 @@
-#include "FlatButtonPicker.h"
+#include "PickerButton.h"
 
 #include "TFlatButtonUnit.h"
 

@@ -1,4 +1,4 @@
-#include "GridRestoreSetup.h"
+#include "RestoreGrid.h"
 
 #include "HtGrids.h"
 

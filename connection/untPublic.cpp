@@ -1,9 +1,0 @@
-#include "untPublic.h"
-
-namespace {
-TADOConnection* g_serverConnection = nullptr;
-}
-
-TADOConnection* ServerConnection() { return g_serverConnection; }
-
-void setServerConnection(TADOConnection* connection) { g_serverConnection = connection; }

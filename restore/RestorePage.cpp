@@ -1,0 +1,168 @@
+#include "RestorePage.h"
+
+#include "BackupSetList.h"
+#include "BackupSetNumber.h"
+#include "ConnectionHolder.h"
+#include "EventGuard.h"
+#include "HtGrids.h"
+#include "MessageBox.h"
+#include "PickerButton.h"
+#include "Placement.h"
+#include "RestoreGrid.h"
+#include "RestoreRun.h"
+#include "RunSink.h"
+#include "TADOConnection.h"
+#include "TFlatButtonUnit.h"
+
+#include <QCompleter>
+#include <QSignalBlocker>
+
+namespace {
+
+// The run's warnings and questions go to message boxes over the page's window.
+class MessageBoxSink : public RunSink {
+public:
+    explicit MessageBoxSink(QWidget* owner) : owner_(owner) {}
+    void logLine(const QString&) override {} // the restore page keeps no log
+    void warn(const QString& text) override { MessageBox::warning(owner_, text); }
+    bool confirm(const QString& question) override { return MessageBox::question(owner_, question); }
+
+private:
+    QWidget* owner_;
+};
+
+// QComboBox::clear also empties an editable box's text; the typed name must survive a refill.
+void clearKeepingText(QComboBox* box) {
+    const QString text = box->currentText();
+    box->clear();
+    box->setEditText(text);
+}
+
+} // namespace
+
+RestorePage::RestorePage(ConnectionHolder& connection, FilePicker pickFile, std::function<void()> refillDatabaseLists,
+                         QWidget* parent)
+    : QWidget(parent), connection_(connection), pickFile_(std::move(pickFile)),
+      refillDatabaseLists_(std::move(refillDatabaseLists)) {
+    setObjectName(QStringLiteral("TabSheet2"));
+    Label1 = placeLabel(this, "Label1", QStringLiteral("还原数据库名:"), 8, 4, 78, 12);
+    CmbDb = place<QComboBox>(this, "CmbDb", 88, 0, 333, 20);
+    CmbDb->setEditable(true);
+    CmbDb->setInsertPolicy(QComboBox::NoInsert);
+    // With a case-blind completer, finishing the edit replaces a typed name by the listed name that
+    // differs only in letter case: on a case-sensitive server that restores over another database.
+    CmbDb->completer()->setCaseSensitivity(Qt::CaseSensitive);
+    announceAs(CmbDb, Label1);
+    Label3 = placeLabel(this, "Label3", QStringLiteral("原备份文件名:"), 8, 29, 78, 12);
+    EdtBakFile = place<QLineEdit>(this, "EdtBakFile", 88, 24, 312, 20);
+    EdtBakFile->setReadOnly(true);
+    announceAs(EdtBakFile, Label3);
+    FlatButton1 = place<TFlatButton>(this, "FlatButton1", 402, 23, 18, 19);
+    setupPickerButton(FlatButton1);
+    FlatButton1->setAccessibleName(QStringLiteral("请选择服务器文件"));
+    Label5 = placeLabel(this, "Label5", QStringLiteral("恢复备份集:"), 8, 53, 66, 12);
+    CmbBfj = place<QComboBox>(this, "CmbBfj", 88, 49, 333, 20);
+    announceAs(CmbBfj, Label5);
+    BtnRead = place<QPushButton>(this, "BtnRead", 252, 73, 169, 21);
+    BtnRead->setText(QStringLiteral("从媒体读取(&M)"));
+    Label4 = placeLabel(this, "Label4", QStringLiteral("将数据文件还原为:"), 8, 81, 102, 12);
+    Grid = place<THtStringGrid>(this, "Grid", 8, 97, 413, 73);
+    Grid->OnSelectCell = [this](QObject* sender, int col, int row, bool& canSelect) {
+        GridSelectCell(sender, col, row, canSelect);
+    };
+    setupRestoreGrid(Grid);
+    announceAs(Grid, Label4);
+    ChkRestore = place<QCheckBox>(this, "ChkRestore", 8, 175, 177, 17);
+    ChkRestore->setText(QStringLiteral("在现有数据库上强行还原(&F)"));
+    BtnRestore = place<QPushButton>(this, "BtnRestore", 341, 171, 79, 24);
+    BtnRestore->setText(QStringLiteral("还原(&H)"));
+
+    connectGuarded(FlatButton1, &TFlatButton::clicked, this, [this] { FlatButton1Click(); });
+    // Only a choice by the user reads the set's files; filling the list does not.
+    connectGuarded(CmbBfj, &QComboBox::activated, this, [this] { CmbBfjChange(); });
+    connectGuarded(BtnRead, &QPushButton::clicked, this, [this] { BtnReadClick(); });
+    connectGuarded(BtnRestore, &QPushButton::clicked, this, [this] { BtnRestoreClick(); });
+}
+
+void RestorePage::FlatButton1Click() {
+    if (!connection_.get().Connected()) {
+        MessageBox::information(this, QStringLiteral("SQL SERVER服务器未成功连接!"));
+        return;
+    }
+    const std::optional<QString> chosen = pickFile_();
+    if (!chosen) {
+        EdtBakFile->clear();
+        return;
+    }
+    EdtBakFile->setText(*chosen);
+    FillBfjList(EdtBakFile->text());
+}
+
+void RestorePage::FillBfjList(const QString& file) {
+    // Filling is not a choice of the user: the change handler must not read a file list now.
+    const QSignalBlocker blocker(CmbBfj);
+    CmbBfj->clear();
+    CmbBfj->addItems(readBackupSets(connection_.get(), file));
+    // A combo box chooses its first entry by itself when one is added.
+    CmbBfj->setCurrentIndex(-1);
+}
+
+void RestorePage::CmbBfjChange() {
+    const QString bakFile = EdtBakFile->text();
+    if (CmbBfj->count() == 0 || CmbBfj->currentIndex() == -1 || bakFile.isEmpty() || !connection_.connected())
+        return;
+    const int setNumber = backupSetNumber(CmbBfj->currentText());
+    const QList<RestoreFileMove> files = readSetFiles(connection_.get(), bakFile, setNumber);
+    if (files.isEmpty())
+        return;
+    Grid->setRowCount(int(files.size()) + 1);
+    for (int row = 1; row <= files.size(); ++row) {
+        Grid->setCellText(0, row, files[row - 1].logicalName);
+        Grid->setCellText(1, row, files[row - 1].physicalName);
+    }
+}
+
+void RestorePage::BtnReadClick() {
+    CmbBfjChange();
+}
+
+void RestorePage::BtnRestoreClick() {
+    RestoreRequest request{
+        CmbDb->currentText(), EdtBakFile->text(), CmbBfj->currentText(), {}, ChkRestore->isChecked()};
+    for (int row = 1; row < Grid->RowCount(); ++row)
+        request.files.append({Grid->CellText(0, row), Grid->CellText(1, row)});
+    MessageBoxSink sink(this);
+    const RestoreOutcome outcome = runRestore(connection_.get(), request, sink);
+    if (outcome.fileToCorrect >= 0)
+        focusTarget(outcome.fileToCorrect + 1);
+    if (!outcome.restored)
+        return;
+    refillDatabaseLists_();
+    MessageBox::information(this, QStringLiteral("数据库还原成功!"));
+}
+
+void RestorePage::GridSelectCell(QObject*, int ACol, int ARow, bool& CanSelect) {
+    CanSelect = ACol != 0 && ARow != 0;
+}
+
+// Puts the user on the target path of the row that needs correcting. While the current cell
+// is still in column 0 (as after loading) the grid refuses the row move, so the row is set
+// again once the column is 1; otherwise the user would land on the wrong file.
+void RestorePage::focusTarget(int row) {
+    Grid->setFocus();
+    Grid->setCurrentRow(row);
+    Grid->setCurrentCol(1);
+    if (Grid->CurrentRow() != row)
+        Grid->setCurrentRow(row);
+}
+
+void RestorePage::showDatabases(const QStringList& names) {
+    clearKeepingText(CmbDb);
+    const QString typed = CmbDb->currentText();
+    CmbDb->addItems(names);
+    CmbDb->setEditText(typed);
+}
+
+void RestorePage::clearDatabases() {
+    clearKeepingText(CmbDb);
+}

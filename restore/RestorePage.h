@@ -1,0 +1,72 @@
+#pragma once
+// The restore page (TabSheet2): target database name, backup file with its picker button, the
+// backup set, the grid of database files and where each goes, the replace option and the
+// restore button. It translates between its controls and the reading and restore runs, which
+// take plain values.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class ConnectionHolder;
+class TFlatButton;
+class THtStringGrid;
+
+class RestorePage : public QWidget {
+    Q_OBJECT
+public:
+    // Shows the server file picker modally: the chosen file, or nothing when the user left it
+    // without a pick.
+    using FilePicker = std::function<std::optional<QString>()>;
+
+    // refillDatabaseLists runs after a successful restore; what it raises reaches the handler.
+    RestorePage(ConnectionHolder& connection, FilePicker pickFile, std::function<void()> refillDatabaseLists,
+                QWidget* parent = nullptr);
+
+    // Not connected: says so. Otherwise runs the picker; a pick goes into EdtBakFile and its
+    // sets into CmbBfj; no pick empties EdtBakFile and keeps the sets.
+    void FlatButton1Click();
+    // Reads the chosen set's files into the grid: column 0 the logical names, column 1 the
+    // physical paths, from row 1. Does nothing, silently, when no set is chosen, the file box
+    // is empty or the connection is closed. A set without files leaves the grid untouched.
+    void CmbBfjChange();
+    void BtnReadClick();
+    void BtnRestoreClick();
+    // Only the target column of the data rows can become the current cell.
+    void GridSelectCell(QObject* Sender, int ACol, int ARow, bool& CanSelect);
+
+    // Empties CmbBfj (even when the file then cannot be read) and lists one entry per backup
+    // set, none chosen, without raising its change signals.
+    void FillBfjList(const QString& file);
+
+    // The database names as choices of CmbDb; the typed name stays. And emptied.
+    void showDatabases(const QStringList& names);
+    void clearDatabases();
+
+    QLabel* Label1;
+    QComboBox* CmbDb;
+    QLabel* Label3;
+    QLineEdit* EdtBakFile;
+    TFlatButton* FlatButton1;
+    QLabel* Label5;
+    QComboBox* CmbBfj;
+    QPushButton* BtnRead;
+    QLabel* Label4;
+    THtStringGrid* Grid;
+    QCheckBox* ChkRestore;
+    QPushButton* BtnRestore;
+
+private:
+    void focusTarget(int row);
+
+    ConnectionHolder& connection_;
+    FilePicker pickFile_;
+    std::function<void()> refillDatabaseLists_;
+};
