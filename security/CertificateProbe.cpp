@@ -69,6 +69,7 @@ bool isVersionOrCipherReason(int reason) {
     case SSL_R_WRONG_CIPHER_RETURNED:
     case SSL_R_SSLV3_ALERT_HANDSHAKE_FAILURE: // what a server sends when nothing matches
     case SSL_R_TLSV1_ALERT_INSUFFICIENT_SECURITY:
+    case SSL_R_LEGACY_SIGALG_DISALLOWED_OR_UNSUPPORTED:
         return true;
     default:
         return false;
@@ -105,7 +106,10 @@ public:
                                                                 nullptr) == 1;
         if (!loaded)
             return false;
-        if (request.minTlsVersion && SSL_CTX_set_min_proto_version(ctx_.get(), request.minTlsVersion) != 1)
+        // TLS 1.2 at least, as current drivers ask: an older server fails here with a clear
+        // version mismatch rather than later on a legacy signature.
+        const int lowest = request.minTlsVersion ? request.minTlsVersion : TLS1_2_VERSION;
+        if (SSL_CTX_set_min_proto_version(ctx_.get(), lowest) != 1)
             return false;
         if (request.maxTlsVersion && SSL_CTX_set_max_proto_version(ctx_.get(), request.maxTlsVersion) != 1)
             return false;

@@ -16,7 +16,8 @@ struct ProbeRequest {
     bool strict = false;       // TDS 8.0: TLS before PRELOGIN
     QString caFile;            // PEM file of trusted CAs; empty: the system trust store
     int timeoutMs = 5000;      // the whole exchange
-    // Lowest and highest TLS versions offered (TLS1_2_VERSION...); 0 leaves the library default.
+    // Lowest and highest TLS versions offered (TLS1_2_VERSION...); 0: from TLS 1.2 to the
+    // library's highest.
     int minTlsVersion = 0;
     int maxTlsVersion = 0;
 };
