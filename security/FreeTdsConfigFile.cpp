@@ -106,15 +106,20 @@ QString FreeTdsConfigFile::render(const QList<FreeTdsSection>& sections) const {
     return text;
 }
 
+void FreeTdsConfigFile::writePinFile(const QString& server, const QByteArray& pem) const {
+    const QString directory = QFileInfo(pinFile(server)).absolutePath();
+    if (!QDir().mkpath(directory))
+        throw EFreeTdsConfigError("cannot create " + directory.toStdString());
+    QFile::setPermissions(directory, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    writeOwnerOnly(pinFile(server), pem);
+}
+
 void FreeTdsConfigFile::write(const QList<FreeTdsSection>& sections) const {
     const QString text = render(sections);
-    const QString directory = QFileInfo(path_).absolutePath();
-    if (!QDir().mkpath(directory + QStringLiteral("/pins")))
-        throw EFreeTdsConfigError("cannot create " + directory.toStdString());
-    QFile::setPermissions(directory + QStringLiteral("/pins"),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     for (const FreeTdsSection& section : sections)
         if (section.verify == FreeTdsSection::Verify::Pin)
-            writeOwnerOnly(pinFile(section.server), section.pinnedPem);
+            writePinFile(section.server, section.pinnedPem);
+    if (!QDir().mkpath(QFileInfo(path_).absolutePath()))
+        throw EFreeTdsConfigError("cannot create " + QFileInfo(path_).absolutePath().toStdString());
     writeOwnerOnly(path_, text.toUtf8());
 }

@@ -47,6 +47,10 @@ public:
     // differently, or when a file cannot be written.
     void write(const QList<FreeTdsSection>& sections) const;
 
+    // Writes one pin file (owner-only) where pinFile(server) says; for drivers that read the
+    // pin from a file of their own (ServerCertificate=).
+    void writePinFile(const QString& server, const QByteArray& pem) const;
+
     // The file's text for these sections; pinFile gives the path each pin is written to.
     QString render(const QList<FreeTdsSection>& sections) const;
     QString pinFile(const QString& server) const;
