@@ -78,12 +78,12 @@ QString FreeTdsConfigFile::render(const QList<FreeTdsSection>& sections) const {
             requireMatch(section.address.instance, instance, "instance name");
             text += line("instance", section.address.instance);
         } else {
-            text += line("port", QString::number(section.address.port ? section.address.port
-                                                                      : ServerAddress::kDefaultPort));
+            text += line("port",
+                         QString::number(section.address.port ? section.address.port : ServerAddress::kDefaultPort));
         }
         text += line("tds version", QStringLiteral("7.4"));
         text += line("encryption", section.setting == EncryptionSetting::Optional ? QStringLiteral("request")
-                                                                                    : QStringLiteral("require"));
+                                                                                  : QStringLiteral("require"));
         switch (section.verify) {
         case FreeTdsSection::Verify::Nothing:
             break;

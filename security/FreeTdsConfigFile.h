@@ -19,12 +19,12 @@ struct FreeTdsSection {
         Pin,     // ca file = the pinned certificate, host name not checked
     };
 
-    QString server;        // as typed; names the section
+    QString server; // as typed; names the section
     ServerAddress address;
     EncryptionSetting setting = EncryptionSetting::Mandatory; // Strict is refused
     Verify verify = Verify::System;
-    QByteArray pinnedPem;  // with Verify::Pin
-    QString caFile;        // with Verify::System: a PEM bundle used instead of the system's
+    QByteArray pinnedPem; // with Verify::Pin
+    QString caFile;       // with Verify::System: a PEM bundle used instead of the system's
 };
 
 class EFreeTdsConfigError : public std::runtime_error {

@@ -85,8 +85,8 @@ PreparedConnection SecureConnect::prepare(const QString& serverText, const Secur
     }
     if (settings.driver == SqlServerDriver::FreeTds) {
         if (address) {
-            freeTdsConfig.write({ConnectionTrust::freeTdsSection(serverText, *address, settings.setting, *trust,
-                                                                 pinPem, settings.caFile)});
+            freeTdsConfig.write({ConnectionTrust::freeTdsSection(serverText, *address, settings.setting, *trust, pinPem,
+                                                                 settings.caFile)});
             prepared.freeTdsServername = FreeTdsConfigFile::sectionName(serverText);
         }
     } else if (*trust == Kind::Pinned) {

@@ -22,7 +22,7 @@ struct SecureConnectSettings {
     SqlServerDriver driver = SqlServerDriver::FreeTds;
     quint16 browserPort = 1434; // UDP port of the SQL Server Browser, for "host\instance"
     int probeTimeoutMs = 5000;
-    QString caFile;             // replaces the system trust store when set
+    QString caFile; // replaces the system trust store when set
 };
 
 struct PreparedConnection {

@@ -98,9 +98,11 @@ private slots:
         QTest::addColumn<bool>("proceed");
         QTest::addColumn<QString>("keywords");
         QTest::addColumn<QString>("warning");
-        QTest::newRow("可选") << EncryptionSetting::Optional << true << "Encryption=request" << "";
-        QTest::newRow("严格 with FreeTDS") << EncryptionSetting::Strict << false << ""
-                                         << NewTexts::text(NewTexts::StrictNotSupported).arg(QStringLiteral("FreeTDS"));
+        QTest::newRow("可选") << EncryptionSetting::Optional << true << "Encryption=request"
+                              << "";
+        QTest::newRow("严格 with FreeTDS")
+            << EncryptionSetting::Strict << false << ""
+            << NewTexts::text(NewTexts::StrictNotSupported).arg(QStringLiteral("FreeTDS"));
     }
 
     void settledWithoutTouchingTheServer() {
