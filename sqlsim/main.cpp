@@ -9,7 +9,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMap>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <QSysInfo>
@@ -47,6 +49,16 @@ const char* const kUsage = R"(usage: sqlsim [options]
   --certificate FILE     PEM certificate to present (with --key); default: a new self-signed one
   --key FILE             PEM private key of --certificate
   --keep-certificate     keep the self-signed certificate in the state directory across restarts
+  --edition NAME         express, standard, enterprise or developer (default); Express refuses
+                         BACKUP ... WITH COMPRESSION as the real edition does
+  --product-version V    SERVERPROPERTY('ProductVersion') and the version written into backups
+                         (default 15.0.2000.5)
+  --deny-write DIR       a Windows directory (C:\Locked) the service account may not write: a backup
+                         into it fails with operating system error 5 (repeatable; works as root too,
+                         as does a directory without any write permission bit)
+  --free-space C=MB      xp_fixeddrives reports MB free on drive C: (repeatable; default: the real free space)
+  --hold-session DB      a simulated session keeps database DB in use, as another application would
+                         (repeatable); ALTER DATABASE ... SET SINGLE_USER WITH ROLLBACK IMMEDIATE ends it
   --help                 this text
 )";
 
@@ -130,6 +142,32 @@ Options parse(int argc, char** argv) {
             account.name = spec.left(colon);
             account.password = spec.mid(colon + 1);
             options.engine.logins.push_back(account);
+        } else if (a == QLatin1String("--edition")) {
+            static const QMap<QString, QString> editions{
+                {QStringLiteral("express"), QStringLiteral("Express Edition (64-bit)")},
+                {QStringLiteral("standard"), QStringLiteral("Standard Edition (64-bit)")},
+                {QStringLiteral("enterprise"), QStringLiteral("Enterprise Edition (64-bit)")},
+                {QStringLiteral("developer"), QStringLiteral("Developer Edition (64-bit)")}};
+            const QString name = value(i).toLower();
+            if (!editions.contains(name))
+                usageError(QStringLiteral("--edition takes express, standard, enterprise or developer"));
+            options.engine.edition = editions.value(name);
+        } else if (a == QLatin1String("--product-version")) {
+            const QString version = value(i);
+            if (!QRegularExpression(QStringLiteral("^\\d+\\.\\d+\\.\\d+\\.\\d+$")).match(version).hasMatch())
+                usageError(QStringLiteral("--product-version takes MAJOR.MINOR.BUILD.REVISION"));
+            options.engine.productVersion = version;
+        } else if (a == QLatin1String("--deny-write")) {
+            options.engine.denyWrite << value(i);
+        } else if (a == QLatin1String("--free-space")) {
+            const QString spec = value(i);
+            bool ok = false;
+            const qint64 mb = spec.mid(2).toLongLong(&ok);
+            if (spec.size() < 3 || spec[1] != QLatin1Char('=') || !spec[0].isLetter() || !ok || mb < 0)
+                usageError(QStringLiteral("--free-space takes LETTER=MB"));
+            options.engine.freeSpaceMb[spec[0].toUpper()] = mb;
+        } else if (a == QLatin1String("--hold-session")) {
+            options.engine.holdSessions << value(i);
         } else if (a == QLatin1String("--seed")) {
             options.engine.seed = true;
         } else if (a == QLatin1String("--sample-databases")) {
@@ -190,8 +228,8 @@ Options parse(int argc, char** argv) {
     if (options.engine.logins.empty()) {
         sqlsim::LoginAccount sa;
         sa.name = QStringLiteral("sa");
-        sa.password = QStringLiteral("Sim-%1").arg(QRandomGenerator::system()->generate() % 1000000, 6, 10,
-                                                     QLatin1Char('0'));
+        sa.password =
+            QStringLiteral("Sim-%1").arg(QRandomGenerator::system()->generate() % 1000000, 6, 10, QLatin1Char('0'));
         const QString kept = keepGeneratedPassword(options.engine.stateDir, sa.password);
         std::cerr << "sqlsim: login sa, its password is in " << kept.toStdString() << std::endl;
         options.engine.logins.push_back(sa);

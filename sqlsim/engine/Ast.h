@@ -77,6 +77,7 @@ struct Statement {
         Delete,
         Set,
         Use,
+        AlterDatabase,
         If,
         BeginTransaction,
         CommitTransaction,
@@ -108,7 +109,7 @@ struct Statement {
     std::unique_ptr<Statement> insertSource; // INSERT ... EXEC
     std::vector<std::vector<ExprPtr>> insertValues;
 
-    // SET
+    // SET; ALTER DATABASE ... SET <setWords> [WITH <setValue>]
     QStringList setWords;
     QString setValue;
 

@@ -48,6 +48,13 @@ QJsonObject toJson(const BackupSetHeader& h) {
         {QStringLiteral("serverName"), h.serverName},
         {QStringLiteral("machineName"), h.machineName},
         {QStringLiteral("databaseVersion"), h.databaseVersion},
+        {QStringLiteral("versionMajor"), h.versionMajor},
+        {QStringLiteral("versionMinor"), h.versionMinor},
+        {QStringLiteral("versionBuild"), h.versionBuild},
+        {QStringLiteral("checksums"), h.checksums},
+        {QStringLiteral("copyOnly"), h.copyOnly},
+        {QStringLiteral("compressed"), h.compressed},
+        {QStringLiteral("compressedSize"), QString::number(h.compressedSize)},
         {QStringLiteral("compatibilityLevel"), h.compatibilityLevel},
         {QStringLiteral("recoveryModel"), h.recoveryModel},
         {QStringLiteral("collation"), h.collation},
@@ -80,6 +87,13 @@ bool fromJson(const QByteArray& bytes, BackupSetHeader* h) {
     h->machineName = o.value(QStringLiteral("machineName")).toString();
     h->databaseVersion = o.value(QStringLiteral("databaseVersion")).toInt(904);
     h->compatibilityLevel = o.value(QStringLiteral("compatibilityLevel")).toInt(150);
+    h->versionMajor = o.value(QStringLiteral("versionMajor")).toInt(15);
+    h->versionMinor = o.value(QStringLiteral("versionMinor")).toInt(0);
+    h->versionBuild = o.value(QStringLiteral("versionBuild")).toInt(2000);
+    h->checksums = o.value(QStringLiteral("checksums")).toBool();
+    h->copyOnly = o.value(QStringLiteral("copyOnly")).toBool();
+    h->compressed = o.value(QStringLiteral("compressed")).toBool();
+    h->compressedSize = o.value(QStringLiteral("compressedSize")).toString().toLongLong();
     h->recoveryModel = o.value(QStringLiteral("recoveryModel")).toString();
     h->collation = o.value(QStringLiteral("collation")).toString();
     h->firstLsn = o.value(QStringLiteral("firstLsn")).toString().toLongLong();

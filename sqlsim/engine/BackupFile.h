@@ -33,6 +33,13 @@ struct BackupSetHeader {
     QString serverName;
     QString machineName;
     int databaseVersion = 904;
+    int versionMajor = 15; // of the server that wrote the set
+    int versionMinor = 0;
+    int versionBuild = 2000;
+    bool checksums = false; // WITH CHECKSUM
+    bool copyOnly = false;
+    bool compressed = false;
+    qint64 compressedSize = 0; // of the payload, when compressed
     int compatibilityLevel = 150;
     QString recoveryModel = QStringLiteral("SIMPLE");
     QString collation = QStringLiteral("Chinese_PRC_CI_AS");

@@ -2,6 +2,8 @@
 
 #include "FileReplace.h"
 #include "MessageCatalog.h"
+#include "ServerVersion.h"
+#include "ProgressMeter.h"
 #include "SqlError.h"
 #include "StagedRestore.h"
 
@@ -51,16 +53,14 @@ QString textOption(const Statement& st, const char* name) {
     return QString::number(std::get<qint64>(*o->value));
 }
 
-// WITH STATS [= n]: "n percent processed." at every step, as the work goes.
-void reportProgress(const ExecContext& context, const Statement& st) {
+// WITH STATS [= n]: a "n percent processed." message at every n percent; STATS alone means 10.
+int statsStep(const Statement& st) {
     const MediaOption* o = option(st, "STATS");
     if (!o)
-        return;
-    qint64 step = 10;
+        return 0;
     if (o->value && std::holds_alternative<qint64>(*o->value))
-        step = std::clamp<qint64>(std::get<qint64>(*o->value), 1, 100);
-    for (qint64 percent = step; percent <= 100; percent += step)
-        context.sink.add(MessageCatalog::make(3211, {QString::number(percent)}));
+        return int(std::clamp<qint64>(std::get<qint64>(*o->value), 1, 100));
+    return 10;
 }
 
 std::optional<qint64> fileNumber(const Statement& st) {
@@ -74,19 +74,24 @@ std::optional<qint64> fileNumber(const Statement& st) {
     return ok ? std::optional<qint64>(n) : std::nullopt;
 }
 
-// Waits delay-per-MB for the given amount of data in small steps, so an attention stops it.
-void pace(const ExecContext& context, qint64 bytes) {
+// Moves the given amount of data at delay-per-MB, in small steps so that an attention stops it
+// and the progress messages go out as the data moves.
+void pace(const ExecContext& context, qint64 bytes, ProgressMeter& progress) {
     const qint64 totalMs =
         static_cast<qint64>(std::llround(double(context.engine.config.delayPerMbMs) * double(bytes) / 1048576.0));
     QElapsedTimer timer;
     timer.start();
+    qint64 moved = 0;
     while (true) {
         if (context.cancel.isCancelled())
             throw StatementCancelled();
-        const qint64 left = totalMs - timer.elapsed();
-        if (left <= 0)
+        const qint64 elapsed = timer.elapsed();
+        const qint64 nowMoved = totalMs <= 0 ? bytes : std::min(bytes, bytes * elapsed / totalMs);
+        progress.advance(nowMoved - moved);
+        moved = nowMoved;
+        if (moved >= bytes)
             return;
-        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(left, 10)));
+        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(totalMs - elapsed, 10)));
     }
 }
 
@@ -128,22 +133,23 @@ OpenedDevice openDevice(const ExecContext& context, const QString& path, const Q
     const auto parent = drives.parentOnHost(path);
     if (!host || !QFileInfo::exists(*host)) {
         const bool parentExists = parent && QFileInfo(*parent).isDir();
-        fail(MessageCatalog::make(3201, {path, parentExists ? OsError::fileNotFound : OsError::pathNotFound}),
+        fail(MessageCatalog::make(3201, {path, parentExists ? OsError::fileNotFound : OsError::pathNotFound},
+                                  DeviceState::open),
              statementName);
     }
     if (QFileInfo(*host).isDir())
-        fail(MessageCatalog::make(3201, {path, OsError::accessDenied}), statementName);
+        fail(MessageCatalog::make(3201, {path, OsError::accessDenied}, DeviceState::open), statementName);
     {
         std::lock_guard lock(context.engine.mutex);
         if (context.engine.ownerOfHostPath(*host))
-            fail(MessageCatalog::make(3201, {path, OsError::sharingViolation}), statementName);
+            fail(MessageCatalog::make(3201, {path, OsError::sharingViolation}, DeviceState::open), statementName);
     }
     OpenedDevice device{*host, BackupFile::list(*host)};
     switch (device.listing.problem) {
     case BackupFile::Problem::None:
         break;
     case BackupFile::Problem::Unreadable:
-        fail(MessageCatalog::make(3201, {path, OsError::accessDenied}), statementName);
+        fail(MessageCatalog::make(3201, {path, OsError::accessDenied}, DeviceState::open), statementName);
     case BackupFile::Problem::Empty:
         fail(MessageCatalog::make(3254, {path}), statementName);
     case BackupFile::Problem::NotBackup:
@@ -159,6 +165,34 @@ const BackupSetHeader& chooseSet(const OpenedDevice& device, qint64 number, cons
     if (number < 1 || number > qint64(device.listing.sets.size()))
         fail(MessageCatalog::make(4038, {QString::number(number), path}), statementName);
     return device.listing.sets[size_t(number - 1)];
+}
+
+// Whether the service account may not write in this host directory: one listed by --deny-write,
+// or one without any write permission bit. Both are checked by hand because a simulator running
+// as root may write anywhere.
+bool writeDenied(const EngineState& engine, const QString& hostDirectory) {
+    constexpr auto anyWrite = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    if (!(QFileInfo(hostDirectory).permissions() & anyWrite))
+        return true;
+    const QString dir = QDir::cleanPath(hostDirectory) + u'/';
+    for (const QString& denied : engine.config.denyWrite) {
+        const auto host = engine.drives.toHost(denied);
+        if (host && dir.startsWith(QDir::cleanPath(*host) + u'/'))
+            return true;
+    }
+    return false;
+}
+
+bool isExpress(const EngineState& engine) {
+    return engine.config.edition.startsWith(QLatin1String("Express"), Qt::CaseInsensitive);
+}
+
+// What a compressed set would take: the files' bytes deflated one by one.
+qint64 compressedSize(const std::vector<QByteArray>& contents) {
+    qint64 total = 0;
+    for (const QByteArray& bytes : contents)
+        total += qCompress(bytes, 1).size() - 4; // qCompress prefixes the length
+    return total;
 }
 
 QString sameFileKey(const QString& hostPath) {
@@ -263,6 +297,10 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
     const QString statementName = st.backupLog ? QStringLiteral("BACKUP LOG") : QStringLiteral("BACKUP DATABASE");
     if (context.session.tranCount > 0)
         fail(MessageCatalog::make(3021), statementName);
+    if (option(st, "COMPRESSION") && isExpress(context.engine))
+        fail(MessageCatalog::make(1844,
+                                  {statementName + QStringLiteral(" WITH COMPRESSION"), context.engine.config.edition}),
+             statementName);
     Database db;
     {
         std::lock_guard lock(context.engine.mutex);
@@ -273,6 +311,9 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
     }
     if (db.dbid == 2)
         fail(MessageCatalog::make(3147), statementName);
+    // Unconfirmed which message a server gives here; 927 is what opening such a database gives.
+    if (db.isRestoring())
+        fail(MessageCatalog::make(927, {db.name}), statementName);
     if (!context.session.sysadmin)
         fail(MessageCatalog::make(262, {statementName, db.name}), statementName);
     if (st.backupLog)
@@ -284,7 +325,7 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
     const auto parent = drives.parentOnHost(path);
     if (!host || !parent || !QFileInfo(*parent).isDir())
         fail(MessageCatalog::make(3201, {path, OsError::pathNotFound}), statementName);
-    if (QFileInfo(*host).isDir())
+    if (QFileInfo(*host).isDir() || writeDenied(context.engine, *parent))
         fail(MessageCatalog::make(3201, {path, OsError::accessDenied}), statementName);
     {
         // The server holds every database file open: a backup can never land on one.
@@ -313,7 +354,8 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
     QElapsedTimer timer;
     timer.start();
     header.backupStart = wholeSeconds(QDateTime::currentDateTime());
-    pace(context, totalBytes);
+    ProgressMeter progress(context.sink, totalBytes, statsStep(st));
+    pace(context, totalBytes, progress);
     header.backupFinish = wholeSeconds(QDateTime::currentDateTime());
     header.backupName = textOption(st, "NAME");
     header.backupDescription = textOption(st, "DESCRIPTION");
@@ -324,6 +366,17 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
     header.machineName = context.engine.config.serverName;
     header.compatibilityLevel = db.compatibilityLevel;
     header.recoveryModel = db.recoveryModel;
+    const ServerVersion version = ServerVersion::parse(context.engine.config.productVersion);
+    header.versionMajor = version.major;
+    header.versionMinor = version.minor;
+    header.versionBuild = version.build;
+    header.databaseVersion = version.databaseVersion();
+    header.copyOnly = option(st, "COPY_ONLY") != nullptr;
+    header.compressed = option(st, "COMPRESSION") != nullptr;
+    // A compressed backup carries checksums unless told otherwise.
+    header.checksums = option(st, "CHECKSUM") || (header.compressed && !option(st, "NO_CHECKSUM"));
+    if (header.compressed)
+        header.compressedSize = compressedSize(contents);
     header.backupSetGuid = QUuid::createUuid();
     header.familyGuid = QUuid::createUuid();
     header.bindingId = QUuid::createUuid();
@@ -366,7 +419,7 @@ Done BackupRestore::backup(const ExecContext& context, const Statement& st) {
         if (!replaceFile(*host, existing, BackupFile::encode(header, contents)))
             fail(MessageCatalog::make(3202, {path, OsError::diskFull}), statementName);
     }
-    reportProgress(context, st);
+    progress.finish();
     reportSuccess(context, statementName, db.name, report, position, timer.elapsed());
     Done done;
     done.currentCommand = doneCommand::None;
@@ -387,12 +440,14 @@ Done BackupRestore::headerOnly(const ExecContext& context, const Statement& st) 
     ResultSet rs = headerColumns();
     for (const BackupSetHeader* h : sets) {
         const qint64 size = h->payloadSize() + 2 * pageSize;
+        // Flags as a real server sets them: 512 always, 16 with checksums, 1024 copy-only.
+        const qint64 flags = 512 + (h->checksums ? 16 : 0) + (h->copyOnly ? 1024 : 0);
         rs.rows.push_back({
             h->backupName.isEmpty() ? Value(Null{}) : Value(h->backupName),
             h->backupDescription.isEmpty() ? Value(Null{}) : Value(h->backupDescription),
             qint64(1),
             Null{},
-            false,
+            h->compressed,
             qint64(h->position),
             qint64(2),
             h->userName,
@@ -413,11 +468,11 @@ Done BackupRestore::headerOnly(const ExecContext& context, const Statement& st) 
             qint64(196609),
             qint64(h->compatibilityLevel),
             qint64(4608),
-            qint64(15),
-            qint64(0),
-            qint64(2000),
+            qint64(h->versionMajor),
+            qint64(h->versionMinor),
+            qint64(h->versionBuild),
             h->machineName,
-            qint64(512),
+            qint64(flags),
             h->bindingId,
             h->recoveryForkId,
             h->collation,
@@ -426,12 +481,12 @@ Done BackupRestore::headerOnly(const ExecContext& context, const Statement& st) 
             false,
             false,
             false,
+            h->checksums,
             false,
             false,
             false,
             false,
-            false,
-            false,
+            h->copyOnly,
             h->recoveryForkId,
             Null{},
             h->recoveryModel,
@@ -439,7 +494,7 @@ Done BackupRestore::headerOnly(const ExecContext& context, const Statement& st) 
             Null{},
             QStringLiteral("Database"),
             h->backupSetGuid,
-            size,
+            h->compressed ? h->compressedSize + 2 * pageSize : size,
             qint64(0),
             Null{},
             Null{},
@@ -502,18 +557,22 @@ Done BackupRestore::verifyOnly(const ExecContext& context, const Statement& st) 
     const QString path = st.disks.value(0);
     const OpenedDevice device = openDevice(context, path, statementName);
     const BackupSetHeader& h = chooseSet(device, fileNumber(st).value_or(1), path, statementName);
+    if (option(st, "CHECKSUM") && !h.checksums)
+        fail(MessageCatalog::make(3187), statementName);
     std::vector<QByteArray> contents;
     const BackupFile::Problem problem = BackupFile::readFiles(device.host, h, &contents);
     if (problem == BackupFile::Problem::Truncated)
         fail(MessageCatalog::make(3203, {path, OsError::endOfFile}), statementName);
+    // With checksums on the media the damage shows as such; without, as a bad page.
+    if (problem != BackupFile::Problem::None && h.checksums)
+        fail(MessageCatalog::make(3189), statementName);
     if (problem != BackupFile::Problem::None)
         fail(MessageCatalog::make(3183, {QStringLiteral("1"), QStringLiteral("0"), h.databaseName}), statementName);
-    Message ok;
-    ok.number = 0;
-    ok.severity = 0;
-    ok.text = QStringLiteral("The backup set on file %1 is valid.").arg(h.position);
-    context.sink.add(ok);
-    return Done{};
+    ProgressMeter(context.sink, 0, statsStep(st)).finish();
+    context.sink.add(MessageCatalog::make(3262, {QString::number(h.position)}));
+    Done done;
+    done.currentCommand = doneCommand::None;
+    return done;
 }
 
 namespace {
@@ -545,6 +604,11 @@ std::map<QString, QString> moveTargets(const Statement& st, const BackupSetHeade
     return moves;
 }
 
+// The restore journal could not be written: reported as the disk filling up would be.
+Message journalFailure() {
+    return MessageCatalog::make(3634, {OsError::diskFull, QStringLiteral("WriteFile"), QStringLiteral("journal")});
+}
+
 // Step one: every check the server makes before it touches a file. Problems with the target
 // files are reported together, as the server does.
 RestorePlan planRestore(const ExecContext& context, const Statement& st, const BackupSetHeader& set,
@@ -564,7 +628,10 @@ RestorePlan planRestore(const ExecContext& context, const Statement& st, const B
             fail(MessageCatalog::make(3110, {existing->name}), statementName);
         fail(MessageCatalog::make(262, {QStringLiteral("CREATE DATABASE"), QStringLiteral("master")}), statementName);
     }
-    if (existing && existing->name.compare(set.databaseName, Qt::CaseInsensitive) != 0 && !replace)
+    // A database left RESTORING by a stopped restore already carries the backup's identity: the
+    // server checks the backup's family, not the name, so restoring it again needs no REPLACE.
+    if (existing && !existing->isRestoring() && existing->name.compare(set.databaseName, Qt::CaseInsensitive) != 0 &&
+        !replace)
         fail(MessageCatalog::make(3154, {existing->name}), statementName);
     if (existing && context.session.database.compare(existing->name, Qt::CaseInsensitive) == 0)
         fail(MessageCatalog::make(3102, {existing->name}), statementName);
@@ -625,13 +692,13 @@ RestorePlan planRestore(const ExecContext& context, const Statement& st, const B
 
 // Step two: the new files, written beside their targets and paced as they are written.
 void stageRestore(const ExecContext& context, const RestorePlan& plan, const std::vector<QByteArray>& contents,
-                  StagedRestore& staged, const QString& statementName) {
+                  StagedRestore& staged, ProgressMeter& progress, const QString& statementName) {
     for (size_t i = 0; i < plan.targets.size(); ++i) {
         if (!staged.write(i, contents[i]))
             fail(MessageCatalog::make(3634, {QStringLiteral("112(There is not enough space on the disk.)"),
                                              QStringLiteral("WriteFile"), plan.targets[i].windowsPath}),
                  statementName);
-        pace(context, contents[i].size());
+        pace(context, contents[i].size(), progress);
     }
 }
 
@@ -655,6 +722,9 @@ void commitRestore(const ExecContext& context, const Statement& st, const Backup
     restored.created = wholeSeconds(QDateTime::currentDateTime());
     restored.compatibilityLevel = set.compatibilityLevel;
     restored.recoveryModel = set.recoveryModel.isEmpty() ? QStringLiteral("SIMPLE") : set.recoveryModel;
+    // WITH NORECOVERY leaves the database waiting for further restores.
+    if (option(st, "NORECOVERY"))
+        restored.state = QStringLiteral("RESTORING");
     for (const RestoreTarget& t : plan.targets)
         restored.files.push_back({t.file->logicalName, t.windowsPath, t.file->type, t.file->fileId});
     // Files of the replaced database that the restore does not reuse go away, as on a server.
@@ -669,13 +739,11 @@ void commitRestore(const ExecContext& context, const Statement& st, const Backup
                 obsolete.append(oldHost);
         }
     }
-    const Message journalFailure =
-        MessageCatalog::make(3634, {OsError::diskFull, QStringLiteral("WriteFile"), QStringLiteral("journal")});
     std::optional<StagedRestore::RenameFailure> renameFailure;
     try {
         renameFailure = staged.swapIn(restored, obsolete);
     } catch (const std::runtime_error&) {
-        fail(journalFailure, statementName);
+        fail(journalFailure(), statementName);
     }
     if (renameFailure)
         fail(MessageCatalog::make(3634, {QString::fromStdString(renameFailure->error.message()),
@@ -696,6 +764,40 @@ void commitRestore(const ExecContext& context, const Statement& st, const Backup
     staged.finish();
 }
 
+// A restore stopped while its files were being written: as on a server, the old database is
+// already overwritten, so the database stays, unusable, in the RESTORING state until a restore
+// completes. Files of the old database that the restore does not reuse are gone.
+void leaveRestoring(const ExecContext& context, const Statement& st, const BackupSetHeader& set,
+                    const RestorePlan& plan) {
+    EngineState& engine = context.engine;
+    std::lock_guard lock(engine.mutex);
+    Database stopped;
+    stopped.name = plan.existing ? plan.existing->name : st.database;
+    stopped.dbid = plan.existing ? plan.existing->dbid : engine.catalog.nextDbid();
+    stopped.created = wholeSeconds(QDateTime::currentDateTime());
+    stopped.compatibilityLevel = set.compatibilityLevel;
+    stopped.recoveryModel = set.recoveryModel.isEmpty() ? QStringLiteral("SIMPLE") : set.recoveryModel;
+    stopped.state = QStringLiteral("RESTORING");
+    for (const RestoreTarget& t : plan.targets)
+        stopped.files.push_back({t.file->logicalName, t.windowsPath, t.file->type, t.file->fileId});
+    if (plan.existing) {
+        for (const DatabaseFile& old : plan.existing->files) {
+            const QString oldHost = engine.hostPathOf(old.physicalName);
+            bool reused = false;
+            for (const RestoreTarget& t : plan.targets)
+                reused = reused || sameFileKey(t.host) == sameFileKey(oldHost);
+            if (!oldHost.isEmpty() && !reused)
+                QFile::remove(oldHost);
+        }
+    }
+    engine.catalog.put(stopped);
+    try {
+        engine.catalog.save();
+    } catch (const std::exception&) {
+        // The state holds for this run; the next save records it.
+    }
+}
+
 } // namespace
 
 Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement& st) {
@@ -705,6 +807,20 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
     const QString path = st.disks.value(0);
     const OpenedDevice device = openDevice(context, path, statementName);
     const BackupSetHeader& set = chooseSet(device, fileNumber(st).value_or(1), path, statementName);
+    if (option(st, "CHECKSUM") && !set.checksums)
+        fail(MessageCatalog::make(3187), statementName);
+    const ServerVersion server = ServerVersion::parse(context.engine.config.productVersion);
+    if (set.databaseVersion > server.databaseVersion()) {
+        const auto spelled = [](int major, int minor, int build) {
+            return QStringLiteral("%1.%2.%3")
+                .arg(major)
+                .arg(minor, 2, 10, QLatin1Char('0'))
+                .arg(build, 4, 10, QLatin1Char('0'));
+        };
+        fail(MessageCatalog::make(3169, {spelled(set.versionMajor, set.versionMinor, set.versionBuild),
+                                         spelled(server.major, server.minor, server.build)}),
+             statementName);
+    }
     const RestorePlan plan = planRestore(context, st, set, device.host, statementName);
 
     std::vector<QByteArray> contents;
@@ -724,16 +840,25 @@ Done BackupRestore::restoreDatabase(const ExecContext& context, const Statement&
         staged.emplace(QDir(context.engine.config.stateDir).filePath(QStringLiteral("restores")), targetHosts,
                        context.engine.config.rename);
     } catch (const std::runtime_error&) {
-        fail(MessageCatalog::make(3634, {OsError::diskFull, QStringLiteral("WriteFile"), QStringLiteral("journal")}),
-             statementName);
+        fail(journalFailure(), statementName);
     }
-    stageRestore(context, plan, contents, *staged, statementName);
+    qint64 totalBytes = 0;
+    for (const QByteArray& c : contents)
+        totalBytes += c.size();
+    ProgressMeter progress(context.sink, totalBytes, statsStep(st));
+    try {
+        stageRestore(context, plan, contents, *staged, progress, statementName);
+    } catch (const StatementCancelled&) {
+        staged.reset(); // its temporaries go before the catalog names the targets
+        leaveRestoring(context, st, set, plan);
+        throw;
+    }
     commitRestore(context, st, set, plan, *staged, statementName);
 
     std::vector<std::pair<QString, qint64>> report;
     for (const RestoreTarget& t : plan.targets)
         report.emplace_back(t.file->logicalName, t.file->size);
-    reportProgress(context, st);
+    progress.finish();
     reportSuccess(context, statementName, st.database, report, set.position, timer.elapsed());
     Done done;
     done.currentCommand = doneCommand::None;

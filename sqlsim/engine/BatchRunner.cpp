@@ -1,6 +1,7 @@
 #include "BatchRunner.h"
 
 #include "BackupRestore.h"
+#include "CodePage.h"
 #include "Evaluator.h"
 #include "Lexer.h"
 #include "MessageCatalog.h"
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <utility>
 
 namespace sqlsim {
 namespace {
@@ -35,6 +37,8 @@ public:
         else
             out_.add(std::move(item));
     }
+    // A held DONE stays held: whether more follows is still open.
+    void flush() override { out_.flush(); }
     void finish() {
         Done last = pending_.value_or(Done{});
         last.more = false;
@@ -62,11 +66,17 @@ Value convertForColumn(const Value& v, const Column& c, const QString& table) {
         return v;
     }
     switch (c.type) {
-    case SqlType::VarChar:
-    case SqlType::NVarChar:
-    case SqlType::Char: {
+    case SqlType::NVarChar: {
         const QString text = Evaluator::toText(v);
         if (c.size > 0 && text.size() > c.size)
+            throw SqlError(MessageCatalog::make(8152));
+        return text;
+    }
+    case SqlType::VarChar:
+    case SqlType::Char: {
+        // Stored in the code page, and measured in its bytes.
+        const QString text = CodePage::narrowed(Evaluator::toText(v));
+        if (c.size > 0 && CodePage::encode(text).size() > c.size)
             throw SqlError(MessageCatalog::make(8152));
         return text;
     }
@@ -242,6 +252,8 @@ Done BatchRunner::runStatement(const Statement& st) {
         return set(st);
     case Statement::Kind::Use:
         return use(st);
+    case Statement::Kind::AlterDatabase:
+        return alterDatabase(st);
     case Statement::Kind::If: {
         Evaluator evaluator(context_);
         if (evaluator.isTrue(*st.condition, {}))
@@ -281,6 +293,15 @@ ResultSet BatchRunner::sourceTable(const ObjectName& name) {
         return SystemTables::sysdatabases(engine.catalog);
     if (schemaOk && object.compare(QLatin1String("sysobjects"), Qt::CaseInsensitive) == 0)
         return SystemTables::sysobjects(database, engine.tempTables);
+    if (schemaOk && object.compare(QLatin1String("sysprocesses"), Qt::CaseInsensitive) == 0)
+        return SystemTables::sysprocesses(engine, context_.session.spid, context_.session.sysadmin);
+    const bool sys = schema.compare(QLatin1String("sys"), Qt::CaseInsensitive) == 0;
+    if (sys && object.compare(QLatin1String("databases"), Qt::CaseInsensitive) == 0)
+        return SystemTables::databases(engine.catalog);
+    if (sys && object.compare(QLatin1String("master_files"), Qt::CaseInsensitive) == 0)
+        return SystemTables::masterFiles(engine);
+    if (sys && object.compare(QLatin1String("dm_exec_sessions"), Qt::CaseInsensitive) == 0)
+        return SystemTables::execSessions(engine, context_.session.spid, context_.session.sysadmin);
     throw SqlError(MessageCatalog::make(208, {name.written}));
 }
 
@@ -531,8 +552,12 @@ Done BatchRunner::dropTable(const Statement& st) {
 
 Done BatchRunner::set(const Statement& st) {
     const QString option = st.setWords.value(0).toUpper();
-    if (option == QLatin1String("LANGUAGE"))
+    if (option == QLatin1String("LANGUAGE")) {
+        // As after a USE: the notice of the change first, then the message.
+        const QString old = std::exchange(context_.session.language, st.setValue);
+        context_.sink.add(EnvChange{EnvChange::Kind::Language, st.setValue, old});
         context_.sink.add(MessageCatalog::make(5703, {st.setValue}));
+    }
     return Done{};
 }
 
@@ -543,12 +568,55 @@ Done BatchRunner::use(const Statement& st) {
         const Database* db = context_.engine.catalog.find(st.database);
         if (!db)
             throw SqlError(MessageCatalog::make(911, {st.database}));
+        if (db->isRestoring())
+            throw SqlError(MessageCatalog::make(927, {db->name}));
+        if (db->singleUser && !context_.engine.otherSessionsIn(db->name, context_.session.spid).empty())
+            throw SqlError(MessageCatalog::make(924, {db->name}));
         name = db->name;
         context_.engine.sessionDatabases[context_.session.spid] = name;
     }
-    context_.session.database = name;
+    // A real server sends the database ENVCHANGE before 5701, also when the database stays the same.
+    const QString old = std::exchange(context_.session.database, name);
+    context_.sink.add(EnvChange{EnvChange::Kind::Database, name, old});
     context_.sink.add(MessageCatalog::make(5701, {name}));
     return Done{};
+}
+
+// User access only: SINGLE_USER ends the other sessions when told to roll them back, and is
+// refused while they are there otherwise (a real server would wait for them instead).
+Done BatchRunner::alterDatabase(const Statement& st) {
+    const auto failed = [](Message first) {
+        throw SqlError(std::vector<Message>{std::move(first), MessageCatalog::make(5069)});
+    };
+    EngineState& engine = context_.engine;
+    std::lock_guard lock(engine.mutex);
+    const Database* found = engine.catalog.find(st.database);
+    if (!found || !context_.session.sysadmin)
+        failed(MessageCatalog::make(5011, {st.database}));
+    if (found->isRestoring())
+        failed(MessageCatalog::make(5052, {QStringLiteral("Restoring")}));
+    Database db = *found;
+    const QString access = st.setWords.value(0);
+    if (access != QLatin1String("MULTI_USER")) {
+        const bool rollback = st.setValue.startsWith(QLatin1String("ROLLBACK"));
+        if (!engine.endOtherSessions(db.name, context_.session.spid, rollback))
+            failed(MessageCatalog::make(5070, {db.name}));
+    }
+    db.singleUser = access == QLatin1String("SINGLE_USER");
+    if (db.singleUser != found->singleUser) {
+        const Database before = *found;
+        engine.catalog.put(db);
+        try {
+            engine.catalog.save();
+        } catch (const std::exception&) {
+            engine.catalog.put(before);
+            failed(MessageCatalog::make(3634,
+                                        {OsError::diskFull, QStringLiteral("WriteFile"), QStringLiteral("catalog")}));
+        }
+    }
+    Done done;
+    done.currentCommand = doneCommand::None;
+    return done;
 }
 
 Done BatchRunner::transaction(const Statement& st) {

@@ -24,6 +24,7 @@ private:
     Done dropTable(const Statement& st);
     Done set(const Statement& st);
     Done use(const Statement& st);
+    Done alterDatabase(const Statement& st);
     Done transaction(const Statement& st);
     bool applyFailRule(const QString& batch);
     bool applyDelayRules(const QString& batch); // false when an attention ended the wait

@@ -57,6 +57,8 @@ QJsonObject Catalog::toJson(const Database& db) {
                        {QStringLiteral("created"), db.created.toString(Qt::ISODateWithMs)},
                        {QStringLiteral("compatibilityLevel"), db.compatibilityLevel},
                        {QStringLiteral("recoveryModel"), db.recoveryModel},
+                       {QStringLiteral("state"), db.state},
+                       {QStringLiteral("singleUser"), db.singleUser},
                        {QStringLiteral("files"), files}};
 }
 
@@ -67,6 +69,8 @@ Database Catalog::fromJson(const QJsonObject& o) {
     db.created = QDateTime::fromString(o.value(QStringLiteral("created")).toString(), Qt::ISODateWithMs);
     db.compatibilityLevel = o.value(QStringLiteral("compatibilityLevel")).toInt(150);
     db.recoveryModel = o.value(QStringLiteral("recoveryModel")).toString(QStringLiteral("SIMPLE"));
+    db.state = o.value(QStringLiteral("state")).toString(QStringLiteral("ONLINE"));
+    db.singleUser = o.value(QStringLiteral("singleUser")).toBool();
     for (const QJsonValue& fv : o.value(QStringLiteral("files")).toArray()) {
         const QJsonObject f = fv.toObject();
         DatabaseFile df;
@@ -92,26 +96,39 @@ void Catalog::save() const {
 }
 
 const Database* Catalog::find(const QString& name) const {
-    for (const Database& db : databases_)
-        if (db.name.compare(name, Qt::CaseInsensitive) == 0)
-            return &db;
-    return nullptr;
+    return const_cast<Catalog*>(this)->locate(name);
+}
+
+Database* Catalog::locate(const QString& name) {
+    if (dbidByName_.size() != qsizetype(databases_.size())) {
+        dbidByName_.clear();
+        for (const Database& db : databases_)
+            dbidByName_.insert(db.name.toCaseFolded(), db.dbid);
+    }
+    const auto dbid = dbidByName_.constFind(name.toCaseFolded());
+    if (dbid == dbidByName_.cend())
+        return nullptr;
+    const auto at = std::lower_bound(databases_.begin(), databases_.end(), dbid.value(),
+                                     [](const Database& d, int wanted) { return d.dbid < wanted; });
+    return at != databases_.end() && at->dbid == dbid.value() ? &*at : nullptr;
 }
 
 void Catalog::put(Database db) {
-    for (Database& existing : databases_) {
-        if (existing.name.compare(db.name, Qt::CaseInsensitive) == 0) {
-            if (db.dbid == 0)
-                db.dbid = existing.dbid;
-            existing = std::move(db);
+    if (Database* existing = locate(db.name)) {
+        if (db.dbid == 0 || db.dbid == existing->dbid) {
+            db.dbid = existing->dbid;
+            *existing = std::move(db);
             return;
         }
+        // Another dbid for the same name: the entry moves to its place in dbid order.
+        databases_.erase(databases_.begin() + (existing - databases_.data()));
     }
     if (db.dbid == 0)
         db.dbid = nextDbid();
     // Kept in dbid order; inserting in place keeps a bulk load linear per database.
     const auto at = std::upper_bound(databases_.begin(), databases_.end(), db.dbid,
                                      [](int dbid, const Database& d) { return dbid < d.dbid; });
+    dbidByName_.insert(db.name.toCaseFolded(), db.dbid);
     databases_.insert(at, std::move(db));
 }
 

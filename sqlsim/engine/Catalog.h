@@ -4,6 +4,7 @@
 // either the old or the new catalog, never half of one. Not thread-safe: the engine locks.
 
 #include <QDateTime>
+#include <QHash>
 #include <QJsonObject>
 #include <QString>
 
@@ -25,7 +26,10 @@ struct Database {
     QDateTime created;
     int compatibilityLevel = 150;
     QString recoveryModel = QStringLiteral("SIMPLE");
+    QString state = QStringLiteral("ONLINE"); // or RESTORING (WITH NORECOVERY), as state_desc spells it
+    bool singleUser = false;                  // ALTER DATABASE ... SET SINGLE_USER
     std::vector<DatabaseFile> files;
+    bool isRestoring() const { return state == QLatin1String("RESTORING"); }
 };
 
 class Catalog {
@@ -59,6 +63,11 @@ public:
 
 private:
     QString lsnPath() const;
+    Database* locate(const QString& name);
+
+    // Case-folded name -> dbid, so that a lookup costs the same among 32,767 databases as among
+    // five. Rebuilt whenever its size no longer matches the list.
+    mutable QHash<QString, int> dbidByName_;
 
     QString path_;
     std::vector<Database> databases_;

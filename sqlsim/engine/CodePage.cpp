@@ -57,9 +57,12 @@ QByteArray encode(const QString& text) {
 }
 
 QString narrowed(const QString& text) {
-    if (isAscii(text))
-        return text;
-    const QByteArray bytes = encode(text);
+    return isAscii(text) ? text : decode(encode(text));
+}
+
+QString decode(const QByteArray& bytes) {
+    if (std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return QString::fromLatin1(bytes);
     const Converter cd = open("UTF-8", "GBK");
     if (!cd)
         return QString::fromLatin1(bytes);

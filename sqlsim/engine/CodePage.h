@@ -14,4 +14,7 @@ QByteArray encode(const QString& text);
 // The text as a varchar holds it: through code page 936 and back.
 QString narrowed(const QString& text);
 
+// Bytes in code page 936 (a client's varchar value) as text; invalid bytes end the text.
+QString decode(const QByteArray& bytes);
+
 } // namespace sqlsim::CodePage

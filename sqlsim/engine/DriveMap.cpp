@@ -6,11 +6,6 @@
 #include <QRegularExpression>
 #include <QStringList>
 
-#include <cstring>
-#include <dirent.h>
-#include <memory>
-#include <strings.h>
-
 namespace sqlsim {
 namespace {
 
@@ -22,42 +17,9 @@ bool validComponent(const QString& c) {
     return true;
 }
 
-bool isAscii(const QByteArray& bytes) {
-    for (const char c : bytes)
-        if (static_cast<unsigned char>(c) > 127)
-            return false;
-    return true;
-}
-
-// The entry of dir whose name equals name without regard to case; name itself when none does.
-// Read with readdir rather than QDir: a name not there yet (every new file) means reading the
-// whole directory, and directories of many thousand files are what the benchmarks use.
-QString matchCase(const QString& dir, const QString& name) {
-    if (QFileInfo::exists(dir + u'/' + name))
-        return name;
-    const QByteArray encoded = QFile::encodeName(name);
-    const bool ascii = isAscii(encoded);
-    std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(QFile::encodeName(dir).constData()), &::closedir);
-    if (!listing)
-        return name;
-    while (const dirent* entry = ::readdir(listing.get())) {
-        const char* entryName = entry->d_name;
-        if (ascii) {
-            // An ASCII name only matches an ASCII entry of the same length, byte for byte but for case.
-            if (std::strlen(entryName) == size_t(encoded.size()) && ::strcasecmp(entryName, encoded.constData()) == 0)
-                return QFile::decodeName(entryName);
-            continue;
-        }
-        const QString e = QFile::decodeName(entryName);
-        if (e != QLatin1String(".") && e != QLatin1String("..") && e.compare(name, Qt::CaseInsensitive) == 0)
-            return e;
-    }
-    return name;
-}
-
 } // namespace
 
-DriveMap::DriveMap(const QMap<QChar, QString>& drives) {
+DriveMap::DriveMap(const QMap<QChar, QString>& drives) : folded_(std::make_shared<FoldedNameIndex>()) {
     for (auto it = drives.begin(); it != drives.end(); ++it) {
         const QChar letter = it.key().toUpper();
         const QString dir = QDir(it.value()).absolutePath();
@@ -65,6 +27,19 @@ DriveMap::DriveMap(const QMap<QChar, QString>& drives) {
         const QString canonical = QFileInfo(dir).canonicalFilePath();
         canonical_.insert(letter, canonical.isEmpty() ? dir : canonical);
     }
+}
+
+// The entry of dir whose name equals name without regard to case; name itself when none does.
+// Windows finds a name in a directory of any size at the cost of one lookup, and so must we: the
+// exact name and its folded form cost a stat each, and the index answers the rest, so that a
+// name not there yet (every new backup file) costs no listing of the directory.
+QString DriveMap::matchCase(const QString& dir, const QString& name) const {
+    if (QFileInfo::exists(dir + u'/' + name))
+        return name;
+    const QString folded = name.toCaseFolded();
+    if (folded != name && QFileInfo::exists(dir + u'/' + folded))
+        return folded;
+    return folded_->find(dir, folded).value_or(name);
 }
 
 std::optional<QString> DriveMap::toHost(const QString& windowsPath) const {

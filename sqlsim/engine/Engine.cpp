@@ -70,16 +70,27 @@ public:
         state_.spid = engine_.nextSpid.fetch_add(1);
         std::lock_guard lock(engine_.mutex);
         engine_.sessionDatabases[state_.spid] = state_.database;
+        engine_.sessions[state_.spid] = {login, QDateTime::currentDateTime(), QString(), false};
     }
 
     ~SessionImpl() override {
         std::lock_guard lock(engine_.mutex);
         engine_.tempTables.dropOwnedBy(state_.spid);
         engine_.sessionDatabases.erase(state_.spid);
+        engine_.sessions.erase(state_.spid);
+        engine_.killedSpids.erase(state_.spid);
     }
 
     void executeBatch(const QString& batch, ResponseSink& sink, const CancelToken& cancel) override {
         engine_.log.append(state_.login, state_.spid, batch);
+        if (killed()) {
+            // A real server drops the connection; what reaches the client first is this.
+            sink.add(MessageCatalog::make(596));
+            Done done;
+            done.error = true;
+            sink.add(done);
+            return;
+        }
         ExecContext context{engine_, state_, sink, cancel};
         BatchRunner(context).run(batch);
     }
@@ -92,6 +103,11 @@ public:
     int spid() const override { return state_.spid; }
 
 private:
+    bool killed() {
+        std::lock_guard lock(engine_.mutex);
+        return engine_.killedSpids.count(state_.spid) != 0;
+    }
+
     // A connection thread may still hold its session while the engine shuts down.
     std::shared_ptr<EngineState> keepAlive_;
     EngineState& engine_;
@@ -103,6 +119,36 @@ private:
 EngineState::EngineState(EngineConfig cfg)
     : config(std::move(cfg)), drives(drivesWithDefault(config)), log(config.statementLogPath),
       catalog(prepareStateDir(config.stateDir)) {}
+
+int EngineState::holdSession(const QString& database) {
+    const int spid = nextSpid.fetch_add(1);
+    sessionDatabases[spid] = database;
+    sessions[spid] = {QStringLiteral("app_user"), QDateTime::currentDateTime(), QStringLiteral("held by sqlsim"), true};
+    return spid;
+}
+
+std::vector<int> EngineState::otherSessionsIn(const QString& database, int ownSpid) const {
+    std::vector<int> out;
+    for (const auto& [spid, current] : sessionDatabases)
+        if (spid != ownSpid && current.compare(database, Qt::CaseInsensitive) == 0)
+            out.push_back(spid);
+    return out;
+}
+
+bool EngineState::endOtherSessions(const QString& database, int ownSpid, bool rollback) {
+    const std::vector<int> others = otherSessionsIn(database, ownSpid);
+    if (!others.empty() && !rollback)
+        return false;
+    for (int spid : others) {
+        sessionDatabases.erase(spid);
+        const auto session = sessions.find(spid);
+        if (session != sessions.end() && session->second.held)
+            sessions.erase(session);
+        else
+            killedSpids.insert(spid);
+    }
+    return true;
+}
 
 QString EngineState::hostPathOf(const QString& physicalName) const {
     return drives.toHost(physicalName).value_or(QString());
@@ -186,6 +232,9 @@ struct Engine::Impl {
         }
         if (changed)
             state.catalog.save();
+        for (const QString& name : state.config.holdSessions)
+            if (const Database* db = state.catalog.find(name))
+                state.holdSession(db->name);
     }
 
     std::shared_ptr<EngineState> shared;

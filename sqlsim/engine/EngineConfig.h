@@ -5,8 +5,10 @@
 #include <QChar>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
+#include <map>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -33,7 +35,15 @@ struct EngineConfig {
     std::vector<std::pair<QString, int>> failRules;  // batch containing text -> error number
     std::vector<std::pair<QString, int>> delayRules; // batch containing text -> milliseconds before it runs
     QString serverName = QStringLiteral("SQLSIM");   // @@SERVERNAME, MachineName in headers
-    RenameFile rename;                               // empty: rename(2)
+    QString edition = QStringLiteral("Developer Edition (64-bit)"); // SERVERPROPERTY('Edition')
+    // SERVERPROPERTY('ProductVersion'); a backup records its major, minor and build numbers.
+    QString productVersion = QStringLiteral("15.0.2000.5");
+    // Windows directories the service account may not write: a backup there fails with access
+    // denied. Checked by path, as file modes do not stop a simulator running as root.
+    QStringList denyWrite;
+    std::map<QChar, qint64> freeSpaceMb; // drive letter -> MB free that xp_fixeddrives reports
+    QStringList holdSessions;            // a simulated session holds each of these databases open
+    RenameFile rename;                   // empty: rename(2)
 };
 
 } // namespace sqlsim

@@ -13,8 +13,16 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <set>
 
 namespace sqlsim {
+
+struct SessionInfo {
+    QString login;
+    QDateTime loginTime;
+    QString programName; // empty for a client session (the protocol layer does not pass it on)
+    bool held = false;   // simulated by --hold-session, no client behind it
+};
 
 struct EngineState {
     explicit EngineState(EngineConfig cfg);
@@ -24,10 +32,21 @@ struct EngineState {
     StatementLog log;
     std::atomic<int> nextSpid{51};
 
-    std::mutex mutex;
+    // Recursive: functions such as DB_ID read the catalog while a statement may already hold it.
+    std::recursive_mutex mutex;
     Catalog catalog;
     TempTables tempTables;
     std::map<int, QString> sessionDatabases; // spid -> current database
+    std::map<int, SessionInfo> sessions;     // spid -> who, for sys.dm_exec_sessions
+    std::set<int> killedSpids;               // ended by ROLLBACK IMMEDIATE; their next batch fails
+
+    // Adds a session that holds a database open (--hold-session); its spid. Lock held.
+    int holdSession(const QString& database);
+    // Ends every other session in database; false when there were some and rollback is false.
+    // Lock held.
+    bool endOtherSessions(const QString& database, int ownSpid, bool rollback);
+    // Sessions other than ownSpid whose current database is database. Lock held.
+    std::vector<int> otherSessionsIn(const QString& database, int ownSpid) const;
 
     // Serialises the read-append-rename of backup files, so that two backups to one file both land.
     std::mutex backupFileMutex;
@@ -43,6 +62,7 @@ struct SessionState {
     bool sysadmin = true;
     int spid = 0;
     QString database = QStringLiteral("master");
+    QString language = QStringLiteral("us_english");
     int tranCount = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "Evaluator.h"
 
+#include "CodePage.h"
 #include "MessageCatalog.h"
 #include "SqlError.h"
 
@@ -139,7 +140,9 @@ Value Evaluator::evaluate(const Expr& e, const RowView& row) const {
         if (v == QLatin1String("@@SPID"))
             return qint64(context_.session.spid);
         if (v == QLatin1String("@@VERSION"))
-            return versionText;
+            return QString(versionText)
+                .replace(QLatin1String("15.0.2000.5"), context_.engine.config.productVersion)
+                .replace(QLatin1String("Developer Edition (64-bit)"), context_.engine.config.edition);
         if (v == QLatin1String("@@SERVERNAME"))
             return context_.engine.config.serverName;
         if (v == QLatin1String("@@SERVICENAME"))
@@ -147,7 +150,7 @@ Value Evaluator::evaluate(const Expr& e, const RowView& row) const {
         if (v == QLatin1String("@@TRANCOUNT"))
             return qint64(context_.session.tranCount);
         if (v == QLatin1String("@@LANGUAGE"))
-            return QStringLiteral("us_english");
+            return context_.session.language;
         if (v == QLatin1String("@@TEXTSIZE"))
             return qint64(2147483647);
         if (v == QLatin1String("@@MAX_PRECISION"))
@@ -166,14 +169,35 @@ Value Evaluator::evaluate(const Expr& e, const RowView& row) const {
             return context_.session.login;
         if (f == QLatin1String("USER_NAME"))
             return QStringLiteral("dbo");
+        if (f == QLatin1String("DB_ID") || f == QLatin1String("DATABASEPROPERTYEX")) {
+            const Value name = e.args.empty() ? Value(context_.session.database) : evaluate(*e.args[0], row);
+            if (isNull(name))
+                return Null{};
+            std::lock_guard lock(context_.engine.mutex);
+            const Database* db = context_.engine.catalog.find(toText(name));
+            if (!db)
+                return Null{};
+            if (f == QLatin1String("DB_ID"))
+                return qint64(db->dbid);
+            const QString p = e.args.size() < 2 ? QString() : toText(evaluate(*e.args[1], row)).toUpper();
+            if (p == QLatin1String("STATUS"))
+                return db->state;
+            if (p == QLatin1String("USERACCESS"))
+                return db->singleUser ? QStringLiteral("SINGLE_USER") : QStringLiteral("MULTI_USER");
+            if (p == QLatin1String("RECOVERY"))
+                return db->recoveryModel;
+            return Null{};
+        }
         if (f == QLatin1String("SERVERPROPERTY")) {
             const QString p = e.args.empty() ? QString() : toText(evaluate(*e.args[0], row)).toUpper();
             if (p == QLatin1String("PRODUCTVERSION"))
-                return QStringLiteral("15.0.2000.5");
+                return context_.engine.config.productVersion;
+            if (p == QLatin1String("PRODUCTMAJORVERSION"))
+                return context_.engine.config.productVersion.section(u'.', 0, 0);
             if (p == QLatin1String("SERVERNAME") || p == QLatin1String("MACHINENAME"))
                 return context_.engine.config.serverName;
             if (p == QLatin1String("EDITION"))
-                return QStringLiteral("Developer Edition (64-bit)");
+                return context_.engine.config.edition;
             if (p == QLatin1String("COLLATION"))
                 return QStringLiteral("Chinese_PRC_CI_AS");
             return Null{};
@@ -314,7 +338,7 @@ Column Evaluator::describe(const Expr& e, const RowView& row) const {
             c.nullable = false;
             return c;
         }
-        if (e.name == QLatin1String("LEN")) {
+        if (e.name == QLatin1String("LEN") || e.name == QLatin1String("DB_ID")) {
             c.type = SqlType::Int;
             return c;
         }
@@ -334,7 +358,8 @@ Column Evaluator::describe(const Expr& e, const RowView& row) const {
         }
         if (const auto* s = std::get_if<QString>(&e.value)) {
             c.type = e.national ? SqlType::NVarChar : SqlType::VarChar;
-            c.size = std::max<qsizetype>(1, s->size());
+            // varchar(n) counts bytes of the code page: '库存' is varchar(4), N'库存' nvarchar(2).
+            c.size = std::max<qsizetype>(1, e.national ? s->size() : CodePage::encode(*s).size());
             c.nullable = false;
             return c;
         }

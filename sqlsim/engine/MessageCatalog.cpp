@@ -36,13 +36,17 @@ const std::map<int, Entry>& entries() {
          {16, 2,
           "Cannot insert the value NULL into column '%1', table '%2'; column does not allow nulls. "
           "INSERT fails."}},
+        {596, {21, 1, "Cannot continue the execution because the session is in the kill state."}},
         {911, {16, 1, "Database '%1' does not exist. Make sure that the name is entered correctly."}},
+        {924, {14, 1, "Database '%1' is already open and can only have one user at a time."}},
+        {927, {14, 1, "Database '%1' cannot be opened. It is in the middle of a restore."}},
         {1038,
          {15, 4,
           "An object or column name is missing or empty. For SELECT INTO statements, verify each column "
           "has a name. For other statements, look for empty alias names. Aliases defined as \"\" or [] are "
           "not allowed. Change the alias to a valid name."}},
         {1834, {16, 1, "The file '%1' cannot be overwritten.  It is being used by database '%2'."}},
+        {1844, {16, 1, "%1 is not supported on %2."}},
         {2715, {16, 3, "Column, parameter, or variable #%1: Cannot find data type %2."}},
         {2714, {16, 6, "There is already an object named '%1' in the database."}},
         {2812, {16, 62, "Could not find stored procedure '%1'."}},
@@ -71,7 +75,17 @@ const std::map<int, Entry>& entries() {
          {16, 1,
           "File '%1' is claimed by '%2'(%3) and '%4'(%5). The WITH MOVE clause can be used to relocate "
           "one or more files."}},
+        {3169,
+         {16, 1,
+          "The database was backed up on a server running version %1. That version is incompatible with this "
+          "server, which is running version %2. Either restore the database on a server that supports the "
+          "backup, or use a backup that is compatible with this server."}},
         {3183, {16, 1, "RESTORE detected an error on page (%1:%2) in database \"%3\" as read from the backup set."}},
+        {3187,
+         {16, 1,
+          "RESTORE WITH CHECKSUM cannot be specified because the backup set does not contain checksum "
+          "information."}},
+        {3189, {16, 1, "Damage to the backup set was detected."}},
         {3201, {16, 1, "Cannot open backup device '%1'. Operating system error %2."}},
         {3202, {16, 1, "Write on \"%1\" failed: %2"}},
         {3203, {16, 1, "Read on \"%1\" failed: %2"}},
@@ -85,6 +99,7 @@ const std::map<int, Entry>& entries() {
           "The media family on device '%1' is incorrectly formed. SQL Server cannot process this media "
           "family."}},
         {3254, {16, 1, "The volume on device '%1' is empty."}},
+        {3262, {0, 1, "The backup set on file %1 is valid."}},
         {3634, {16, 1, "The operating system returned the error '%1' while attempting '%2' on '%3'."}},
         {3701, {11, 5, "Cannot drop the table '%1', because it does not exist or you do not have permission."}},
         {3902, {16, 1, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."}},
@@ -95,6 +110,13 @@ const std::map<int, Entry>& entries() {
           "change the recovery model using ALTER DATABASE."}},
         {4035, {0, 1, "Processed %1 pages for database '%2', file '%3' on file %4."}},
         {4038, {16, 1, "Cannot find file ID %1 on device '%2'."}},
+        {5011,
+         {14, 5,
+          "User does not have permission to alter database '%1', the database does not exist, or the database "
+          "is not in a state that allows access checks."}},
+        {5052, {16, 1, "ALTER DATABASE is not permitted while a database is in the %1 state."}},
+        {5069, {16, 1, "ALTER DATABASE statement failed."}},
+        {5070, {16, 2, "Database state cannot be changed while other users are using the database '%1'"}},
         {5133, {16, 1, "Directory lookup for the file \"%1\" failed with the operating system error %2."}},
         {5701, {0, 1, "Changed database context to '%1'."}},
         {5703, {0, 1, "Changed language setting to %1."}},

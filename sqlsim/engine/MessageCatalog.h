@@ -29,4 +29,11 @@ inline const QString endOfFile = QStringLiteral("38(Reached the end of the file.
 inline const QString diskFull = QStringLiteral("112(There is not enough space on the disk.)");
 } // namespace OsError
 
+// The state of 3201 tells what the server was doing with the backup device: 1 (or 3) creating
+// it for a BACKUP, 2 opening an existing one to read (SQL Server's documentation of MSSQLSERVER_3201).
+namespace DeviceState {
+constexpr int create = 1;
+constexpr int open = 2;
+} // namespace DeviceState
+
 } // namespace sqlsim

@@ -142,6 +142,8 @@ Statement Parser::statement(bool firstInBatch) {
         return set();
     if (t.isWord("USE"))
         return use();
+    if (t.isWord("ALTER"))
+        return alterDatabase();
     if (t.isWord("IF"))
         return ifStatement();
     if (t.isWord("BEGIN")) {
@@ -487,6 +489,37 @@ Statement Parser::use() {
     Statement st;
     st.kind = Statement::Kind::Use;
     st.database = textValue();
+    return st;
+}
+
+// ALTER DATABASE name SET SINGLE_USER | RESTRICTED_USER | MULTI_USER
+//     [WITH ROLLBACK IMMEDIATE | WITH ROLLBACK AFTER n [SECONDS] | WITH NO_WAIT]
+Statement Parser::alterDatabase() {
+    expectWord("ALTER");
+    expectWord("DATABASE");
+    Statement st;
+    st.kind = Statement::Kind::AlterDatabase;
+    st.database = textValue();
+    expectWord("SET");
+    if (!peek().isWord("SINGLE_USER") && !peek().isWord("MULTI_USER") && !peek().isWord("RESTRICTED_USER"))
+        syntaxError();
+    st.setWords << next().text.toUpper();
+    if (acceptWord("WITH")) {
+        if (acceptWord("NO_WAIT")) {
+            st.setValue = QStringLiteral("NO_WAIT");
+        } else {
+            expectWord("ROLLBACK");
+            if (acceptWord("IMMEDIATE")) {
+                st.setValue = QStringLiteral("ROLLBACK IMMEDIATE");
+            } else {
+                expectWord("AFTER");
+                if (peek().kind != Token::Kind::Number)
+                    syntaxError();
+                st.setValue = QStringLiteral("ROLLBACK AFTER ") + next().text;
+                acceptWord("SECONDS");
+            }
+        }
+    }
     return st;
 }
 

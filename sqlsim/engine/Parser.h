@@ -29,6 +29,7 @@ private:
     Statement deleteFrom();
     Statement set();
     Statement use();
+    Statement alterDatabase();
     Statement ifStatement();
     Statement transaction(Statement::Kind kind);
     void devices(Statement& st);

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <dirent.h>
+#include <limits>
 #include <memory>
 
 namespace sqlsim {
@@ -33,7 +34,7 @@ int intArgument(const std::vector<Value>& args, size_t index, int fallback) {
 
 struct DirEntry {
     QString name;
-    QString path;  // host path
+    QString path; // host path
     bool isDir = false;
     bool isLink = false;
 };
@@ -131,8 +132,8 @@ ResultSet Procedures::dirTree(const DriveMap& drives, const QString& path, int d
 
 ResultSet Procedures::availableMedia(const DriveMap& drives, int mediaTypes) {
     ResultSet rs;
-    rs.columns = {column("name", SqlType::NVarChar, 512), column("low free", SqlType::Int), column("high free", SqlType::Int),
-                  column("media type", SqlType::Int)};
+    rs.columns = {column("name", SqlType::NVarChar, 512), column("low free", SqlType::Int),
+                  column("high free", SqlType::Int), column("media type", SqlType::Int)};
     constexpr int fixedDisk = 2;
     if ((mediaTypes & fixedDisk) == 0)
         return rs;
@@ -141,6 +142,18 @@ ResultSet Procedures::availableMedia(const DriveMap& drives, int mediaTypes) {
         const auto low = static_cast<qint32>(static_cast<quint32>(free & 0xffffffffLL));
         const auto high = static_cast<qint32>(free >> 32);
         rs.rows.push_back({QString(it.key()) + QStringLiteral(":\\"), qint64(low), qint64(high), qint64(fixedDisk)});
+    }
+    return rs;
+}
+
+ResultSet Procedures::fixedDrives(const DriveMap& drives, const std::map<QChar, qint64>& fakedMb) {
+    ResultSet rs;
+    rs.columns = {column("drive", SqlType::Char, 1, false), column("MB free", SqlType::Int, 0, false)};
+    for (auto it = drives.drives().begin(); it != drives.drives().end(); ++it) {
+        const auto faked = fakedMb.find(it.key());
+        const qint64 mb = faked != fakedMb.end() ? faked->second
+                                                 : std::max<qint64>(0, QStorageInfo(it.value()).bytesAvailable()) >> 20;
+        rs.rows.push_back({QString(it.key()), std::min<qint64>(mb, std::numeric_limits<qint32>::max())});
     }
     return rs;
 }
@@ -161,6 +174,12 @@ std::optional<ResultSet> Procedures::run(const ExecContext& context, const Objec
             throw SqlError(MessageCatalog::make(229, {QStringLiteral("EXECUTE"), QStringLiteral("xp_availablemedia"),
                                                       QStringLiteral("mssqlsystemresource"), QStringLiteral("sys")}));
         return availableMedia(drives, intArgument(args, 0, 15));
+    }
+    if (inMaster && proc == QLatin1String("xp_fixeddrives")) {
+        if (!context.session.sysadmin)
+            throw SqlError(MessageCatalog::make(229, {QStringLiteral("EXECUTE"), QStringLiteral("xp_fixeddrives"),
+                                                      QStringLiteral("mssqlsystemresource"), QStringLiteral("sys")}));
+        return fixedDrives(drives, context.engine.config.freeSpaceMb);
     }
     throw SqlError(MessageCatalog::make(2812, {name.written}));
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The extended stored procedures the program calls: xp_fileexist, xp_dirtree and
-// xp_availablemedia, answered from the drive map.
+// The extended stored procedures the program calls: xp_fileexist, xp_dirtree,
+// xp_availablemedia and xp_fixeddrives, answered from the drive map.
 
 #include "Ast.h"
 #include "EngineState.h"
@@ -19,6 +19,8 @@ public:
     static ResultSet fileExist(const DriveMap& drives, const QString& path);
     static ResultSet dirTree(const DriveMap& drives, const QString& path, int depth, bool withFiles);
     static ResultSet availableMedia(const DriveMap& drives, int mediaTypes);
+    // One row per drive: its letter and whole MB free, or the amount the configuration fakes.
+    static ResultSet fixedDrives(const DriveMap& drives, const std::map<QChar, qint64>& fakedMb);
 };
 
 } // namespace sqlsim

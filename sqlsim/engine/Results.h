@@ -33,8 +33,8 @@ enum class SqlType {
 struct Column {
     QString name;
     SqlType type = SqlType::Int;
-    int size = 0;      // characters for text, bytes for varbinary, unused otherwise
-    int precision = 0; // numeric only
+    int size = 0;       // characters for nvarchar; bytes for varchar and char (in the code page) and varbinary
+    int precision = 0;  // numeric only
     bool nullable = true;
 };
 
@@ -98,13 +98,25 @@ struct ReturnStatus {
     qint32 value = 0;
 };
 
-using ResponseItem = std::variant<ResultSet, Message, Done, ReturnStatus>;
+// The session's database (USE) or language (SET LANGUAGE) changed; the client keeps its own
+// copy of both from these notices (ENVCHANGE types 1 and 2, MS-TDS 2.2.7.9).
+struct EnvChange {
+    enum class Kind : quint8 { Database = 1, Language = 2 };
+    Kind kind = Kind::Database;
+    QString newValue;
+    QString oldValue;
+};
+
+using ResponseItem = std::variant<ResultSet, Message, Done, ReturnStatus, EnvChange>;
 
 // The engine writes items here as it goes; the protocol layer may stream them out.
 class ResponseSink {
 public:
     virtual ~ResponseSink() = default;
     virtual void add(ResponseItem item) = 0;
+    // The items so far should reach the client now, not only when the batch ends (progress
+    // messages of a long statement).
+    virtual void flush() {}
 };
 
 // Collects every item; handy for in-process tests.

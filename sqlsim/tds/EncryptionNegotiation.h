@@ -10,10 +10,10 @@
 namespace sqlsim::tds {
 
 namespace encryptByte {
-constexpr quint8 Off = 0x00;    // TLS for the login packet only
-constexpr quint8 On = 0x01;     // TLS for the whole session
-constexpr quint8 NotSup = 0x02; // no TLS
-constexpr quint8 Req = 0x03;    // the server insists on TLS for the whole session
+constexpr quint8 Off = 0x00;        // TLS for the login packet only
+constexpr quint8 On = 0x01;         // TLS for the whole session
+constexpr quint8 NotSup = 0x02;     // no TLS
+constexpr quint8 Req = 0x03;        // the server insists on TLS for the whole session
 constexpr quint8 ClientCert = 0x80; // flag: client certificate authentication (not offered here)
 } // namespace encryptByte
 

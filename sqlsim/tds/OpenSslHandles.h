@@ -17,10 +17,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-template <auto Free>
-struct OpenSslDeleter {
-    template <typename T>
-    void operator()(T* p) const { Free(p); }
+template <auto Free> struct OpenSslDeleter {
+    template <typename T> void operator()(T* p) const { Free(p); }
 };
 
 using X509Ptr = std::unique_ptr<X509, OpenSslDeleter<X509_free>>;

@@ -64,15 +64,14 @@ bool PacketChannel::waitReadable(int timeoutMs, int wakeFd) const {
     return r > 0 && p[0].revents != 0;
 }
 
-bool PacketChannel::sendMessage(quint8 type, const QByteArray& payload) {
+bool PacketChannel::sendMessage(quint8 type, const QByteArray& payload, bool endOfMessage) {
     const int chunk = packetSize_ - 8;
     int offset = 0;
-    quint8 packetId = 1;
     QByteArray wire;
     wire.reserve(payload.size() + (payload.size() / chunk + 1) * 8);
     do {
         const int n = std::min(chunk, int(payload.size()) - offset);
-        const bool last = offset + n >= payload.size();
+        const bool last = endOfMessage && offset + n >= payload.size();
         const int length = n + 8;
         wire.append(char(type));
         wire.append(char(last ? 0x01 : 0x00));
@@ -80,11 +79,13 @@ bool PacketChannel::sendMessage(quint8 type, const QByteArray& payload) {
         wire.append(char(length & 0xFF));
         wire.append(char(spid_ >> 8));
         wire.append(char(spid_ & 0xFF));
-        wire.append(char(packetId++));
+        wire.append(char(nextPacketId_++)); // modulo 256 (MS-TDS 2.2.3.1.5)
         wire.append(char(0));
         wire.append(payload.constData() + offset, n);
         offset += n;
     } while (offset < payload.size());
+    if (endOfMessage)
+        nextPacketId_ = 1;
 
     if (tls_)
         return tls_->write(wire.constData(), wire.size());

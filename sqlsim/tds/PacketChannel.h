@@ -37,8 +37,9 @@ public:
     // Waits up to timeoutMs for readable data (or a close); true when something is there. A
     // readable wakeFd (when not -1) ends the wait early, returning false unless data came too.
     bool waitReadable(int timeoutMs, int wakeFd = -1) const;
-    // False when the peer is gone.
-    bool sendMessage(quint8 type, const QByteArray& payload);
+    // False when the peer is gone. With endOfMessage false the payload goes out now in packets
+    // without the EOM bit and the next call continues the same message (packet numbers go on).
+    bool sendMessage(quint8 type, const QByteArray& payload, bool endOfMessage = true);
 
     // From now on packets travel inside `tls` (not owned), or, with onePacket, only the next
     // packet read does: the LOGIN7 packet of a login-only encryption. nullptr: in clear.
@@ -58,6 +59,7 @@ private:
     bool tlsForOnePacket_ = false;
     int packetSize_ = 4096;
     quint16 spid_ = 0;
+    quint8 nextPacketId_ = 1; // of the message being sent
 };
 
 } // namespace sqlsim::tds

@@ -91,8 +91,9 @@ ServerCertificate ServerCertificate::selfSigned(const QString& hostName) {
     check(X509_gmtime_adj(X509_getm_notAfter(c), 365L * 24 * 3600) != nullptr, "validity");
     check(X509_set_pubkey(c, key.get()) == 1, "public key");
     X509_NAME* name = X509_get_subject_name(c);
-    check(X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(host.constData()),
-                                     int(host.size()), -1, 0) == 1,
+    check(X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8,
+                                     reinterpret_cast<const unsigned char*>(host.constData()), int(host.size()), -1,
+                                     0) == 1,
           "subject");
     check(X509_set_issuer_name(c, name) == 1, "issuer");
     QByteArray alternatives = "DNS:" + host;
@@ -116,8 +117,8 @@ ServerCertificate ServerCertificate::fromPemFiles(const QString& certificatePath
     if (!key)
         throw TlsError("no PEM private key in " + keyPath.toStdString() + ": " + takeOpenSslError());
     if (X509_check_private_key(certificate.get(), key.get()) != 1)
-        throw TlsError("the key in " + keyPath.toStdString() + " does not belong to the certificate: " +
-                       takeOpenSslError());
+        throw TlsError("the key in " + keyPath.toStdString() +
+                       " does not belong to the certificate: " + takeOpenSslError());
     return ServerCertificate(std::move(certificate), std::move(key));
 }
 

@@ -1,6 +1,7 @@
 #include "TdsConnection.h"
 
 #include "Login7.h"
+#include "RpcParameters.h"
 #include "TdsVersion.h"
 #include "TokenEncoder.h"
 
@@ -8,19 +9,44 @@
 
 #include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <thread>
+#include <utility>
 
 namespace sqlsim::tds {
 
 namespace {
 
-constexpr quint16 kSpExecuteSql = 10;
+// ProcIDs of the procedures a client may call by number (MS-TDS 2.2.6.6).
+namespace procId {
+constexpr quint16 ExecuteSql = 10;
+constexpr quint16 Prepare = 11;
+constexpr quint16 Execute = 12;
+constexpr quint16 PrepExec = 13;
+constexpr quint16 Unprepare = 15;
+} // namespace procId
 
-// Streams the engine's items into a token buffer as they come.
+// The same procedures called by name, with or without the sys schema.
+quint16 procedureId(QString name) {
+    if (name.startsWith(QLatin1String("sys."), Qt::CaseInsensitive))
+        name = name.mid(4);
+    static const std::pair<const char*, quint16> known[] = {{"sp_executesql", procId::ExecuteSql},
+                                                            {"sp_prepare", procId::Prepare},
+                                                            {"sp_execute", procId::Execute},
+                                                            {"sp_prepexec", procId::PrepExec},
+                                                            {"sp_unprepare", procId::Unprepare}};
+    for (const auto& [text, id] : known)
+        if (name.compare(QLatin1String(text), Qt::CaseInsensitive) == 0)
+            return id;
+    return 0;
+}
+
+// Encodes the engine's items as the batch's thread produces them. A flush hands the tokens so far
+// to the connection's thread, which alone touches the socket, and wakes it to send them.
 class EncodingSink : public ResponseSink {
 public:
-    EncodingSink(const TokenEncoder& encoder, ByteWriter& out, bool insideProcedure)
-        : encoder_(encoder), out_(out), insideProcedure_(insideProcedure) {}
+    EncodingSink(const TokenEncoder& encoder, bool insideProcedure, WakeSignal& wake)
+        : encoder_(encoder), insideProcedure_(insideProcedure), wake_(wake) {}
 
     void add(ResponseItem item) override {
         if (auto* m = std::get_if<Message>(&item); m && m->isError())
@@ -30,14 +56,33 @@ public:
             d->kind = Done::Kind::DoneInProc;
             d->more = true;
         }
-        encoder_.encode(item, out_);
+        encoder_.encode(item, pending_);
     }
-    bool sawError = false;
+    void flush() override {
+        {
+            std::lock_guard lock(mutex_);
+            ready_ += pending_.bytes();
+        }
+        pending_.bytes().clear();
+        wake_.raise();
+    }
+    // Tokens flushed and not yet taken.
+    QByteArray takeReady() {
+        std::lock_guard lock(mutex_);
+        return std::exchange(ready_, QByteArray());
+    }
+    // Once the batch's thread has ended: every token not yet taken.
+    QByteArray takeAll() { return takeReady() + std::exchange(pending_.bytes(), QByteArray()); }
+
+    bool sawError = false; // read once the batch's thread has ended
 
 private:
     const TokenEncoder& encoder_;
-    ByteWriter& out_;
     bool insideProcedure_;
+    WakeSignal& wake_;
+    ByteWriter pending_; // the batch's thread only
+    std::mutex mutex_;
+    QByteArray ready_;
 };
 
 Message protocolMessage(int number, int severity, int state, const QString& text) {
@@ -115,11 +160,21 @@ void TdsConnection::answerPreLogin(quint8 encryption) {
     // VERSION 15.0.2000, ENCRYPTION as negotiated, INSTOPT 0, THREADID empty, MARS off.
     ByteWriter w;
     const quint16 dataStart = 5 * 5 + 1;
-    w.u8(0x00); w.u16be(dataStart); w.u16be(6);
-    w.u8(0x01); w.u16be(dataStart + 6); w.u16be(1);
-    w.u8(0x02); w.u16be(dataStart + 7); w.u16be(1);
-    w.u8(0x03); w.u16be(dataStart + 8); w.u16be(0);
-    w.u8(0x04); w.u16be(dataStart + 8); w.u16be(1);
+    w.u8(0x00);
+    w.u16be(dataStart);
+    w.u16be(6);
+    w.u8(0x01);
+    w.u16be(dataStart + 6);
+    w.u16be(1);
+    w.u8(0x02);
+    w.u16be(dataStart + 7);
+    w.u16be(1);
+    w.u8(0x03);
+    w.u16be(dataStart + 8);
+    w.u16be(0);
+    w.u8(0x04);
+    w.u16be(dataStart + 8);
+    w.u16be(1);
     w.u8(0xFF);
     w.u8(15); w.u8(0); w.u16be(2000); w.u16be(0);
     w.u8(encryption);
@@ -150,7 +205,10 @@ bool TdsConnection::login(const QByteArray& payload) {
         return false;
     }
 
-    const int packetSize = std::clamp(int(request.packetSize), 512, PacketChannel::kMaxPacketSize);
+    // 0 asks for the server's choice, which is 4096, the default of MS-TDS 2.2.3.1.3; the answer
+    // must lie within 512..32767 (2.2.7.9).
+    const quint32 requested = request.packetSize == 0 ? 4096 : request.packetSize;
+    const int packetSize = int(std::clamp<quint32>(requested, 512, quint32(PacketChannel::kMaxPacketSize)));
     channel_.setSpid(quint16(session_->spid()));
 
     encoder_->envChange(1, QStringLiteral("master"), QStringLiteral("master"), out);
@@ -182,14 +240,13 @@ void TdsConnection::send(const ByteWriter& tokens) {
         closed_ = true;
 }
 
-void TdsConnection::runBatch(const QString& text, bool asProcedure) {
-    ByteWriter out;
-    EncodingSink sink(*encoder_, out, asProcedure);
+void TdsConnection::runBatch(const QString& text, bool asProcedure, const std::function<void(ByteWriter&)>& outputs) {
+    EncodingSink sink(*encoder_, asProcedure, batchWake_);
     CancelToken cancel;
     std::atomic<bool> finished{false};
 
     // The statement runs on its own thread so that this one can watch the socket for an
-    // ATTENTION (the client's time-out or cancel) while it runs.
+    // ATTENTION (the client's time-out or cancel) while it runs, and send what it flushes.
     std::thread worker([&] {
         try {
             session_->executeBatch(text, sink, cancel);
@@ -200,17 +257,29 @@ void TdsConnection::runBatch(const QString& text, bool asProcedure) {
             sink.add(done);
         }
         finished = true;
-        batchFinished_.raise();
+        batchWake_.raise();
     });
 
-    // The wake signal answers as soon as the batch ends; the time-out only bounds how late a
-    // stop of the whole server is noticed.
+    // The wake signal answers as soon as the batch flushes or ends; the time-out only bounds how
+    // late a stop of the whole server is noticed.
     bool attention = false;
     while (!finished) {
         if (stopping_) {
             cancel.cancel();
             closed_ = true;
-        } else if (channel_.waitReadable(20, batchFinished_.fd()) && !finished) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
+        }
+        const bool readable = channel_.waitReadable(20, batchWake_.fd());
+        batchWake_.clear();
+        // Tokens flushed while the batch runs (progress messages) go out at once in packets
+        // without EOM (MS-TDS 2.2.3.1.2): the response message stays open until the final DONE.
+        if (const QByteArray ready = sink.takeReady();
+            !ready.isEmpty() && !closed_ && !channel_.sendMessage(packetType::TabularResult, ready, false)) {
+            cancel.cancel();
+            closed_ = true;
+        }
+        if (readable && !finished && !closed_) {
             TdsMessage incoming;
             if (!channel_.readMessage(incoming)) {
                 cancel.cancel(); // the client went away
@@ -227,18 +296,24 @@ void TdsConnection::runBatch(const QString& text, bool asProcedure) {
         }
     }
     worker.join();
-    batchFinished_.clear();
+    batchWake_.clear();
     if (closed_)
         return;
-    if (attention) {
-        answerAttention();
-        return;
-    }
+    // A cancelled batch still ends its response message at a token boundary (the engine stops
+    // at one); the acknowledgement follows as a message of its own, which is what clients that
+    // read one message per request (tedious) need, and what FreeTDS accepts: it discards
+    // everything up to the DONE with DONE_ATTN (MS-TDS 2.2.1.7, 3.2.5.9).
+    ByteWriter out;
+    out.raw(sink.takeAll());
     if (asProcedure) {
         encoder_->returnStatus(ReturnStatus{sink.sawError ? -6 : 0}, out);
+        if (outputs)
+            outputs(out);
         encoder_->done(token::DoneProc, sink.sawError ? doneStatus::Error : 0, 0, 0, out);
     }
     send(out);
+    if (attention && !closed_)
+        answerAttention();
 }
 
 void TdsConnection::answerAttention() {
@@ -250,58 +325,80 @@ void TdsConnection::answerAttention() {
 void TdsConnection::runRpc(const QByteArray& payload) {
     ByteReader r(payload, skipAllHeaders(payload));
     const quint16 nameLength = r.u16le();
+    quint16 id = 0;
     QString procedure;
-    bool executeSql = false;
     if (nameLength == 0xFFFF) {
-        executeSql = r.u16le() == kSpExecuteSql;
-        procedure = QStringLiteral("sp_executesql");
+        id = r.u16le();
     } else {
         procedure = r.utf16(nameLength);
-        executeSql = procedure.compare(QStringLiteral("sp_executesql"), Qt::CaseInsensitive) == 0 ||
-                     procedure.compare(QStringLiteral("sys.sp_executesql"), Qt::CaseInsensitive) == 0;
+        id = procedureId(procedure);
     }
     r.u16le(); // option flags
+    // Only the parameters these procedures use: the statement of sp_executesql, the handle of
+    // sp_execute and sp_unprepare, and the handle, declarations and statement of the other two.
+    const bool declares = id == procId::Prepare || id == procId::PrepExec;
+    const std::vector<RpcParameter> parameters = readRpcParameters(r, declares ? 3 : 1);
+    auto parameter = [&parameters](size_t index) {
+        return index < parameters.size() ? parameters[index] : RpcParameter{};
+    };
+    // The handle goes back as an OUTPUT parameter in a RETURNVALUE token after the return status
+    // (MS-TDS 2.2.7.18), under the name and ordinal the client gave it.
+    auto handleOutput = [this, &parameters](qint32 handle) {
+        const QString name = parameters.empty() ? QString() : parameters.front().name;
+        return [this, name, handle](ByteWriter& out) { encoder_->returnValue(0, name, handle, out); };
+    };
 
-    if (executeSql) {
-        r.bVarchar(); // parameter name
-        r.u8();       // status flags
-        const quint8 type = r.u8();
-        QString statement;
-        if (type == 0xE7 || type == 0xEF) { // NVARCHAR / NCHAR
-            const quint16 maxLength = r.u16le();
-            r.skip(5); // collation
-            if (maxLength == 0xFFFF) {
-                // PLP: total length, then chunks until a zero-length one.
-                r.skip(8);
-                QByteArray bytes;
-                for (quint32 chunk = r.u32le(); chunk != 0; chunk = r.u32le()) {
-                    if (chunk > quint32(r.remaining()))
-                        throw ProtocolError("PLP chunk beyond the message");
-                    bytes += r.raw(int(chunk));
-                }
-                statement = QString(reinterpret_cast<const QChar*>(bytes.constData()), int(bytes.size() / 2));
-            } else {
-                const quint16 length = r.u16le();
-                if (length != 0xFFFF)
-                    statement = r.utf16(length / 2);
-            }
-        } else if (type == 0x63) { // NTEXT
-            r.u32le();
-            r.skip(5);
-            const quint8 pointerLength = r.u8();
-            if (pointerLength > 0)
-                r.skip(pointerLength + 8);
-            const quint32 length = r.u32le();
-            if (length > quint32(r.remaining()))
-                throw ProtocolError("NTEXT beyond the message");
-            statement = r.utf16(int(length / 2));
-        } else {
-            throw ProtocolError("unsupported statement parameter type");
-        }
-        runBatch(statement, true);
+    switch (id) {
+    case procId::ExecuteSql:
+        runBatch(parameter(0).text(), true);
+        return;
+    case procId::Prepare: {
+        // Prepared, not run: the statement is checked when it is executed.
+        const qint32 handle = nextHandle_++;
+        prepared_[handle] = parameter(2).text();
+        ByteWriter out;
+        encoder_->returnStatus(ReturnStatus{0}, out);
+        handleOutput(handle)(out);
+        encoder_->done(token::DoneProc, 0, 0, 0, out);
+        send(out);
         return;
     }
-
+    case procId::PrepExec: {
+        const qint32 handle = nextHandle_++;
+        prepared_[handle] = parameter(2).text();
+        runBatch(prepared_[handle], true, handleOutput(handle));
+        return;
+    }
+    case procId::Execute:
+    case procId::Unprepare: {
+        const qint64 handle = parameter(0).integer().value_or(0);
+        const auto found = prepared_.find(qint32(handle));
+        if (found == prepared_.end()) {
+            // State unconfirmed; the number and text are the server's.
+            ByteWriter out;
+            encoder_->message(
+                protocolMessage(8179, 16, 2,
+                                QStringLiteral("Could not find prepared statement with handle %1.").arg(handle)),
+                out);
+            encoder_->returnStatus(ReturnStatus{-6}, out);
+            encoder_->done(token::DoneProc, doneStatus::Error, 0, 0, out);
+            send(out);
+            return;
+        }
+        if (id == procId::Execute) {
+            runBatch(found->second, true);
+            return;
+        }
+        prepared_.erase(found);
+        ByteWriter out;
+        encoder_->returnStatus(ReturnStatus{0}, out);
+        encoder_->done(token::DoneProc, 0, 0, 0, out);
+        send(out);
+        return;
+    }
+    default:
+        break;
+    }
     ByteWriter out;
     Message m = protocolMessage(2812, 16, 62, QStringLiteral("Could not find stored procedure '%1'.").arg(procedure));
     encoder_->message(m, out);

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 
 namespace sqlsim::tds {
@@ -16,8 +17,8 @@ namespace sqlsim::tds {
 class TokenEncoder;
 class ByteWriter;
 
-using Authenticator = std::function<std::unique_ptr<Session>(const QString& user, const QString& password,
-                                                             Message* failure)>;
+using Authenticator =
+    std::function<std::unique_ptr<Session>(const QString& user, const QString& password, Message* failure)>;
 
 class TdsConnection {
 public:
@@ -33,7 +34,8 @@ private:
     bool handshake();
     void answerPreLogin(quint8 encryption);
     bool login(const QByteArray& payload);
-    void runBatch(const QString& text, bool asProcedure);
+    // outputs: OUTPUT parameters of a procedure call, written after its return status.
+    void runBatch(const QString& text, bool asProcedure, const std::function<void(ByteWriter&)>& outputs = {});
     void runRpc(const QByteArray& payload);
     void runTransactionRequest(const QByteArray& payload);
     void answerAttention();
@@ -46,11 +48,13 @@ private:
     const std::atomic<bool>& stopping_;
     PacketChannel channel_;
     ConnectionEncryption encryption_;
-    WakeSignal batchFinished_; // raised by the batch's thread as it ends
+    WakeSignal batchWake_; // raised by the batch's thread when it flushes tokens and when it ends
     quint32 version_ = 0;
     std::unique_ptr<TokenEncoder> encoder_;
     std::unique_ptr<Session> session_;
     bool closed_ = false;
+    std::map<qint32, QString> prepared_; // sp_prepare handle -> statement, for this connection
+    qint32 nextHandle_ = 1;
 };
 
 } // namespace sqlsim::tds

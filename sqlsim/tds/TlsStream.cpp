@@ -111,6 +111,8 @@ bool TlsStream::write(const char* data, qsizetype length) {
     return session_->write(data, int(length)) && flushOutgoing();
 }
 
-bool TlsStream::hasBufferedPlaintext() const { return session_->hasPlaintext(); }
+bool TlsStream::hasBufferedPlaintext() const {
+    return session_->hasPlaintext();
+}
 
 } // namespace sqlsim::tds

@@ -30,7 +30,9 @@ TlsVersionRange TlsVersionRange::forTunnel() const {
     return {lowest, std::min(highest, int(TLS1_2_VERSION))};
 }
 
-TlsVersionRange defaultTlsVersions() { return {TLS1_2_VERSION, TLS1_3_VERSION}; }
+TlsVersionRange defaultTlsVersions() {
+    return {TLS1_2_VERSION, TLS1_3_VERSION};
+}
 
 std::optional<TlsVersionRange> parseTlsVersions(const QString& text) {
     const QStringList ends = text.trimmed().split(QLatin1Char('-'));

@@ -70,6 +70,8 @@ void TokenEncoder::encode(const ResponseItem& item, ByteWriter& out) const {
                 message(x, out);
             else if constexpr (std::is_same_v<T, Done>)
                 done(x, out);
+            else if constexpr (std::is_same_v<T, EnvChange>)
+                envChange(quint8(x.kind), x.newValue, x.oldValue, out);
             else
                 returnStatus(x, out);
         },
@@ -237,14 +239,41 @@ void TokenEncoder::value(const Column& c, const Value& v, ByteWriter& out) const
 }
 
 void TokenEncoder::resultSet(const ResultSet& rs, ByteWriter& out) const {
+    // A value never loses characters to its column's declared length: a column reckoned from
+    // its first row is declared as long as its longest value instead.
+    std::vector<Column> columns = rs.columns;
+    for (size_t i = 0; i < columns.size(); ++i)
+        for (const auto& row : rs.rows)
+            if (i < row.size())
+                widenToHold(columns[i], row[i]);
     out.u8(token::ColMetadata);
-    out.u16le(quint16(rs.columns.size()));
-    for (const Column& c : rs.columns)
+    out.u16le(quint16(columns.size()));
+    for (const Column& c : columns)
         columnMetadata(c, out);
     for (const auto& row : rs.rows) {
         out.u8(token::Row);
-        for (size_t i = 0; i < rs.columns.size(); ++i)
-            value(rs.columns[i], i < row.size() ? row[i] : Value{Null{}}, out);
+        for (size_t i = 0; i < columns.size(); ++i)
+            value(columns[i], i < row.size() ? row[i] : Value{Null{}}, out);
+    }
+}
+
+void TokenEncoder::widenToHold(Column& c, const Value& v) {
+    if (std::holds_alternative<Null>(v))
+        return;
+    switch (c.type) {
+    case SqlType::NVarChar:
+        c.size = std::max(c.size, int(std::min<qsizetype>(Evaluator::toText(v).size(), 4000)));
+        break;
+    case SqlType::Char:
+    case SqlType::VarChar: {
+        const QString text = Evaluator::toText(v);
+        // A character takes at most two bytes of code page 936: most values need no encoding here.
+        if (text.size() * 2 > c.size)
+            c.size = std::max(c.size, int(std::min<qsizetype>(toCodePage(text).size(), 8000)));
+        break;
+    }
+    default:
+        break;
     }
 }
 
@@ -294,6 +323,24 @@ void TokenEncoder::done(quint8 tokenType, quint16 status, quint16 command, quint
 void TokenEncoder::returnStatus(const ReturnStatus& r, ByteWriter& out) const {
     out.u8(token::ReturnStatus);
     out.u32le(quint32(r.value));
+}
+
+void TokenEncoder::returnValue(quint16 ordinal, const QString& name, qint32 value, ByteWriter& out) const {
+    // MS-TDS 2.2.7.18: ordinal, name, status 0x01 (output parameter), user type, flags, then
+    // TYPE_INFO (INTN of width 4) and the value with its length.
+    out.u8(token::ReturnValue);
+    out.u16le(ordinal);
+    out.bVarchar(name);
+    out.u8(0x01);
+    if (isTds72OrLater(version_))
+        out.u32le(0);
+    else
+        out.u16le(0);
+    out.u16le(0x0001); // nullable
+    out.u8(0x26);
+    out.u8(4);
+    out.u8(4);
+    out.u32le(quint32(value));
 }
 
 void TokenEncoder::envChange(quint8 type, const QString& newValue, const QString& oldValue, ByteWriter& out) const {

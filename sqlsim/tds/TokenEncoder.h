@@ -15,6 +15,7 @@ constexpr quint8 LoginAck = 0xAD;
 constexpr quint8 Row = 0xD1;
 constexpr quint8 EnvChange = 0xE3;
 constexpr quint8 ReturnStatus = 0x79;
+constexpr quint8 ReturnValue = 0xAC;
 constexpr quint8 Done = 0xFD;
 constexpr quint8 DoneProc = 0xFE;
 constexpr quint8 DoneInProc = 0xFF;
@@ -42,6 +43,8 @@ public:
     void done(const Done& d, ByteWriter& out) const;
     void done(quint8 tokenType, quint16 status, quint16 command, quint64 count, ByteWriter& out) const;
     void returnStatus(const ReturnStatus& r, ByteWriter& out) const;
+    // An int OUTPUT parameter of an RPC (the handle of sp_prepare), by its ordinal and name.
+    void returnValue(quint16 ordinal, const QString& name, qint32 value, ByteWriter& out) const;
     void envChange(quint8 type, const QString& newValue, const QString& oldValue, ByteWriter& out) const;
     void envChangeBytes(quint8 type, const QByteArray& newValue, const QByteArray& oldValue, ByteWriter& out) const;
     void loginAck(ByteWriter& out) const;
@@ -52,6 +55,7 @@ public:
 private:
     void columnMetadata(const Column& c, ByteWriter& out) const;
     void value(const Column& c, const Value& v, ByteWriter& out) const;
+    static void widenToHold(Column& c, const Value& v);
 
     quint32 version_;
     QString serverName_;

@@ -63,10 +63,15 @@ private slots:
     void damagedHeadersNeverRestore();
     void hostileNamesRoundTrip();
     void cancelledBackupLeavesNoSet();
-    void cancelledRestoreLeavesNothing();
+    void cancelledRestoreLeavesTheDatabaseRestoring_data();
+    void cancelledRestoreLeavesTheDatabaseRestoring();
     void catalogSurvivesRestart();
     void interruptedRestoreIsPutRightAtStart_data();
     void interruptedRestoreIsPutRightAtStart();
+    void backupOptionsShowInTheHeader_data();
+    void backupOptionsShowInTheHeader();
+    void verifyChecksAgainstTheSet_data();
+    void verifyChecksAgainstTheSet();
     void failedRenameLeavesTheOldDatabaseWhole_data();
     void failedRenameLeavesTheOldDatabaseWhole();
     void concurrentBackupsToOneFileBothLand();
@@ -255,6 +260,18 @@ void TestEngineBackup::backupFailures_data() {
         << "Cannot open backup device 'C:\\Program Files\\Microsoft SQL Server\\MSSQL15.MSSQLSERVER\\MSSQL\\DATA\\"
            "msdbdata.MDF'. Operating system error 32(The process cannot access the file because it is being used by "
            "another process.).";
+    QTest::newRow("write denied") << "Backup DataBase [SalesDemo] To Disk='C:\\Locked\\Sub\\x.Bak'"
+                                  << "sa" << false << QList<int>{3201, 3013}
+                                  << "Cannot open backup device 'C:\\Locked\\Sub\\x.Bak'. Operating system error "
+                                     "5(Access is denied.).";
+    QTest::newRow("read-only directory") << "Backup DataBase [SalesDemo] To Disk='C:\\ReadOnly\\x.Bak'"
+                                         << "sa" << false << QList<int>{3201, 3013}
+                                         << "Cannot open backup device 'C:\\ReadOnly\\x.Bak'. Operating system "
+                                            "error 5(Access is denied.).";
+    QTest::newRow("compression on Express")
+        << "Backup DataBase [SalesDemo] To Disk='C:\\x.Bak' WITH CHECKSUM, COMPRESSION"
+        << "sa" << false << QList<int>{1844, 3013}
+        << "BACKUP DATABASE WITH COMPRESSION is not supported on Express Edition (64-bit).";
     QTest::newRow("log backup, simple recovery") << "BACKUP LOG [SalesDemo] TO DISK = N'C:\\x.trn'"
                                                  << "sa" << false << QList<int>{4208, 3013}
                                                  << "The statement BACKUP LOG is not allowed while the recovery model "
@@ -269,6 +286,13 @@ void TestEngineBackup::backupFailures() {
     QFETCH(QList<int>, errors);
     QFETCH(QString, firstText);
     EngineHarness h;
+    h.stop();
+    h.config.edition = QStringLiteral("Express Edition (64-bit)");
+    h.config.denyWrite = {QStringLiteral("c:\\locked")};
+    h.start();
+    QVERIFY(QDir().mkpath(h.c("Locked/Sub")));
+    QVERIFY(QDir().mkpath(h.c("ReadOnly")));
+    QVERIFY(QFile::setPermissions(h.c("ReadOnly"), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     QTemporaryDir outside;
     QVERIFY(QFile::link(outside.path(), h.c("Out")));
     auto s = h.session(login);
@@ -284,6 +308,8 @@ void TestEngineBackup::backupFailures() {
     QVERIFY(filesUnder(outside.path()).isEmpty());
     QCOMPARE(QFileInfo(h.c(dataDir + "MSDBData.mdf")).size(), qint64(1024 * 1024));
     QVERIFY(!QFileInfo::exists(h.c("x.Bak")));
+    QVERIFY(!QFileInfo::exists(h.c("Locked/Sub/x.Bak")));
+    QVERIFY(!QFileInfo::exists(h.c("ReadOnly/x.Bak")));
     QVERIFY(!QFileInfo::exists(h.dir.filePath("escape.Bak")));
 }
 
@@ -570,7 +596,16 @@ void TestEngineBackup::cancelledBackupLeavesNoSet() {
     QCOMPARE(filesUnder(h.c("Bak")), QStringList({h.c("Bak/c.bak")}));
 }
 
-void TestEngineBackup::cancelledRestoreLeavesNothing() {
+void TestEngineBackup::cancelledRestoreLeavesTheDatabaseRestoring_data() {
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<bool>("replace");
+    QTest::newRow("a new database") << "Half" << false;
+    QTest::newRow("over an existing one") << "SalesDemo" << true;
+}
+
+void TestEngineBackup::cancelledRestoreLeavesTheDatabaseRestoring() {
+    QFETCH(QString, database);
+    QFETCH(bool, replace);
     EngineHarness h(true, 400);
     auto s = h.session();
     QVERIFY(QDir().mkpath(h.c("Bak")));
@@ -580,28 +615,46 @@ void TestEngineBackup::cancelledRestoreLeavesNothing() {
         QVERIFY(!run(*f, QStringLiteral("Backup DataBase [SalesDemo] To Disk='C:\\s.bak'")).failed());
         QVERIFY(QFile::copy(fast.c("s.bak"), h.c("Bak/s.bak")));
     }
+    const QString oldDataFile =
+        text(run(*s, QStringLiteral("select filename from master..sysdatabases where name = 'SalesDemo'"))
+                 .firstSet()
+                 .rows.at(0)
+                 .at(0));
+    const QString restore = restoreSales(database, QStringLiteral("C:\\Bak\\s.bak"), QStringLiteral("D:\\h.mdf"),
+                                         QStringLiteral("D:\\h.ldf"), replace);
     CollectingSink sink;
     CancelToken cancel;
     std::thread canceller([&cancel] {
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
         cancel.cancel();
     });
-    s->executeBatch(restoreSales(QStringLiteral("Half"), QStringLiteral("C:\\Bak\\s.bak"), QStringLiteral("D:\\h.mdf"),
-                                 QStringLiteral("D:\\h.ldf")),
-                    sink, cancel);
+    s->executeBatch(restore, sink, cancel);
     canceller.join();
     QVERIFY(!Response{sink.items}.infoNumbers().contains(3014));
-    QVERIFY(!databaseNames(*s).contains(QStringLiteral("Half")));
-    QVERIFY(filesUnder(h.d()).isEmpty());
-    // Nothing was left that would block the same restore afterwards.
+
+    // As on a server: the database stays, unusable, until a restore of it completes.
+    const QString stateQuery = QStringLiteral("select state_desc from sys.databases where name = '%1'").arg(database);
+    const QString statusQuery = QStringLiteral("select DATABASEPROPERTYEX(N'%1', 'Status')").arg(database);
+    QCOMPARE(text(cell(run(*s, stateQuery).firstSet(), 0, QStringLiteral("state_desc"))), QStringLiteral("RESTORING"));
+    QCOMPARE(text(run(*s, statusQuery).firstSet().rows.at(0).at(0)), QStringLiteral("RESTORING"));
+    QCOMPARE(run(*s, QStringLiteral("use [%1]").arg(database)).errorNumbers(), QList<int>{927});
+    QCOMPARE(run(*s, QStringLiteral("Backup DataBase [%1] To Disk='C:\\again.bak'").arg(database)).errorNumbers(),
+             (QList<int>{927, 3013}));
+    QVERIFY(filesUnder(h.d()).isEmpty()); // no staged file is left behind
+    // The old data is gone where the restore put its files elsewhere.
+    const ResultSet old = run(*s, QStringLiteral("xp_fileexist N'%1'").arg(oldDataFile)).firstSet();
+    QCOMPARE(integer(cell(old, 0, QStringLiteral("File Exists"))), replace ? 0 : 1);
+
+    // The state survives a restart, and restoring again brings the database back.
     h.config.delayPerMbMs = 0;
     s.reset();
     h.stop();
     h.start();
     auto again = h.session();
-    QVERIFY(!run(*again, restoreSales(QStringLiteral("Half"), QStringLiteral("C:\\Bak\\s.bak"),
-                                      QStringLiteral("D:\\h.mdf"), QStringLiteral("D:\\h.ldf")))
-                 .failed());
+    QCOMPARE(text(run(*again, statusQuery).firstSet().rows.at(0).at(0)), QStringLiteral("RESTORING"));
+    QVERIFY(!run(*again, restore).failed());
+    QCOMPARE(text(run(*again, statusQuery).firstSet().rows.at(0).at(0)), QStringLiteral("ONLINE"));
+    QVERIFY(!run(*again, QStringLiteral("use [%1]").arg(database)).failed());
 }
 
 void TestEngineBackup::catalogSurvivesRestart() {
@@ -652,8 +705,9 @@ void TestEngineBackup::interruptedRestoreIsPutRightAtStart() {
     entry.name = QStringLiteral("库存管理");
     entry.dbid = 6;
     entry.created = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5));
-    entry.files = {{QStringLiteral("SalesDemo"), "C:\\" + QString(dataDir).replace(u'/', u'\\') + "库存管理.mdf", u'D', 1},
-                   {QStringLiteral("SalesDemo_log"), QStringLiteral("D:\\inv_log.ldf"), u'L', 2}};
+    entry.files = {
+        {QStringLiteral("SalesDemo"), "C:\\" + QString(dataDir).replace(u'/', u'\\') + "库存管理.mdf", u'D', 1},
+        {QStringLiteral("SalesDemo_log"), QStringLiteral("D:\\inv_log.ldf"), u'L', 2}};
     QByteArray leftBehind;
     {
         RestoreJournal journal(journals);
@@ -694,6 +748,102 @@ void TestEngineBackup::interruptedRestoreIsPutRightAtStart() {
     }
     auto s = h.session();
     QVERIFY(!run(*s, QStringLiteral("Backup DataBase [库存管理] To Disk='C:\\after.bak'")).failed());
+}
+
+void TestEngineBackup::backupOptionsShowInTheHeader_data() {
+    QTest::addColumn<QString>("with");
+    QTest::addColumn<bool>("copyOnly");
+    QTest::addColumn<bool>("compressed");
+    QTest::addColumn<bool>("checksums");
+    QTest::addColumn<qint64>("flags");
+    QTest::newRow("none") << "" << false << false << false << qint64(512);
+    QTest::newRow("copy only") << " WITH COPY_ONLY" << true << false << false << qint64(1536);
+    QTest::newRow("checksum") << " WITH  CHECKSUM" << false << false << true << qint64(528);
+    QTest::newRow("compression brings checksums") << " WITH COMPRESSION" << false << true << true << qint64(528);
+    QTest::newRow("compression without checksums")
+        << " WITH COMPRESSION, NO_CHECKSUM" << false << true << false << qint64(512);
+    QTest::newRow("all, any order") << " WITH COMPRESSION ,STATS = 50, COPY_ONLY, INIT, CHECKSUM" << true << true
+                                    << true << qint64(1552);
+}
+
+void TestEngineBackup::backupOptionsShowInTheHeader() {
+    QFETCH(QString, with);
+    QFETCH(bool, copyOnly);
+    QFETCH(bool, compressed);
+    QFETCH(bool, checksums);
+    QFETCH(qint64, flags);
+    EngineHarness h;
+    auto s = h.session();
+    const Response backup = run(*s, "Backup DataBase [SalesDemo] To Disk='C:\\s.bak'" + with);
+    QVERIFY2(!backup.failed(), qPrintable(backup.messages().front().text));
+    const ResultSet rs = run(*s, QStringLiteral("RESTORE HEADERONLY FROM DISK = N'C:\\s.bak'")).firstSet();
+    QCOMPARE(integer(cell(rs, 0, "IsCopyOnly")), qint64(copyOnly));
+    QCOMPARE(integer(cell(rs, 0, "Compressed")), qint64(compressed));
+    QCOMPARE(integer(cell(rs, 0, "HasBackupChecksums")), qint64(checksums));
+    QCOMPARE(integer(cell(rs, 0, "Flags")), flags);
+    const qint64 size = integer(cell(rs, 0, "BackupSize"));
+    const qint64 compressedSize = integer(cell(rs, 0, "CompressedBackupSize"));
+    QVERIFY(size > 4 * 1024 * 1024);
+    // The sample files are random bytes, which deflate hardly shrinks.
+    if (compressed)
+        QVERIFY2(compressedSize != size && compressedSize > size * 9 / 10, qPrintable(QString::number(compressedSize)));
+    else
+        QCOMPARE(compressedSize, size);
+}
+
+void TestEngineBackup::verifyChecksAgainstTheSet_data() {
+    QTest::addColumn<QString>("backupWith");
+    QTest::addColumn<bool>("damage");
+    QTest::addColumn<QString>("verifyWith");
+    QTest::addColumn<QList<int>>("errors");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("good, checksums") << " WITH CHECKSUM" << false << " WITH FILE = 2, CHECKSUM" << QList<int>{}
+                                     << "The backup set on file 2 is valid.";
+    QTest::newRow("good, no checksums asked")
+        << "" << false << " WITH FILE = 2" << QList<int>{} << "The backup set on file 2 is valid.";
+    QTest::newRow("damaged, checksums") << " WITH CHECKSUM" << true << " WITH FILE = 2, CHECKSUM"
+                                        << QList<int>{3189, 3013} << "Damage to the backup set was detected.";
+    QTest::newRow("damaged, checksums on the media")
+        << " WITH COMPRESSION" << true << " WITH FILE = 2" << QList<int>{3189, 3013}
+        << "Damage to the backup set was detected.";
+    QTest::newRow("checksum asked, none written")
+        << "" << false << " WITH FILE = 2, CHECKSUM" << QList<int>{3187, 3013}
+        << "RESTORE WITH CHECKSUM cannot be specified because the backup set does not contain checksum information.";
+    QTest::newRow("no such set") << " WITH CHECKSUM" << false << " WITH FILE = 3, CHECKSUM" << QList<int>{4038, 3013}
+                                 << "Cannot find file ID 3 on device 'C:\\v.bak'.";
+}
+
+// The first set of the file stays good; the second is the one verified (and damaged).
+void TestEngineBackup::verifyChecksAgainstTheSet() {
+    QFETCH(QString, backupWith);
+    QFETCH(bool, damage);
+    QFETCH(QString, verifyWith);
+    QFETCH(QList<int>, errors);
+    QFETCH(QString, message);
+    EngineHarness h;
+    auto s = h.session();
+    QVERIFY(!run(*s, QStringLiteral("Backup DataBase [model] To Disk='C:\\v.bak' WITH CHECKSUM")).failed());
+    const qint64 firstSetEnd = QFileInfo(h.c("v.bak")).size();
+    QVERIFY(!run(*s, "Backup DataBase [SalesDemo] To Disk='C:\\v.bak'" + backupWith).failed());
+    if (damage) {
+        QByteArray bytes = readAll(h.c("v.bak"));
+        const qint64 at = firstSetEnd + (bytes.size() - firstSetEnd) / 2;
+        bytes[at] = char(bytes[at] ^ 0x20);
+        QVERIFY(writeFile(h.c("v.bak"), bytes));
+    }
+    const Response r = run(*s, "RESTORE VERIFYONLY FROM DISK = N'C:\\v.bak'" + verifyWith);
+    QCOMPARE(r.errorNumbers(), errors);
+    QCOMPARE(r.messages().front().text, message);
+    if (errors.isEmpty()) {
+        QCOMPARE(r.infoNumbers(), QList<int>({3262}));
+        QCOMPARE(r.messages().front().severity, 0);
+    } else {
+        QCOMPARE(r.errorText(3013), QStringLiteral("VERIFY DATABASE is terminating abnormally."));
+    }
+    // Damage to one set leaves the other one valid.
+    const Response first =
+        run(*s, QStringLiteral("RESTORE VERIFYONLY FROM DISK = N'C:\\v.bak' WITH FILE = 1, CHECKSUM"));
+    QCOMPARE(first.errorText(3262), QStringLiteral("The backup set on file 1 is valid."));
 }
 
 void TestEngineBackup::failedRenameLeavesTheOldDatabaseWhole_data() {
@@ -746,12 +896,13 @@ void TestEngineBackup::failedRenameLeavesTheOldDatabaseWhole() {
     QCOMPARE(filesUnder(h.c(dataDir)), filesBefore);
     QCOMPARE(readAll(dataHost), putBackFails ? readAll(h.c(salesData)) : oldData);
     QCOMPARE(readAll(logHost), putBackFails ? readAll(h.c(salesLog)) : oldLog);
-    const ResultSet list = run(*s, QStringLiteral("select filename from master..sysdatabases where name = N'库存管理'"))
-                               .firstSet();
+    const ResultSet list =
+        run(*s, QStringLiteral("select filename from master..sysdatabases where name = N'库存管理'")).firstSet();
     QCOMPARE(text(list.rows.at(0)[0]), windowsDir + "库存管理.mdf");
     QVERIFY(!run(*s, QStringLiteral("Backup DataBase [库存管理] To Disk='C:\\after.bak'")).failed());
     const ResultSet header = run(*s, QStringLiteral("RESTORE FILELISTONLY FROM DISK = N'C:\\after.bak'")).firstSet();
-    QCOMPARE(text(cell(header, 0, "LogicalName")), putBackFails ? QStringLiteral("SalesDemo") : QStringLiteral("库存管理"));
+    QCOMPARE(text(cell(header, 0, "LogicalName")),
+             putBackFails ? QStringLiteral("SalesDemo") : QStringLiteral("库存管理"));
 }
 
 void TestEngineBackup::concurrentBackupsToOneFileBothLand() {

@@ -29,6 +29,8 @@ private slots:
     void xpAvailableMediaNeedsSysadmin();
     void globalTempTableSharedAndDroppedWithCreator();
     void insertExecChecksColumnCountAndLength();
+    void varcharColumnHoldsCodePageBytes_data();
+    void varcharColumnHoldsCodePageBytes();
     void failRuleAnswersWithRealMessage();
     void statementLogRecordsEveryBatch();
     void loginChecksPassword();
@@ -374,6 +376,30 @@ void TestEngineStatements::insertExecChecksColumnCountAndLength() {
         run(*s, QStringLiteral("Insert Into ##Three EXECUTE master.dbo.xp_dirtree N'C:\\Bak', 1, 1"));
     QCOMPARE(tooLong.errorNumbers(), QList<int>({8152}));
     QVERIFY(run(*s, QStringLiteral("select * from ##Three")).firstSet().rows.empty());
+}
+
+void TestEngineStatements::varcharColumnHoldsCodePageBytes_data() {
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QList<int>>("errors");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("eight Latin letters") << "'abcdefgh'" << QList<int>{} << "abcdefgh";
+    QTest::newRow("four Chinese characters, eight bytes") << "'库存管理'" << QList<int>{} << "库存管理";
+    QTest::newRow("five Chinese characters, ten bytes") << "'库存管理库'" << QList<int>{8152} << "";
+    QTest::newRow("mixed, nine bytes") << "'库存管理x'" << QList<int>{8152} << "";
+    QTest::newRow("national text in the code page") << "N'库a'" << QList<int>{} << "库a";
+    QTest::newRow("national text the code page lacks") << "N'a\u0E01b'" << QList<int>{} << "a?b";
+}
+
+void TestEngineStatements::varcharColumnHoldsCodePageBytes() {
+    QFETCH(QString, value);
+    QFETCH(QList<int>, errors);
+    QFETCH(QString, stored);
+    EngineHarness h(false);
+    auto s = h.session();
+    QVERIFY(!run(*s, QStringLiteral("Create Table ##Eight(v varchar(8) null)")).failed());
+    QCOMPARE(run(*s, QStringLiteral("Insert Into ##Eight Values (%1)").arg(value)).errorNumbers(), errors);
+    const ResultSet rs = run(*s, QStringLiteral("select v from ##Eight")).firstSet();
+    QCOMPARE(rs.rows.empty() ? QString() : text(rs.rows.front().front()), stored);
 }
 
 void TestEngineStatements::failRuleAnswersWithRealMessage() {

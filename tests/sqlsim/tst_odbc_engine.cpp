@@ -4,6 +4,7 @@
 #include "SimServer.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
@@ -86,6 +87,7 @@ QList<int> nativeErrors(const Handle& h) {
 struct Column {
     QString name;
     SQLSMALLINT type = 0;
+    SQLULEN size = 0;
 };
 
 // One connection to the simulator with the helpers the tests need.
@@ -110,6 +112,14 @@ public:
     QString error() const { return error_; }
     void close() { dbc_.reset(); }
 
+    // The database the driver believes the connection is in.
+    QString currentCatalog() const {
+        SQLWCHAR name[256] = {};
+        SQLINTEGER length = 0;
+        SQLGetConnectAttrW(dbc_.get(), SQL_ATTR_CURRENT_CATALOG, name, sizeof name, &length);
+        return QString::fromUtf16(reinterpret_cast<const char16_t*>(name));
+    }
+
     Handle statement(int timeoutSeconds = 30) {
         Handle stmt(SQL_HANDLE_STMT, dbc_.get());
         SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(timeoutSeconds)), 0);
@@ -133,7 +143,7 @@ public:
             SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
             SQLULEN size = 0;
             SQLDescribeColW(stmt.get(), i, name, 256, &nameLength, &type, &size, &digits, &nullable);
-            out.append({QString::fromUtf16(reinterpret_cast<const char16_t*>(name), nameLength), type});
+            out.append({QString::fromUtf16(reinterpret_cast<const char16_t*>(name), nameLength), type, size});
         }
         return out;
     }
@@ -194,18 +204,28 @@ private slots:
     void resultShapes_data();
     void resultShapes();
     void backupAndRestoreThroughTheDriver();
+    void verifyAnswersWithItsMessageNumber();
     void errorsCarryServerNumbers_data();
     void errorsCarryServerNumbers();
     void timeoutCancelsBackupAndLeavesNoSet();
     void timeoutEndsADelayedBatchBeforeItRuns();
     void twoConnectionsShareGlobalTempTable();
+    void freeTdsHandsOverProgressOnlyWhenTheStatementEnds();
+    void freeTdsRefusesAsynchronousExecution();
+    void textColumnsAreSizedToHoldTheirValues_data();
+    void textColumnsAreSizedToHoldTheirValues();
+    void useMovesTheDriversCurrentCatalog();
 
 private:
     SimServer sim_;
 };
 
 void TestOdbcEngine::initTestCase() {
-    QVERIFY2(sim_.start({QStringLiteral("--seed")}), qPrintable(sim_.errorString()));
+    QVERIFY2(sim_.start({QStringLiteral("--seed"), QStringLiteral("--edition"), QStringLiteral("express"),
+                         QStringLiteral("--deny-write"), QStringLiteral("C:\\Locked"), QStringLiteral("--free-space"),
+                         QStringLiteral("C=100"), QStringLiteral("--hold-session"), QStringLiteral("库存管理")}),
+             qPrintable(sim_.errorString()));
+    QVERIFY(QDir().mkpath(sim_.driveC() + "/Locked"));
     QVERIFY(makeFile(sim_.driveC() + "/Bak/old.bak", "x"));
     QVERIFY(makeFile(sim_.driveC() + "/Bak/备份.bak", "x"));
     QVERIFY(QDir().mkpath(sim_.driveC() + "/Bak/Sub"));
@@ -231,6 +251,23 @@ void TestOdbcEngine::resultShapes_data() {
     QTest::newRow("drives") << "master..xp_availablemedia 2"
                             << QStringList{"name", "low free", "high free", "media type"}
                             << QList<int>{SQL_WVARCHAR, SQL_INTEGER, SQL_INTEGER, SQL_INTEGER} << 1;
+    QTest::newRow("fixed drives") << "EXEC master..xp_fixeddrives" << QStringList{"drive", "MB free"}
+                                  << QList<int>{SQL_CHAR, SQL_INTEGER} << 1;
+    QTest::newRow("sessions in a database")
+        << "SELECT session_id, login_name, database_id FROM sys.dm_exec_sessions WHERE database_id = DB_ID(N'库存管理')"
+        << QStringList{"session_id", "login_name", "database_id"}
+        << QList<int>{SQL_SMALLINT, SQL_WVARCHAR, SQL_SMALLINT} << 1;
+    QTest::newRow("processes in a database")
+        << "SELECT spid, dbid, loginame FROM master..sysprocesses WHERE dbid = DB_ID(N'库存管理')"
+        << QStringList{"spid", "dbid", "loginame"} << QList<int>{SQL_SMALLINT, SQL_SMALLINT, SQL_WVARCHAR} << 1;
+    QTest::newRow("database states")
+        << "SELECT name, state_desc, user_access_desc FROM sys.databases WHERE database_id <= 6"
+        << QStringList{"name", "state_desc", "user_access_desc"} << QList<int>{SQL_WVARCHAR, SQL_WVARCHAR, SQL_WVARCHAR}
+        << 6;
+    QTest::newRow("database files")
+        << "SELECT database_id, type, physical_name, size FROM sys.master_files WHERE database_id = DB_ID(N'SalesDemo')"
+        << QStringList{"database_id", "type", "physical_name", "size"}
+        << QList<int>{SQL_INTEGER, SQL_TINYINT, SQL_WVARCHAR, SQL_INTEGER} << 2;
     QTest::newRow("directories") << "EXECUTE master.dbo.xp_dirtree N'C:\\Bak', 1, 0"
                                  << QStringList{"subdirectory", "depth"} << QList<int>{SQL_WVARCHAR, SQL_INTEGER} << 1;
     QTest::newRow("directories and files")
@@ -310,6 +347,23 @@ void TestOdbcEngine::backupAndRestoreThroughTheDriver() {
     QCOMPARE(Connection::rows(stmt).last().first(), QStringLiteral("库存副本"));
 }
 
+void TestOdbcEngine::verifyAnswersWithItsMessageNumber() {
+    Connection c(connectionString(sim_));
+    QVERIFY2(c.ok(), qPrintable(c.error()));
+    {
+        Handle stmt = c.statement();
+        QVERIFY(Connection::exec(stmt, QStringLiteral("BACKUP DATABASE [model] TO DISK = N'C:\\Bak\\v.bak' "
+                                                      "WITH INIT, CHECKSUM, COPY_ONLY")));
+    }
+    Handle stmt = c.statement();
+    QVERIFY(Connection::exec(
+        stmt, QStringLiteral("RESTORE VERIFYONLY FROM DISK = N'C:\\Bak\\v.bak' WITH FILE = 1, CHECKSUM")));
+    const QList<Diagnostic> info = diagnostics(stmt);
+    QCOMPARE(info.size(), 1);
+    QCOMPARE(info[0].native, 3262);
+    QVERIFY2(info[0].text.endsWith(QStringLiteral("The backup set on file 1 is valid.")), qPrintable(info[0].text));
+}
+
 void TestOdbcEngine::errorsCarryServerNumbers_data() {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QList<int>>("natives");
@@ -318,6 +372,13 @@ void TestOdbcEngine::errorsCarryServerNumbers_data() {
                                        << QList<int>{3201, 3013}
                                        << "Cannot open backup device 'C:\\NoDir\\x.Bak'. Operating system error 3(The "
                                           "system cannot find the path specified.).";
+    QTest::newRow("access denied") << "Backup DataBase [SalesDemo] To Disk='C:\\Locked\\x.Bak'"
+                                   << QList<int>{3201, 3013}
+                                   << "Cannot open backup device 'C:\\Locked\\x.Bak'. Operating system error 5(Access "
+                                      "is denied.).";
+    QTest::newRow("edition cannot compress")
+        << "Backup DataBase [SalesDemo] To Disk='C:\\Bak\\c.Bak' WITH CHECKSUM, COMPRESSION" << QList<int>{1844, 3013}
+        << "BACKUP DATABASE WITH COMPRESSION is not supported on Express Edition (64-bit).";
     QTest::newRow("not a backup") << "RESTORE HEADERONLY FROM  DISK = N'C:\\Bak\\old.bak'  WITH   NOUNLOAD "
                                   << QList<int>{3241, 3013}
                                   << "The media family on device 'C:\\Bak\\old.bak' is incorrectly formed. SQL Server "
@@ -425,6 +486,86 @@ void TestOdbcEngine::twoConnectionsShareGlobalTempTable() {
             return Connection::exec(stmt, probe) && Connection::rows(stmt).isEmpty();
         }(),
         5000);
+}
+
+// What an application can learn from FreeTDS while BACKUP ... WITH STATS runs (the packets
+// themselves leave the simulator as each step is reached, see tst_tds_framing): nothing until
+// SQLExecDirect returns, then every message at once, and nothing left for SQLMoreResults.
+void TestOdbcEngine::freeTdsHandsOverProgressOnlyWhenTheStatementEnds() {
+    SimServer slow;
+    QVERIFY2(slow.start({QStringLiteral("--seed"), QStringLiteral("--delay-per-mb"), QStringLiteral("300")}),
+             qPrintable(slow.errorString()));
+    QVERIFY(QDir().mkpath(slow.driveC() + "/Bak"));
+    Connection c(connectionString(slow));
+    QVERIFY2(c.ok(), qPrintable(c.error()));
+    Handle stmt = c.statement();
+    QElapsedTimer timer;
+    timer.start();
+    const std::u16string sql = u"Backup DataBase [SalesDemo] To Disk='C:\\Bak\\stats.Bak' WITH STATS = 20";
+    const SQLRETURN rc =
+        SQLExecDirectW(stmt.get(), reinterpret_cast<SQLWCHAR*>(const_cast<char16_t*>(sql.c_str())), SQL_NTS);
+    const qint64 returnedAfter = timer.elapsed();
+    QCOMPARE(rc, SQLRETURN(SQL_SUCCESS_WITH_INFO));
+    // 4 MB at 300 ms each: the call returns only when the work is done.
+    QVERIFY2(returnedAfter >= 1100, qPrintable(QString::number(returnedAfter)));
+    QList<int> natives;
+    for (const Diagnostic& d : diagnostics(stmt))
+        natives << d.native;
+    QCOMPARE(natives, (QList<int>{3211, 3211, 3211, 3211, 3211, 4035, 4035, 3014}));
+    QCOMPARE(SQLMoreResults(stmt.get()), SQLRETURN(SQL_NO_DATA));
+}
+
+void TestOdbcEngine::freeTdsRefusesAsynchronousExecution() {
+    Connection c(connectionString(sim_));
+    QVERIFY2(c.ok(), qPrintable(c.error()));
+    Handle stmt = c.statement();
+    const SQLRETURN rc = SQLSetStmtAttr(stmt.get(), SQL_ATTR_ASYNC_ENABLE,
+                                        reinterpret_cast<SQLPOINTER>(SQLULEN(SQL_ASYNC_ENABLE_ON)), 0);
+    QCOMPARE(rc, SQLRETURN(SQL_ERROR));
+    QCOMPARE(diagnostics(stmt).value(0).state, QStringLiteral("HYC00"));
+
+void TestOdbcEngine::textColumnsAreSizedToHoldTheirValues_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QStringList>("values");
+    QTest::newRow("Chinese varchar: bytes of code page 936")
+        << "select '库存'" << int(SQL_VARCHAR) << 4 << QStringList{"库存"};
+    QTest::newRow("Latin varchar") << "select 'abc'" << int(SQL_VARCHAR) << 3 << QStringList{"abc"};
+    QTest::newRow("nvarchar: characters") << "select N'库存'" << int(SQL_WVARCHAR) << 2 << QStringList{"库存"};
+    QTest::newRow("reckoned from the first row, longer ones later")
+        << "Select Name + '.bak' From master..Sysdatabases Where dbid in (1, 5, 6) Order by [dbid]"
+        << int(SQL_WVARCHAR) << 13 << QStringList{"master.bak", "SalesDemo.bak", "库存管理.bak"};
+}
+
+void TestOdbcEngine::textColumnsAreSizedToHoldTheirValues() {
+    QFETCH(QString, sql);
+    QFETCH(int, type);
+    QFETCH(int, size);
+    QFETCH(QStringList, values);
+    Connection c(connectionString(sim_));
+    QVERIFY2(c.ok(), qPrintable(c.error()));
+    Handle stmt = c.statement();
+    QVERIFY2(Connection::exec(stmt, sql), qPrintable(diagnostics(stmt).value(0).text));
+    const QList<Column> columns = Connection::columns(stmt);
+    QCOMPARE(columns.size(), 1);
+    QCOMPARE(int(columns.front().type), type);
+    QCOMPARE(int(columns.front().size), size);
+    QStringList got;
+    for (const QStringList& row : Connection::rows(stmt))
+        got << row.value(0);
+    QCOMPARE(got, values);
+}
+
+void TestOdbcEngine::useMovesTheDriversCurrentCatalog() {
+    Connection c(connectionString(sim_));
+    QVERIFY2(c.ok(), qPrintable(c.error()));
+    QCOMPARE(c.currentCatalog(), QStringLiteral("master"));
+    for (const QString& db : {QStringLiteral("SalesDemo"), QStringLiteral("库存管理"), QStringLiteral("master")}) {
+        Handle stmt = c.statement();
+        QVERIFY2(Connection::exec(stmt, "USE [" + db + "]"), qPrintable(diagnostics(stmt).value(0).text));
+        QCOMPARE(c.currentCatalog(), db);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestOdbcEngine)
