@@ -20,8 +20,7 @@ namespace {
 
 using NewTexts::text;
 
-template <typename W>
-W* make(QWidget* parent, const char* name, const QString& accessibleName) {
+template <typename W> W* make(QWidget* parent, const char* name, const QString& accessibleName) {
     auto* w = new W(parent); // owned by its parent
     w->setObjectName(QLatin1String(name));
     if (!accessibleName.isEmpty()) // a label without one is read by its text
@@ -35,8 +34,7 @@ QString spoken(const QString& caption) {
     return plain.remove(QRegularExpression(QStringLiteral("\\(&.\\)|&")));
 }
 
-template <typename W>
-W* captioned(QWidget* parent, const char* name, const char* caption) {
+template <typename W> W* captioned(QWidget* parent, const char* name, const char* caption) {
     W* w = make<W>(parent, name, spoken(text(caption)));
     if constexpr (std::is_same_v<W, QGroupBox>)
         w->setTitle(text(caption));
@@ -78,15 +76,17 @@ OptionsPage::OptionsPage(CertificatePins& pins, QString optionsFile, QWidget* pa
 void OptionsPage::buildLayout() {
     gbEncryption = captioned<QGroupBox>(this, "gbEncryption", NewTexts::EncryptionGroup);
     lblEncryption = captioned<QLabel>(gbEncryption, "lblEncryption", NewTexts::EncryptionLabel);
-    CmbEncryption = make<QComboBox>(gbEncryption, "CmbEncryption", spoken(text(NewTexts::EncryptionLabel)).remove(QLatin1Char(':')));
-    CmbEncryption->addItems({text(NewTexts::EncryptionOptional), text(NewTexts::EncryptionMandatory),
-                             text(NewTexts::EncryptionStrict)});
+    CmbEncryption = make<QComboBox>(gbEncryption, "CmbEncryption",
+                                    spoken(text(NewTexts::EncryptionLabel)).remove(QLatin1Char(':')));
+    CmbEncryption->addItems(
+        {text(NewTexts::EncryptionOptional), text(NewTexts::EncryptionMandatory), text(NewTexts::EncryptionStrict)});
     lblEncryption->setBuddy(CmbEncryption);
     lblEncryptionHint = make<QLabel>(gbEncryption, "lblEncryptionHint", QString());
 
     gbCertificates = captioned<QGroupBox>(this, "gbCertificates", NewTexts::CertificatesGroup);
     LvCertificates = make<QTreeWidget>(gbCertificates, "LvCertificates", text(NewTexts::CertificatesGroup));
-    LvCertificates->setHeaderLabels({text(NewTexts::CertificateServerColumn), text(NewTexts::CertificateFingerprintColumn)});
+    LvCertificates->setHeaderLabels(
+        {text(NewTexts::CertificateServerColumn), text(NewTexts::CertificateFingerprintColumn)});
     LvCertificates->setRootIsDecorated(false);
     LvCertificates->setColumnWidth(0, 110);
     LvCertificates->header()->setStretchLastSection(true);
@@ -165,8 +165,7 @@ void OptionsPage::BtnForgetClick() {
     const bool forgotten = pins_.forget(server);
     refreshCertificates();
     if (!forgotten)
-        throw std::runtime_error(
-            text(NewTexts::SettingsNotWritable).arg(pins_.filePath()).toStdString());
+        throw std::runtime_error(text(NewTexts::SettingsNotWritable).arg(pins_.filePath()).toStdString());
 }
 
 void OptionsPage::store() {

@@ -30,7 +30,8 @@ ProgramOptions ProgramOptions::load(const QString& filePath) {
     if (!QFileInfo::exists(filePath))
         return options;
     const QSettings file(filePath, QSettings::IniFormat);
-    options.encryption = EncryptionSettings::fromStoredName(file.value(kEncryption).toString()).value_or(options.encryption);
+    options.encryption =
+        EncryptionSettings::fromStoredName(file.value(kEncryption).toString()).value_or(options.encryption);
     options.showProgress = readFlag(file, kShowProgress);
     options.verifyAfterBackup = readFlag(file, kVerify);
     options.copyOnly = readFlag(file, kCopyOnly);

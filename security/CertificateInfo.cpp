@@ -4,6 +4,7 @@
 
 #include <QCryptographicHash>
 
+#include <openssl/err.h>
 #include <openssl/pem.h>
 
 #include <ctime>
@@ -36,7 +37,9 @@ std::optional<QDateTime> timeValue(const ASN1_TIME* time) {
 
 } // namespace
 
-QString CertificateInfo::fingerprintText() const { return CertificateReader::fingerprintText(sha256); }
+QString CertificateInfo::fingerprintText() const {
+    return CertificateReader::fingerprintText(sha256);
+}
 
 QByteArray CertificateInfo::pem() const {
     QByteArray text = "-----BEGIN CERTIFICATE-----\n";
@@ -74,16 +77,25 @@ std::optional<CertificateInfo> CertificateReader::fromPem(const QByteArray& pem)
     OpenSsl::BioPtr in(BIO_new_mem_buf(pem.constData(), int(pem.size())));
     if (!in)
         return std::nullopt;
-    OpenSsl::X509Ptr certificate(PEM_read_bio_X509(in.get(), nullptr, nullptr, nullptr));
-    if (!certificate)
-        return std::nullopt;
-    unsigned char* encoded = nullptr;
-    const int length = i2d_X509(certificate.get(), &encoded);
-    if (length <= 0)
-        return std::nullopt;
-    const QByteArray der(reinterpret_cast<const char*>(encoded), length);
-    OPENSSL_free(encoded);
-    return fromDer(der);
+    // The block's bytes as they are, not parsed and encoded again: a certificate in a form that
+    // is not quite canonical DER would otherwise come back with another fingerprint.
+    for (;;) {
+        char* name = nullptr;
+        char* header = nullptr;
+        unsigned char* data = nullptr;
+        long length = 0;
+        if (PEM_read_bio(in.get(), &name, &header, &data, &length) != 1) {
+            ERR_clear_error();
+            return std::nullopt;
+        }
+        const bool isCertificate = qstrcmp(name, PEM_STRING_X509) == 0;
+        const QByteArray der(reinterpret_cast<const char*>(data), int(length));
+        OPENSSL_free(name);
+        OPENSSL_free(header);
+        OPENSSL_free(data);
+        if (isCertificate)
+            return fromDer(der);
+    }
 }
 
 QString CertificateReader::fingerprintText(const QByteArray& sha256) {

@@ -9,7 +9,7 @@
 #include <optional>
 
 struct CertificateInfo {
-    QString subject;     // RFC 2253 form, UTF-8 fields decoded
+    QString subject; // RFC 2253 form, UTF-8 fields decoded
     QString issuer;
     QDateTime notBefore; // UTC
     QDateTime notAfter;  // UTC

@@ -8,7 +8,9 @@
 
 namespace {
 
-QString key(const QString& server) { return server.trimmed().toLower(); }
+QString key(const QString& server) {
+    return server.trimmed().toLower();
+}
 
 const QString kArray = QStringLiteral("servers");
 const QString kServer = QStringLiteral("server");

@@ -11,8 +11,8 @@
 #include <optional>
 
 struct TrustedServer {
-    QString server;                          // as the user typed it
-    std::optional<CertificateInfo> pinned;   // empty when only "unverified" was chosen
+    QString server;                        // as the user typed it
+    std::optional<CertificateInfo> pinned; // empty when only "unverified" was chosen
     bool unverifiedAllowed = false;
 };
 

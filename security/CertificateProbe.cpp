@@ -42,9 +42,7 @@ public:
         return true;
     }
 
-    QString errorText() const {
-        return deadline_.hasExpired() ? QStringLiteral("timed out") : socket_.errorString();
-    }
+    QString errorText() const { return deadline_.hasExpired() ? QStringLiteral("timed out") : socket_.errorString(); }
     void close() { socket_.abort(); }
 
     QByteArray inbox;
@@ -69,6 +67,7 @@ bool isVersionOrCipherReason(int reason) {
     case SSL_R_WRONG_CIPHER_RETURNED:
     case SSL_R_SSLV3_ALERT_HANDSHAKE_FAILURE: // what a server sends when nothing matches
     case SSL_R_TLSV1_ALERT_INSUFFICIENT_SECURITY:
+    case SSL_R_LEGACY_SIGALG_DISALLOWED_OR_UNSUPPORTED:
         return true;
     default:
         return false;
@@ -99,13 +98,16 @@ public:
         // The handshake must finish even for a certificate nobody vouches for: that is the one
         // the user is shown. The verdict is read afterwards.
         SSL_CTX_set_verify(ctx_.get(), SSL_VERIFY_NONE, nullptr);
-        const bool loaded = request.caFile.isEmpty()
-                                ? SSL_CTX_set_default_verify_paths(ctx_.get()) == 1
-                                : SSL_CTX_load_verify_locations(ctx_.get(), request.caFile.toLocal8Bit().constData(),
-                                                                nullptr) == 1;
+        const bool loaded =
+            request.caFile.isEmpty()
+                ? SSL_CTX_set_default_verify_paths(ctx_.get()) == 1
+                : SSL_CTX_load_verify_locations(ctx_.get(), request.caFile.toLocal8Bit().constData(), nullptr) == 1;
         if (!loaded)
             return false;
-        if (request.minTlsVersion && SSL_CTX_set_min_proto_version(ctx_.get(), request.minTlsVersion) != 1)
+        // TLS 1.2 at least, as current drivers ask: an older server fails here with a clear
+        // version mismatch rather than later on a legacy signature.
+        const int lowest = request.minTlsVersion ? request.minTlsVersion : TLS1_2_VERSION;
+        if (SSL_CTX_set_min_proto_version(ctx_.get(), lowest) != 1)
             return false;
         if (request.maxTlsVersion && SSL_CTX_set_max_proto_version(ctx_.get(), request.maxTlsVersion) != 1)
             return false;
@@ -176,7 +178,8 @@ ProbeResult fail(ProbeResult result, ProbeFailure kind, const QString& detail) {
 bool readMessage(Channel& channel, std::initializer_list<quint8> types, TdsPrelogin::Message& message,
                  ProbeResult& result, ProbeFailure onSilence) {
     for (;;) {
-        if (!channel.inbox.isEmpty() && std::find(types.begin(), types.end(), quint8(channel.inbox[0])) == types.end()) {
+        if (!channel.inbox.isEmpty() &&
+            std::find(types.begin(), types.end(), quint8(channel.inbox[0])) == types.end()) {
             result = fail(result, ProbeFailure::NotTds, QStringLiteral("the server's answer is not TDS"));
             return false;
         }
@@ -221,8 +224,8 @@ ProbeResult CertificateProbe::run(const ProbeRequest& request) {
         return fail(result, ProbeFailure::Network, channel.errorText());
 
     if (!request.strict) {
-        if (!channel.write(TdsPrelogin::frame(TdsPrelogin::kPreloginPacket,
-                                              TdsPrelogin::request(TdsPrelogin::EncryptOn))))
+        if (!channel.write(
+                TdsPrelogin::frame(TdsPrelogin::kPreloginPacket, TdsPrelogin::request(TdsPrelogin::EncryptOn))))
             return fail(result, ProbeFailure::Network, channel.errorText());
         TdsPrelogin::Message answer;
         if (!readMessage(channel, {TdsPrelogin::kReplyPacket}, answer, result, ProbeFailure::Network))

@@ -8,7 +8,9 @@ using NewTexts::text;
 
 namespace {
 
-QString when(const QDateTime& time) { return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")); }
+QString when(const QDateTime& time) {
+    return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+}
 
 // The leading values, then issuer, subject, validity and fingerprint, in one arg() call, so that
 // a "%1" inside a server name or a certificate field stays as it is.
@@ -85,8 +87,8 @@ ConnectionTrust::Plan ConnectionTrust::decide(EncryptionSetting setting, SqlServ
     const bool canPin = EncryptionKeywordMap::canPin(driver, setting);
     if (const auto pinned = pins.lookup(server)) {
         if (pinned->sha256 != shown.sha256) {
-            Plan plan = failWith(Step::CertificateChanged,
-                                 withCertificate(NewTexts::CertificateChangedWarning, shown, server));
+            Plan plan =
+                failWith(Step::CertificateChanged, withCertificate(NewTexts::CertificateChangedWarning, shown, server));
             plan.followUpQuestion = text(NewTexts::TrustChangedCertificateQuestion).arg(server);
             plan.certificate = shown;
             return plan;
@@ -106,8 +108,9 @@ ConnectionTrust::Plan ConnectionTrust::decide(EncryptionSetting setting, SqlServ
         plan.step = Step::AskToPin;
         plan.message = withCertificate(NewTexts::TrustCertificateQuestion, shown, server);
     } else if (setting == EncryptionSetting::Strict) {
-        plan = failWith(Step::Refused, text(NewTexts::UnverifiedNotAllowedInStrict)
-                                           .arg(EncryptionKeywordMap::driverDisplayName(driver)));
+        plan =
+            failWith(Step::Refused,
+                     text(NewTexts::UnverifiedNotAllowedInStrict).arg(EncryptionKeywordMap::driverDisplayName(driver)));
     } else if (pins.allowsUnverified(server)) {
         plan.trust = Kind::Unverified;
     } else {
@@ -161,4 +164,6 @@ FreeTdsSection ConnectionTrust::freeTdsSection(const QString& server, const Serv
     return section;
 }
 
-QString ConnectionTrust::caFileOverride() { return qEnvironmentVariable("SSL_CERT_FILE"); }
+QString ConnectionTrust::caFileOverride() {
+    return qEnvironmentVariable("SSL_CERT_FILE");
+}

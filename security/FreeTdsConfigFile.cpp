@@ -78,12 +78,12 @@ QString FreeTdsConfigFile::render(const QList<FreeTdsSection>& sections) const {
             requireMatch(section.address.instance, instance, "instance name");
             text += line("instance", section.address.instance);
         } else {
-            text += line("port", QString::number(section.address.port ? section.address.port
-                                                                      : ServerAddress::kDefaultPort));
+            text += line("port",
+                         QString::number(section.address.port ? section.address.port : ServerAddress::kDefaultPort));
         }
         text += line("tds version", QStringLiteral("7.4"));
         text += line("encryption", section.setting == EncryptionSetting::Optional ? QStringLiteral("request")
-                                                                                    : QStringLiteral("require"));
+                                                                                  : QStringLiteral("require"));
         switch (section.verify) {
         case FreeTdsSection::Verify::Nothing:
             break;
@@ -106,15 +106,20 @@ QString FreeTdsConfigFile::render(const QList<FreeTdsSection>& sections) const {
     return text;
 }
 
+void FreeTdsConfigFile::writePinFile(const QString& server, const QByteArray& pem) const {
+    const QString directory = QFileInfo(pinFile(server)).absolutePath();
+    if (!QDir().mkpath(directory))
+        throw EFreeTdsConfigError("cannot create " + directory.toStdString());
+    QFile::setPermissions(directory, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    writeOwnerOnly(pinFile(server), pem);
+}
+
 void FreeTdsConfigFile::write(const QList<FreeTdsSection>& sections) const {
     const QString text = render(sections);
-    const QString directory = QFileInfo(path_).absolutePath();
-    if (!QDir().mkpath(directory + QStringLiteral("/pins")))
-        throw EFreeTdsConfigError("cannot create " + directory.toStdString());
-    QFile::setPermissions(directory + QStringLiteral("/pins"),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     for (const FreeTdsSection& section : sections)
         if (section.verify == FreeTdsSection::Verify::Pin)
-            writeOwnerOnly(pinFile(section.server), section.pinnedPem);
+            writePinFile(section.server, section.pinnedPem);
+    if (!QDir().mkpath(QFileInfo(path_).absolutePath()))
+        throw EFreeTdsConfigError("cannot create " + QFileInfo(path_).absolutePath().toStdString());
     writeOwnerOnly(path_, text.toUtf8());
 }

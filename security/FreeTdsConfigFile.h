@@ -19,12 +19,12 @@ struct FreeTdsSection {
         Pin,     // ca file = the pinned certificate, host name not checked
     };
 
-    QString server;        // as typed; names the section
+    QString server; // as typed; names the section
     ServerAddress address;
     EncryptionSetting setting = EncryptionSetting::Mandatory; // Strict is refused
     Verify verify = Verify::System;
-    QByteArray pinnedPem;  // with Verify::Pin
-    QString caFile;        // with Verify::System: a PEM bundle used instead of the system's
+    QByteArray pinnedPem; // with Verify::Pin
+    QString caFile;       // with Verify::System: a PEM bundle used instead of the system's
 };
 
 class EFreeTdsConfigError : public std::runtime_error {
@@ -46,6 +46,10 @@ public:
     // it; all owner-only. Throws EFreeTdsConfigError for a value FreeTDS would read back
     // differently, or when a file cannot be written.
     void write(const QList<FreeTdsSection>& sections) const;
+
+    // Writes one pin file (owner-only) where pinFile(server) says; for drivers that read the
+    // pin from a file of their own (ServerCertificate=).
+    void writePinFile(const QString& server, const QByteArray& pem) const;
 
     // The file's text for these sections; pinFile gives the path each pin is written to.
     QString render(const QList<FreeTdsSection>& sections) const;

@@ -10,12 +10,13 @@
 
 namespace OpenSsl {
 
-template <typename T, void (*Free)(T*)>
-struct Deleter {
+template <typename T, void (*Free)(T*)> struct Deleter {
     void operator()(T* p) const { Free(p); }
 };
 
-inline void freeBio(BIO* b) { BIO_free_all(b); }
+inline void freeBio(BIO* b) {
+    BIO_free_all(b);
+}
 
 using X509Ptr = std::unique_ptr<X509, Deleter<X509, X509_free>>;
 using BioPtr = std::unique_ptr<BIO, Deleter<BIO, freeBio>>;

@@ -7,7 +7,7 @@
 
 struct ServerAddress {
     QString host;
-    quint16 port = 0;  // 0: the default port, or the instance's as the Browser reports it
+    quint16 port = 0; // 0: the default port, or the instance's as the Browser reports it
     QString instance;
 
     static constexpr quint16 kDefaultPort = 1433;

@@ -28,9 +28,9 @@ QByteArray TdsPrelogin::request(Encryption encryption) {
     const Option options[] = {
         {0x00, QByteArray("\x11\x00\x00\x00\x00\x00", 6)}, // VERSION: ours, not the server's
         {kEncryptionOption, QByteArray(1, char(encryption))},
-        {0x02, QByteArray(1, '\0')},       // INSTOPT: any instance on this port
-        {0x03, QByteArray(4, '\0')},       // THREADID
-        {0x04, QByteArray(1, '\0')},       // MARS off
+        {0x02, QByteArray(1, '\0')}, // INSTOPT: any instance on this port
+        {0x03, QByteArray(4, '\0')}, // THREADID
+        {0x04, QByteArray(1, '\0')}, // MARS off
     };
     const int tableSize = int(std::size(options)) * 5 + 1;
     QByteArray table;
@@ -83,7 +83,7 @@ QByteArray TdsPrelogin::frame(quint8 type, const QByteArray& payload) {
         appendBigEndian16(out, int(chunk.size()) + kHeaderSize);
         out.append(QByteArray("\0\0", 2)); // SPID
         out.append(char(packetId++));
-        out.append('\0');                   // window
+        out.append('\0'); // window
         out += chunk;
     } while (at < payload.size());
     return out;

@@ -11,7 +11,7 @@ namespace TdsPrelogin {
 
 constexpr quint8 kPreloginPacket = 0x12;
 constexpr quint8 kReplyPacket = 0x04;
-constexpr int kPacketSize = 4096;          // what clients ask for before LOGIN7 has fixed a size
+constexpr int kPacketSize = 4096;              // what clients ask for before LOGIN7 has fixed a size
 constexpr qsizetype kLongestMessage = 1 << 18; // a certificate chain fits many times over
 
 enum Encryption : quint8 { EncryptOff = 0x00, EncryptOn = 0x01, EncryptNotSupported = 0x02, EncryptRequired = 0x03 };

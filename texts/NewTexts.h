@@ -6,7 +6,9 @@
 
 namespace NewTexts {
 
-inline QString text(const char* utf8) { return QString::fromUtf8(utf8); }
+inline QString text(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 // The options page.
 inline constexpr char OptionsPage[] = "选项";
@@ -64,20 +66,17 @@ inline constexpr char TlsNotSupported[] =
 inline constexpr char TlsVersionMismatch[] =
     "无法与服务器 %1 建立加密连接：双方没有共同支持的 TLS 版本或加密算法。\n（%2）\n\n"
     "请在服务器上启用 TLS 1.2 或更高版本（较旧的 SQL Server 需要安装更新）。";
-inline constexpr char TlsHandshakeBroken[] =
-    "与服务器 %1 的加密握手失败。\n（%2）\n\n"
-    "请检查服务器的证书配置和网络连接后重试。";
+inline constexpr char TlsHandshakeBroken[] = "与服务器 %1 的加密握手失败。\n（%2）\n\n"
+                                             "请检查服务器的证书配置和网络连接后重试。";
 inline constexpr char TlsCertificateRejected[] =
     "服务器 %1 的证书未通过校验，连接已取消。\n（%2）\n\n"
     "请确认服务器证书由受信任的机构签发且与服务器名称相符，或在服务器上配置正确的证书。";
 
 // A setting the driver cannot honour. %1 driver name.
-inline constexpr char StrictNotSupported[] =
-    "驱动 %1 不支持“严格”加密（TDS 8.0）。\n\n"
-    "请在“选项”页改用“强制”加密，或安装 ODBC Driver 18 for SQL Server。";
-inline constexpr char PinNotSupported[] =
-    "驱动 %1 在当前加密方式下无法只接受指定的证书。\n\n"
-    "请在服务器上安装受信任机构签发的证书，或改用 FreeTDS 驱动。";
+inline constexpr char StrictNotSupported[] = "驱动 %1 不支持“严格”加密（TDS 8.0）。\n\n"
+                                             "请在“选项”页改用“强制”加密，或安装 ODBC Driver 18 for SQL Server。";
+inline constexpr char PinNotSupported[] = "驱动 %1 在当前加密方式下无法只接受指定的证书。\n\n"
+                                          "请在服务器上安装受信任机构签发的证书，或改用 FreeTDS 驱动。";
 inline constexpr char UnverifiedNotAllowedInStrict[] =
     "“严格”加密总要校验服务器证书，驱动 %1 不能在不校验证书的情况下连接。\n\n"
     "请在服务器上安装受信任机构签发的证书，或在“选项”页改用“强制”加密。";

@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             continue;
         // Whatever was accepted must read back as the same certificate.
         const auto again = CertificateReader::fromPem(info->pem());
-        if (!again || again->sha256 != info->sha256 || info->sha256.size() != 32 || info->fingerprintText().size() != 95)
+        if (!again || again->sha256 != info->sha256 || info->sha256.size() != 32 ||
+            info->fingerprintText().size() != 95)
             __builtin_trap();
     }
     return 0;

@@ -69,8 +69,10 @@ private slots:
             for (const OptionsLayout::Place& other : OptionsLayout::kPlaces) {
                 if (&other == &place || qstrcmp(other.parent, place.parent) != 0)
                     continue;
-                QVERIFY2(!QRect(other.left, other.top, other.width, other.height).intersects(w->geometry()),
-                         qPrintable(QStringLiteral("%1 overlaps %2").arg(QLatin1String(place.name), QLatin1String(other.name))));
+                QVERIFY2(
+                    !QRect(other.left, other.top, other.width, other.height).intersects(w->geometry()),
+                    qPrintable(
+                        QStringLiteral("%1 overlaps %2").arg(QLatin1String(place.name), QLatin1String(other.name))));
             }
         }
         // The page control gives the page at least the room the table plans for.
@@ -115,7 +117,8 @@ private slots:
 
     void backupOptionsAreReservedButNotYetOffered() {
         const OptionsPage page(*pins_, optionsFile());
-        for (QCheckBox* box : {page.ChkShowProgress, page.ChkVerifyAfterBackup, page.ChkCopyOnly, page.ChkCompression}) {
+        for (QCheckBox* box :
+             {page.ChkShowProgress, page.ChkVerifyAfterBackup, page.ChkCopyOnly, page.ChkCompression}) {
             QVERIFY(!box->isEnabled());
             QVERIFY(!box->isChecked());
         }

@@ -21,8 +21,8 @@ struct SslFree {
 
 QByteArray preloginAnswer(quint8 encryption) {
     // VERSION 16.0, ENCRYPTION, terminator.
-    const char table[] = {0x00, 0x00, 0x0B, 0x00, 0x06, 0x01, 0x00, 0x11, 0x00, 0x01, char(0xFF),
-                          0x10, 0x00, 0x00, 0x00, 0x00, 0x00};
+    const char table[] = {0x00, 0x00,       0x0B, 0x00, 0x06, 0x01, 0x00, 0x11, 0x00,
+                          0x01, char(0xFF), 0x10, 0x00, 0x00, 0x00, 0x00, 0x00};
     QByteArray payload(table, sizeof table);
     payload.append(char(encryption));
     return TdsPrelogin::frame(TdsPrelogin::kReplyPacket, payload);
@@ -85,7 +85,8 @@ void FakeTlsServer::serve(QTcpSocket& socket) {
     QByteArray inbox;
     QDeadlineTimer deadline(5000);
     const auto readMore = [&] {
-        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(int(std::max<qint64>(deadline.remainingTime(), 1))))
+        if (socket.bytesAvailable() == 0 &&
+            !socket.waitForReadyRead(int(std::max<qint64>(deadline.remainingTime(), 1))))
             return false;
         const QByteArray bytes = socket.readAll();
         QMutexLocker lock(&mutex_);

@@ -14,9 +14,9 @@
 
 struct FakeServerSetup {
     enum class Mode {
-        Tunnelled,      // PRELOGIN answer, then TLS inside PRELOGIN packets
-        Strict,         // TLS before anything else, ALPN "tds/8.0"
-        Garbage,        // answers PRELOGIN with bytes that are not TDS
+        Tunnelled,         // PRELOGIN answer, then TLS inside PRELOGIN packets
+        Strict,            // TLS before anything else, ALPN "tds/8.0"
+        Garbage,           // answers PRELOGIN with bytes that are not TDS
         HangUpInHandshake, // closes on the client's first TLS message
     };
     Mode mode = Mode::Tunnelled;

@@ -101,11 +101,11 @@ private slots:
             << tunnelled << quint8(0x00) << 0 << TLS1_2_VERSION << TLS1_3_VERSION << 0 << ProbeFailure::VersionOrCipher;
         QTest::newRow("strict, version mismatch") << int(FakeServerSetup::Mode::Strict) << quint8(0) << TLS1_3_VERSION
                                                   << 0 << 0 << TLS1_2_VERSION << ProbeFailure::VersionOrCipher;
-        QTest::newRow("server hangs up in the handshake") << int(FakeServerSetup::Mode::HangUpInHandshake)
-                                                          << quint8(0x00) << 0 << 0 << 0 << 0
-                                                          << ProbeFailure::BrokenHandshake;
-        QTest::newRow("not a TDS server") << int(FakeServerSetup::Mode::Garbage) << quint8(0) << 0 << 0 << 0 << 0
-                                          << ProbeFailure::NotTds;
+        QTest::newRow("server hangs up in the handshake")
+            << int(FakeServerSetup::Mode::HangUpInHandshake) << quint8(0x00) << 0 << 0 << 0 << 0
+            << ProbeFailure::BrokenHandshake;
+        QTest::newRow("not a TDS server")
+            << int(FakeServerSetup::Mode::Garbage) << quint8(0) << 0 << 0 << 0 << 0 << ProbeFailure::NotTds;
     }
 
     void failuresComeBackByKind() {

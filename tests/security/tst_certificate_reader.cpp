@@ -83,8 +83,9 @@ private slots:
         QTest::newRow("two certificates") << serverDer_ + caDer_ << false;
         QTest::newRow("flipped length") << QByteArray(serverDer_).replace(1, 1, "\x01") << false;
         QTest::newRow("pem without certificate") << QByteArray("-----BEGIN CERTIFICATE-----\nAAAA\n") << true;
-        QTest::newRow("pem of garbage")
-            << QByteArray("-----BEGIN CERTIFICATE-----\nAAAAAAAA\n-----END CERTIFICATE-----\n") << true;
+        QTest::newRow("pem of garbage") << QByteArray(
+                                               "-----BEGIN CERTIFICATE-----\nAAAAAAAA\n-----END CERTIFICATE-----\n")
+                                        << true;
         QTest::newRow("der given as pem") << serverDer_ << true;
     }
 

@@ -68,17 +68,17 @@ private slots:
         const auto D181 = SqlServerDriver::Microsoft18_1;
         QTest::newRow("first connection asks") << M << F << "" << false << Step::AskToPin << Kind::System;
         QTest::newRow("pinned: silent") << M << F << "pin" << false << Step::Connect << Kind::Pinned;
-        QTest::newRow("pin differs: warning") << M << F << "other pin" << false << Step::CertificateChanged
-                                              << Kind::System;
+        QTest::newRow("pin differs: warning")
+            << M << F << "other pin" << false << Step::CertificateChanged << Kind::System;
         QTest::newRow("vouched for by the store") << M << F << "" << true << Step::Connect << Kind::System;
-        QTest::newRow("a pin beats the store") << M << F << "other pin" << true << Step::CertificateChanged
-                                               << Kind::System;
+        QTest::newRow("a pin beats the store")
+            << M << F << "other pin" << true << Step::CertificateChanged << Kind::System;
         QTest::newRow("18 mandatory cannot pin") << M << D181 << "" << false << Step::AskUnverified << Kind::System;
         QTest::newRow("17 cannot pin") << M << D17 << "" << false << Step::AskUnverified << Kind::System;
-        QTest::newRow("unverified, same certificate") << M << D181 << "unverified" << false << Step::Connect
-                                                      << Kind::Unverified;
-        QTest::newRow("unverified, certificate changed") << M << D17 << "unverified other" << false
-                                                         << Step::CertificateChanged << Kind::System;
+        QTest::newRow("unverified, same certificate")
+            << M << D181 << "unverified" << false << Step::Connect << Kind::Unverified;
+        QTest::newRow("unverified, certificate changed")
+            << M << D17 << "unverified other" << false << Step::CertificateChanged << Kind::System;
         QTest::newRow("18.1 strict pins") << S << D181 << "" << false << Step::AskToPin << Kind::System;
         QTest::newRow("18.1 strict pinned") << S << D181 << "pin" << false << Step::Connect << Kind::Pinned;
         QTest::newRow("18.0 strict cannot pin") << S << D180 << "" << false << Step::Refused << Kind::System;
@@ -160,8 +160,8 @@ private slots:
         ProbeResult result;
         result.failure = failure;
         result.detail = QStringLiteral("why");
-        const auto plan = ConnectionTrust::decide(EncryptionSetting::Mandatory, SqlServerDriver::FreeTds, kServer,
-                                                  result, *pins_);
+        const auto plan =
+            ConnectionTrust::decide(EncryptionSetting::Mandatory, SqlServerDriver::FreeTds, kServer, result, *pins_);
         QCOMPARE(plan.step, Step::TlsFailure);
         QCOMPARE(plan.message, expected);
     }
@@ -184,7 +184,8 @@ private slots:
         QTest::addColumn<EncryptionSetting>("setting");
         QTest::addColumn<SqlServerDriver>("driver");
         QTest::addColumn<int>("expected"); // -1: probe first
-        QTest::newRow("optional") << EncryptionSetting::Optional << SqlServerDriver::Microsoft18_1 << int(Step::Connect);
+        QTest::newRow("optional") << EncryptionSetting::Optional << SqlServerDriver::Microsoft18_1
+                                  << int(Step::Connect);
         QTest::newRow("strict freetds") << EncryptionSetting::Strict << SqlServerDriver::FreeTds << int(Step::Refused);
         QTest::newRow("strict 17") << EncryptionSetting::Strict << SqlServerDriver::Microsoft17 << int(Step::Refused);
         QTest::newRow("strict 18") << EncryptionSetting::Strict << SqlServerDriver::Microsoft18_0 << -1;
@@ -206,8 +207,8 @@ private slots:
         QTest::addColumn<EncryptionSetting>("setting");
         QTest::addColumn<Kind>("trust");
         QTest::addColumn<int>("verify");
-        QTest::newRow("optional checks nothing") << EncryptionSetting::Optional << Kind::Pinned
-                                                 << int(FreeTdsSection::Verify::Nothing);
+        QTest::newRow("optional checks nothing")
+            << EncryptionSetting::Optional << Kind::Pinned << int(FreeTdsSection::Verify::Nothing);
         QTest::newRow("pin") << EncryptionSetting::Mandatory << Kind::Pinned << int(FreeTdsSection::Verify::Pin);
         QTest::newRow("store") << EncryptionSetting::Mandatory << Kind::System << int(FreeTdsSection::Verify::System);
         QTest::newRow("unverified") << EncryptionSetting::Mandatory << Kind::Unverified

@@ -120,18 +120,18 @@ private slots:
         QTest::addColumn<SqlServerDriver>("driver");
         QTest::addColumn<Kind>("trust");
         QTest::addColumn<bool>("sent");
-        QTest::newRow("18 mandatory system") << EncryptionSetting::Mandatory << SqlServerDriver::Microsoft18_0
-                                             << Kind::System << true;
-        QTest::newRow("18.1 strict system") << EncryptionSetting::Strict << SqlServerDriver::Microsoft18_1
-                                            << Kind::System << true;
-        QTest::newRow("17 has no such keyword") << EncryptionSetting::Mandatory << SqlServerDriver::Microsoft17
-                                                << Kind::System << false;
-        QTest::newRow("unverified checks no name") << EncryptionSetting::Mandatory << SqlServerDriver::Microsoft18_1
-                                                   << Kind::Unverified << false;
-        QTest::newRow("a pin is checked whole") << EncryptionSetting::Strict << SqlServerDriver::Microsoft18_1
-                                                << Kind::Pinned << false;
-        QTest::newRow("optional checks nothing") << EncryptionSetting::Optional << SqlServerDriver::Microsoft18_1
-                                                 << Kind::System << false;
+        QTest::newRow("18 mandatory system")
+            << EncryptionSetting::Mandatory << SqlServerDriver::Microsoft18_0 << Kind::System << true;
+        QTest::newRow("18.1 strict system")
+            << EncryptionSetting::Strict << SqlServerDriver::Microsoft18_1 << Kind::System << true;
+        QTest::newRow("17 has no such keyword")
+            << EncryptionSetting::Mandatory << SqlServerDriver::Microsoft17 << Kind::System << false;
+        QTest::newRow("unverified checks no name")
+            << EncryptionSetting::Mandatory << SqlServerDriver::Microsoft18_1 << Kind::Unverified << false;
+        QTest::newRow("a pin is checked whole")
+            << EncryptionSetting::Strict << SqlServerDriver::Microsoft18_1 << Kind::Pinned << false;
+        QTest::newRow("optional checks nothing")
+            << EncryptionSetting::Optional << SqlServerDriver::Microsoft18_1 << Kind::System << false;
     }
 
     void hostNameInCertificateOnlyWhereTheDriverVerifiesByName() {
@@ -148,11 +148,16 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("version");
         QTest::addColumn<SqlServerDriver>("kind");
-        QTest::newRow("freetds") << "FreeTDS" << "" << SqlServerDriver::FreeTds;
-        QTest::newRow("17") << "ODBC Driver 17 for SQL Server" << "17.10.5.1" << SqlServerDriver::Microsoft17;
-        QTest::newRow("18.0") << "ODBC Driver 18 for SQL Server" << "18.0.1.1" << SqlServerDriver::Microsoft18_0;
-        QTest::newRow("18.3") << "ODBC Driver 18 for SQL Server" << "18.3.2.1" << SqlServerDriver::Microsoft18_1;
-        QTest::newRow("18 unknown version") << "ODBC Driver 18 for SQL Server" << "" << SqlServerDriver::Microsoft18_1;
+        QTest::newRow("freetds") << "FreeTDS"
+                                 << "" << SqlServerDriver::FreeTds;
+        QTest::newRow("17") << "ODBC Driver 17 for SQL Server"
+                            << "17.10.5.1" << SqlServerDriver::Microsoft17;
+        QTest::newRow("18.0") << "ODBC Driver 18 for SQL Server"
+                              << "18.0.1.1" << SqlServerDriver::Microsoft18_0;
+        QTest::newRow("18.3") << "ODBC Driver 18 for SQL Server"
+                              << "18.3.2.1" << SqlServerDriver::Microsoft18_1;
+        QTest::newRow("18 unknown version") << "ODBC Driver 18 for SQL Server"
+                                            << "" << SqlServerDriver::Microsoft18_1;
     }
 
     void driverKindFromTheInstalledName() {

@@ -2,8 +2,8 @@
 // stand-in server: it sends LOGIN7 (and so the password) only to the certificate that the
 // section trusts. The stand-in never completes a login, so every connect fails in the end; what
 // matters is whether the login reached it.
-#include "FakeTlsServer.h"
 #include "CertificateInfo.h"
+#include "FakeTlsServer.h"
 #include "FreeTdsConfigFile.h"
 
 #include <QFile>
@@ -31,14 +31,16 @@ void connectThroughFreeTds(const QString& section) {
                                            "Encryption=require")
                                 .arg(section, QLatin1String(kPassword))
                                 .toUtf8();
-    SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.constData())), SQL_NTS, nullptr,
-                     0, nullptr, SQL_DRIVER_NOPROMPT);
+    SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.constData())), SQL_NTS, nullptr, 0,
+                     nullptr, SQL_DRIVER_NOPROMPT);
     SQLDisconnect(dbc);
     SQLFreeHandle(SQL_HANDLE_DBC, dbc);
     SQLFreeHandle(SQL_HANDLE_ENV, env);
 }
 
-bool isLogin(const QByteArray& received) { return !received.isEmpty() && quint8(received[0]) == 0x10; }
+bool isLogin(const QByteArray& received) {
+    return !received.isEmpty() && quint8(received[0]) == 0x10;
+}
 
 } // namespace
 
@@ -59,9 +61,9 @@ private slots:
     }
 
     void loginGoesOnlyToTheTrustedCertificate_data() {
-        QTest::addColumn<QString>("served");   // self-signed or signed by the CA
+        QTest::addColumn<QString>("served"); // self-signed or signed by the CA
         QTest::addColumn<int>("verify");
-        QTest::addColumn<QString>("trusted");  // the pin (the served one, or the genuine server's), or the CA
+        QTest::addColumn<QString>("trusted"); // the pin (the served one, or the genuine server's), or the CA
         QTest::addColumn<bool>("loginSent");
         const int pin = int(FreeTdsSection::Verify::Pin);
         const int system = int(FreeTdsSection::Verify::System);
@@ -96,10 +98,11 @@ private slots:
         FakeTlsServer server(setup);
 
         const QString name = QStringLiteral("127.0.0.1,%1").arg(server.port());
-        FreeTdsSection section{name, *ServerAddress::parse(name), EncryptionSetting::Mandatory,
-                               FreeTdsSection::Verify(verify), {}, {}};
+        FreeTdsSection section{
+            name, *ServerAddress::parse(name), EncryptionSetting::Mandatory, FreeTdsSection::Verify(verify), {}, {}};
         if (section.verify == FreeTdsSection::Verify::Pin)
-            section.pinnedPem = CertificateReader::fromDer(trusted == QLatin1String("self") ? selfDer : genuineDer)->pem();
+            section.pinnedPem =
+                CertificateReader::fromDer(trusted == QLatin1String("self") ? selfDer : genuineDer)->pem();
         else
             section.caFile = caFile_;
         const FreeTdsConfigFile config(dir_.filePath(QStringLiteral("conf/freetds.conf")));

@@ -60,15 +60,15 @@ private slots:
         QTest::newRow("not listed") << LoopbackPeers::browserAnswer(kTwoInstances) << "OTHER" << 0;
         QTest::newRow("no tcp") << LoopbackPeers::browserAnswer("InstanceName;SQLEXPRESS;np;\\\\DB01\\pipe;;")
                                 << "SQLEXPRESS" << 0;
-        QTest::newRow("port out of range") << LoopbackPeers::browserAnswer("InstanceName;SQLEXPRESS;tcp;70000;;")
-                                           << "SQLEXPRESS" << 0;
+        QTest::newRow("port out of range")
+            << LoopbackPeers::browserAnswer("InstanceName;SQLEXPRESS;tcp;70000;;") << "SQLEXPRESS" << 0;
         QTest::newRow("another instance's port is not taken")
             << LoopbackPeers::browserAnswer("InstanceName;A;tcp;1500;;InstanceName;SQLEXPRESS;;") << "SQLEXPRESS" << 0;
         QByteArray wrongLength = LoopbackPeers::browserAnswer(kTwoInstances);
         wrongLength.chop(1);
         QTest::newRow("length disagrees") << wrongLength << "SQLEXPRESS" << 0;
-        QTest::newRow("control character") << LoopbackPeers::browserAnswer("InstanceName;SQLEXPRESS;tcp;1\n5;;")
-                                           << "SQLEXPRESS" << 0;
+        QTest::newRow("control character")
+            << LoopbackPeers::browserAnswer("InstanceName;SQLEXPRESS;tcp;1\n5;;") << "SQLEXPRESS" << 0;
     }
 
     void portOfTheNamedInstance() {
@@ -90,7 +90,8 @@ private slots:
     void noBrowserIsKnownAtOnce() {
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(!InstancePort::ask(QStringLiteral("127.0.0.1"), QStringLiteral("X"), LoopbackPeers::freeUdpPort(), 3000));
+        QVERIFY(
+            !InstancePort::ask(QStringLiteral("127.0.0.1"), QStringLiteral("X"), LoopbackPeers::freeUdpPort(), 3000));
         QVERIFY(clock.elapsed() < 2000);
     }
 };

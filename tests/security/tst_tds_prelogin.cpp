@@ -34,8 +34,11 @@ private slots:
     void malformedFramesAreRefused_data() {
         QTest::addColumn<QByteArray>("wire");
         QTest::newRow("length below the header") << QByteArray("\x04\x01\x00\x07\x00\x00\x01\x00", 8);
-        QTest::newRow("packets of two types")
-            << QByteArray("\x12\x00\x00\x09\x00\x00\x01\x00" "a" "\x04\x01\x00\x09\x00\x00\x02\x00" "b", 18);
+        QTest::newRow("packets of two types") << QByteArray("\x12\x00\x00\x09\x00\x00\x01\x00"
+                                                            "a"
+                                                            "\x04\x01\x00\x09\x00\x00\x02\x00"
+                                                            "b",
+                                                            18);
         QByteArray endless;
         for (int i = 0; i < 70; ++i)
             endless += QByteArray("\x12\x00\x10\x00\x00\x00\x01\x00", 8) + QByteArray(4088, 'z');
@@ -52,8 +55,11 @@ private slots:
         QTest::addColumn<QByteArray>("payload");
         QTest::addColumn<int>("expected"); // -1: unreadable
         const QByteArray version("\x00\x00\x0B\x00\x06", 5);
-        QTest::newRow("real server answer")
-            << version + QByteArray("\x01\x00\x11\x00\x01\xFF" "\x10\x00\x00\x00\x00\x00" "\x03", 13) << 3;
+        QTest::newRow("real server answer") << version + QByteArray("\x01\x00\x11\x00\x01\xFF"
+                                                                    "\x10\x00\x00\x00\x00\x00"
+                                                                    "\x03",
+                                                                    13)
+                                            << 3;
         QTest::newRow("no encryption option") << QByteArray("\x00\x00\x06\x00\x00\xFF", 6) << -1;
         QTest::newRow("no terminator") << QByteArray("\x01\x00\x05\x00\x01", 5) << -1;
         QTest::newRow("offset past the end") << QByteArray("\x01\x00\x40\x00\x01\xFF", 6) << -1;

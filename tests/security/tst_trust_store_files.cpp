@@ -88,17 +88,17 @@ private slots:
         QTest::addColumn<FreeTdsSection::Verify>("verify");
         QTest::addColumn<QStringList>("lines");
         using V = FreeTdsSection::Verify;
-        QTest::newRow("pinned, required") << "127.0.0.1,14330" << EncryptionSetting::Mandatory << V::Pin
-                                          << QStringList{"host = 127.0.0.1", "port = 14330", "tds version = 7.4",
-                                                         "encryption = require", "ca file = PIN",
-                                                         "check certificate hostname = no"};
-        QTest::newRow("system store, default port") << "db01.example" << EncryptionSetting::Mandatory << V::System
-                                                    << QStringList{"host = db01.example", "port = 1433",
-                                                                   "tds version = 7.4", "encryption = require",
-                                                                   "ca file = system"};
-        QTest::newRow("optional, instance") << "db01\\SQLEXPRESS" << EncryptionSetting::Optional << V::Nothing
-                                            << QStringList{"host = db01", "instance = SQLEXPRESS",
-                                                           "tds version = 7.4", "encryption = request"};
+        QTest::newRow("pinned, required")
+            << "127.0.0.1,14330" << EncryptionSetting::Mandatory << V::Pin
+            << QStringList{"host = 127.0.0.1",     "port = 14330",  "tds version = 7.4",
+                           "encryption = require", "ca file = PIN", "check certificate hostname = no"};
+        QTest::newRow("system store, default port")
+            << "db01.example" << EncryptionSetting::Mandatory << V::System
+            << QStringList{"host = db01.example", "port = 1433", "tds version = 7.4", "encryption = require",
+                           "ca file = system"};
+        QTest::newRow("optional, instance")
+            << "db01\\SQLEXPRESS" << EncryptionSetting::Optional << V::Nothing
+            << QStringList{"host = db01", "instance = SQLEXPRESS", "tds version = 7.4", "encryption = request"};
     }
 
     void sectionsSayWhatTheDriverMustCheck() {
@@ -149,13 +149,18 @@ private slots:
         QTest::addColumn<QString>("configPath");
         QTest::addColumn<QString>("server");
         QTest::addColumn<EncryptionSetting>("setting");
-        QTest::newRow("strict") << "freetds.conf" << "db01" << EncryptionSetting::Strict;
-        QTest::newRow("comment sign in the path") << "a#b/freetds.conf" << "db01" << EncryptionSetting::Mandatory;
-        QTest::newRow("semicolon in the path") << "a;b/freetds.conf" << "db01" << EncryptionSetting::Mandatory;
-        QTest::newRow("two blanks in the path") << "a  b/freetds.conf" << "db01" << EncryptionSetting::Mandatory;
-        QTest::newRow("host with a blank") << "freetds.conf" << "db 01" << EncryptionSetting::Mandatory;
-        QTest::newRow("over-long path") << QString(300, QLatin1Char('p')) + "/freetds.conf" << "db01"
-                                        << EncryptionSetting::Mandatory;
+        QTest::newRow("strict") << "freetds.conf"
+                                << "db01" << EncryptionSetting::Strict;
+        QTest::newRow("comment sign in the path") << "a#b/freetds.conf"
+                                                  << "db01" << EncryptionSetting::Mandatory;
+        QTest::newRow("semicolon in the path") << "a;b/freetds.conf"
+                                               << "db01" << EncryptionSetting::Mandatory;
+        QTest::newRow("two blanks in the path") << "a  b/freetds.conf"
+                                                << "db01" << EncryptionSetting::Mandatory;
+        QTest::newRow("host with a blank") << "freetds.conf"
+                                           << "db 01" << EncryptionSetting::Mandatory;
+        QTest::newRow("over-long path") << QString(300, QLatin1Char('p')) + "/freetds.conf"
+                                        << "db01" << EncryptionSetting::Mandatory;
     }
 
     void valuesFreeTdsWouldMisreadAreRefused() {
