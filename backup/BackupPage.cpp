@@ -85,7 +85,9 @@ void BackupPage::showDatabases(const QStringList& names) {
         LsbDB->item(i)->setCheckState(Qt::Unchecked);
 }
 
-void BackupPage::clearDatabases() { LsbDB->clear(); }
+void BackupPage::clearDatabases() {
+    LsbDB->clear();
+}
 
 QStringList BackupPage::tickedDatabases() const {
     QStringList names;

@@ -5,7 +5,9 @@
 
 ConnectionHolder::ConnectionHolder(Factory factory) : factory_(std::move(factory)) {}
 
-ConnectionHolder::~ConnectionHolder() { release(); }
+ConnectionHolder::~ConnectionHolder() {
+    release();
+}
 
 void ConnectionHolder::create() {
     connection_.reset();
@@ -19,7 +21,9 @@ void ConnectionHolder::release() {
     connection_.reset();
 }
 
-bool ConnectionHolder::connected() const { return connection_ && connection_->Connected(); }
+bool ConnectionHolder::connected() const {
+    return connection_ && connection_->Connected();
+}
 
 TADOConnection& ConnectionHolder::get() const {
     if (!connection_)

@@ -16,6 +16,7 @@ void eachRow(TADOConnection& connection, const QString& statement, const std::fu
 
 // Calls read() once on the open query, on its first row (reading a field of an empty answer
 // raises "no current record").
-void firstRow(TADOConnection& connection, const QString& statement, const std::function<void(const TADODataSet&)>& read);
+void firstRow(TADOConnection& connection, const QString& statement,
+              const std::function<void(const TADODataSet&)>& read);
 
 } // namespace Query

@@ -122,11 +122,13 @@ void RestorePage::CmbBfjChange() {
     }
 }
 
-void RestorePage::BtnReadClick() { CmbBfjChange(); }
+void RestorePage::BtnReadClick() {
+    CmbBfjChange();
+}
 
 void RestorePage::BtnRestoreClick() {
-    RestoreRequest request{CmbDb->currentText(), EdtBakFile->text(), CmbBfj->currentText(), {},
-                           ChkRestore->isChecked()};
+    RestoreRequest request{
+        CmbDb->currentText(), EdtBakFile->text(), CmbBfj->currentText(), {}, ChkRestore->isChecked()};
     for (int row = 1; row < Grid->RowCount(); ++row)
         request.files.append({Grid->CellText(0, row), Grid->CellText(1, row)});
     MessageBoxSink sink(this);
@@ -139,7 +141,9 @@ void RestorePage::BtnRestoreClick() {
     MessageBox::information(this, QStringLiteral("数据库还原成功!"));
 }
 
-void RestorePage::GridSelectCell(QObject*, int ACol, int ARow, bool& CanSelect) { CanSelect = ACol != 0 && ARow != 0; }
+void RestorePage::GridSelectCell(QObject*, int ACol, int ARow, bool& CanSelect) {
+    CanSelect = ACol != 0 && ARow != 0;
+}
 
 // Puts the user on the target path of the row that needs correcting. While the current cell
 // is still in column 0 (as after loading) the grid refuses the row move, so the row is set
@@ -159,4 +163,6 @@ void RestorePage::showDatabases(const QStringList& names) {
     CmbDb->setEditText(typed);
 }
 
-void RestorePage::clearDatabases() { clearKeepingText(CmbDb); }
+void RestorePage::clearDatabases() {
+    clearKeepingText(CmbDb);
+}

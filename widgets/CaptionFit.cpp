@@ -12,7 +12,9 @@ namespace {
 
 constexpr int kNarrowest = 75; // per cent of the normal width
 
-int advance(const QWidget* control, const QString& text) { return control->fontMetrics().horizontalAdvance(text); }
+int advance(const QWidget* control, const QString& text) {
+    return control->fontMetrics().horizontalAdvance(text);
+}
 
 } // namespace
 

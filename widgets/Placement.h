@@ -6,8 +6,7 @@
 #include <QString>
 #include <QWidget>
 
-template <typename W>
-W* place(QWidget* parent, const char* name, int left, int top, int width, int height) {
+template <typename W> W* place(QWidget* parent, const char* name, int left, int top, int width, int height) {
     auto* w = new W(parent); // owned by its parent
     w->setObjectName(QLatin1String(name));
     w->setGeometry(left, top, width, height);

@@ -14,14 +14,13 @@ TADOConnection& created(ConnectionHolder& holder) {
 } // namespace
 
 RestorePageHarness::RestorePageHarness()
-    : connection(created(holder)),
-      page(
-          holder,
-          [this] {
-              pickerShown = true;
-              return pickAnswer;
-          },
-          [this] { ++refills; }),
+    : connection(created(holder)), page(
+                                       holder,
+                                       [this] {
+                                           pickerShown = true;
+                                           return pickAnswer;
+                                       },
+                                       [this] { ++refills; }),
       CmbDb(page.CmbDb), EdtBakFile(page.EdtBakFile), CmbBfj(page.CmbBfj), Grid(page.Grid),
       ChkRestore(page.ChkRestore) {}
 
@@ -47,9 +46,13 @@ QString RestorePageHarness::hostPath(const QString& serverPath) const {
     return QDir::cleanPath(sim.driveC() + QLatin1Char('/') + rest);
 }
 
-void RestorePageHarness::makeServerDir(const QString& serverPath) const { QDir().mkpath(hostPath(serverPath)); }
+void RestorePageHarness::makeServerDir(const QString& serverPath) const {
+    QDir().mkpath(hostPath(serverPath));
+}
 
-QStringList RestorePageHarness::databases() { return DatabaseList::read(connection); }
+QStringList RestorePageHarness::databases() {
+    return DatabaseList::read(connection);
+}
 
 void RestorePageHarness::backup(const QString& database, const QString& serverFile) {
     connection.Execute(QStringLiteral("Backup DataBase [") + SqlText::bracketed(database) +
