@@ -523,6 +523,7 @@ void TestOdbcEngine::freeTdsRefusesAsynchronousExecution() {
                                         reinterpret_cast<SQLPOINTER>(SQLULEN(SQL_ASYNC_ENABLE_ON)), 0);
     QCOMPARE(rc, SQLRETURN(SQL_ERROR));
     QCOMPARE(diagnostics(stmt).value(0).state, QStringLiteral("HYC00"));
+}
 
 void TestOdbcEngine::textColumnsAreSizedToHoldTheirValues_data() {
     QTest::addColumn<QString>("sql");
