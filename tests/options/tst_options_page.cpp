@@ -113,10 +113,10 @@ private slots:
         QCOMPARE(ProgramOptions::load(optionsFile()), ProgramOptions());
     }
 
-    void backupOptionsAreReservedButNotYetOffered() {
+    void backupOptionsStartOffAndProgressIsNotYetOffered() {
         const OptionsPage page(*pins_, optionsFile());
         for (QCheckBox* box : {page.ChkShowProgress, page.ChkVerifyAfterBackup, page.ChkCopyOnly, page.ChkCompression}) {
-            QVERIFY(!box->isEnabled());
+            QCOMPARE(box->isEnabled(), box != page.ChkShowProgress);
             QVERIFY(!box->isChecked());
         }
         QCOMPARE(page.gbServers->title(), NewTexts::text(NewTexts::RememberedServersGroup));
@@ -156,7 +156,7 @@ private slots:
         OptionsPage page(*pins_, unwritable);
         page.show();
         QVERIFY(QTest::qWaitForWindowExposed(&page));
-        ScopedMessageBoxRecorder boxes;
+        ScopedMessageBoxRecorder boxes(&page);
         chooseInCombo(page.CmbEncryption, 0);
         QCOMPARE(boxes.shown().size(), 1);
         QVERIFY(boxes.shown().first().text.contains(unwritable));
