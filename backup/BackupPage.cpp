@@ -72,7 +72,7 @@ void BackupPage::BtnPathClick() {
 void BackupPage::BtnBackupClick() {
     MemoInfo->clear();
     LogBoxSink sink(MemoInfo);
-    BackupRun::run(connection_.get(), EdtPath->text(), tickedDatabases(), sink);
+    BackupRun::run(connection_.get(), EdtPath->text(), tickedDatabases(), sink, options_);
 }
 
 void BackupPage::showDatabases(const QStringList& names) {

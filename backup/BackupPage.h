@@ -14,6 +14,8 @@
 #include <functional>
 #include <optional>
 
+#include "BackupStatements.h"
+
 class ConnectionHolder;
 class TFlatButton;
 
@@ -35,6 +37,10 @@ public:
     // The ticked entries, in list order.
     QStringList tickedDatabases() const;
 
+    // What every later press of the backup button asks of the server; all off until set.
+    void setBackupOptions(const BackupOptions& options) { options_ = options; }
+    BackupOptions backupOptions() const { return options_; }
+
     QLabel* Label7;
     QListWidget* LsbDB;
     QLabel* Label8;
@@ -48,4 +54,5 @@ public:
 private:
     ConnectionHolder& connection_;
     DirectoryPicker pickDirectory_;
+    BackupOptions options_;
 };

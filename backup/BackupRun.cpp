@@ -1,9 +1,15 @@
 #include "BackupRun.h"
 
+#include "EDatabaseError.h"
+#include "NewTexts.h"
+#include "Query.h"
 #include "RunSink.h"
 #include "ServerTime.h"
 #include "SqlText.h"
 #include "TADOConnection.h"
+#include "TADODataSet.h"
+
+#include <algorithm>
 
 QString BackupRun::backupFilePath(const QString& directory, const QString& database, const QString& serverTime) {
     return directory + database + serverTime + QStringLiteral(".Bak");
@@ -18,14 +24,41 @@ bool BackupRun::nameFitsFileName(const QString& database) {
 }
 
 QString BackupRun::backupStatement(const QString& database, const QString& filePath) {
-    // N'...': a plain literal is narrowed to the server's code page, and a path with a character
-    // outside it (Arabic on a Chinese server) would name another file.
-    return QStringLiteral("Backup DataBase [") + SqlText::bracketed(database) + QStringLiteral("] To Disk=N'") +
-           SqlText::literal(filePath) + QStringLiteral("'");
+    return BackupStatements::backup(database, filePath);
 }
 
+QString BackupRun::reasonLine(const QString& serverMessage) {
+    // The messages arrive one per line; the log keeps the reason to one line under its failure.
+    return QStringLiteral("    ") + serverMessage.split(QLatin1Char('\n'), Qt::SkipEmptyParts).join(QLatin1Char(' '));
+}
+
+namespace {
+
+// The newest set of the file: a file already holding a set of the same second gets another.
+int lastPosition(TADOConnection& connection, const QString& file) {
+    int last = 0;
+    Query::eachRow(connection, BackupStatements::headerOnly(file), [&last](const TADODataSet& set) {
+        last = std::max(last, set.FieldByName(QStringLiteral("Position")).AsInteger());
+    });
+    if (last == 0)
+        throw EDatabaseError(NewTexts::text(NewTexts::BackupSetNotFound));
+    return last;
+}
+
+void verify(TADOConnection& connection, const QString& name, const QString& file, RunSink& sink) {
+    try {
+        connection.ExecuteLong(BackupStatements::verifyOnly(file, lastPosition(connection, file)));
+        sink.logLine(NewTexts::text(NewTexts::BackupVerified).arg(name));
+    } catch (const EDatabaseError& e) {
+        sink.logLine(NewTexts::text(NewTexts::BackupVerifyFailed).arg(name));
+        sink.logLine(BackupRun::reasonLine(e.message()));
+    }
+}
+
+} // namespace
+
 void BackupRun::run(TADOConnection& connection, const QString& backupDirectory, const QStringList& databases,
-                    RunSink& sink) {
+                    RunSink& sink, const BackupOptions& options) {
     auto log = [&sink](const QString& line) { sink.logLine(line); };
 
     if (!connection.Connected()) {
@@ -53,11 +86,20 @@ void BackupRun::run(TADOConnection& connection, const QString& backupDirectory, 
         }
         try {
             // No statement time-out: a large database takes as long as it takes.
-            connection.ExecuteLong(backupStatement(name, file));
-            log(QStringLiteral("数据库【") + name + QStringLiteral("】备份成功!"));
+            connection.ExecuteLong(BackupStatements::backup(name, file, options));
+        } catch (const EDatabaseError& e) {
+            log(QStringLiteral("数据库【") + name + QStringLiteral("】备份失败!"));
+            log(reasonLine(e.message()));
+            log(kSeparator);
+            continue;
         } catch (...) {
             log(QStringLiteral("数据库【") + name + QStringLiteral("】备份失败!"));
+            log(kSeparator);
+            continue;
         }
+        log(QStringLiteral("数据库【") + name + QStringLiteral("】备份成功!"));
+        if (options.verifyAfterBackup)
+            verify(connection, name, file, sink);
         log(kSeparator);
     }
 }

@@ -99,9 +99,8 @@ void OptionsPage::buildLayout() {
     ChkVerifyAfterBackup = captioned<QCheckBox>(gbBackupOptions, "ChkVerifyAfterBackup", NewTexts::VerifyAfterBackup);
     ChkCopyOnly = captioned<QCheckBox>(gbBackupOptions, "ChkCopyOnly", NewTexts::CopyOnly);
     ChkCompression = captioned<QCheckBox>(gbBackupOptions, "ChkCompression", NewTexts::Compression);
-    // Kept and shown, but not offered until the backup run honours them.
-    for (QCheckBox* box : {ChkShowProgress, ChkVerifyAfterBackup, ChkCopyOnly, ChkCompression})
-        box->setEnabled(false);
+    // Kept and shown, but not offered until the window shows the progress it asks for.
+    ChkShowProgress->setEnabled(false);
     gbServers = captioned<QGroupBox>(this, "gbServers", NewTexts::RememberedServersGroup);
 
     for (const OptionsLayout::Place& place : OptionsLayout::kPlaces) {

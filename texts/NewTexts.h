@@ -84,4 +84,10 @@ inline constexpr char UnverifiedNotAllowedInStrict[] =
 // Saving the program's own files.
 inline constexpr char SettingsNotWritable[] = "无法保存设置文件 %1。";
 
+// The backup log after a set was read back (备份后校验). %1 database.
+inline constexpr char BackupVerified[] = "数据库【%1】备份校验通过，备份集有效!";
+inline constexpr char BackupVerifyFailed[] = "数据库【%1】备份校验失败!";
+// The file showed no set to read back.
+inline constexpr char BackupSetNotFound[] = "备份文件中没有找到备份集。";
+
 } // namespace NewTexts

@@ -136,7 +136,7 @@ private slots:
         // brings the driver's error to the display and ends the run.
         const QStringList lines = s.memoLines();
         QCOMPARE(lines.value(1), QStringLiteral("数据库【SalesDemo】备份失败!"));
-        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines.size(), 4); // start, failure, the driver's reason, separator
         QVERIFY(showsTheDriversLinkError(s.boxes));
         QVERIFY(!s.window.connection()->busy());
         QVERIFY(!QGuiApplication::overrideCursor()); // the busy pointer is gone

@@ -115,11 +115,10 @@ private slots:
         QCOMPARE(ProgramOptions::load(optionsFile()), ProgramOptions());
     }
 
-    void backupOptionsAreReservedButNotYetOffered() {
+    void backupOptionsStartOffAndProgressIsNotYetOffered() {
         const OptionsPage page(*pins_, optionsFile());
-        for (QCheckBox* box :
-             {page.ChkShowProgress, page.ChkVerifyAfterBackup, page.ChkCopyOnly, page.ChkCompression}) {
-            QVERIFY(!box->isEnabled());
+        for (QCheckBox* box : {page.ChkShowProgress, page.ChkVerifyAfterBackup, page.ChkCopyOnly, page.ChkCompression}) {
+            QCOMPARE(box->isEnabled(), box != page.ChkShowProgress);
             QVERIFY(!box->isChecked());
         }
         QCOMPARE(page.gbServers->title(), NewTexts::text(NewTexts::RememberedServersGroup));
