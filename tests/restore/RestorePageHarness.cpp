@@ -49,6 +49,19 @@ QString RestorePageHarness::hostPath(const QString& serverPath) const {
 
 void RestorePageHarness::makeServerDir(const QString& serverPath) const { QDir().mkpath(hostPath(serverPath)); }
 
+QStringList RestorePageHarness::sentWithoutChecksSince(int from) const {
+    QStringList out;
+    for (const QString& statement : sentSince(from)) {
+        const bool checkRead = statement.startsWith(QStringLiteral("SELECT ")) ||
+                               statement.startsWith(QStringLiteral("RESTORE HEADERONLY ")) ||
+                               statement.startsWith(QStringLiteral("RESTORE FILELISTONLY ")) ||
+                               statement == QStringLiteral("EXEC master..xp_fixeddrives");
+        if (!checkRead)
+            out << statement;
+    }
+    return out;
+}
+
 QStringList RestorePageHarness::databases() { return DatabaseList::read(connection); }
 
 void RestorePageHarness::backup(const QString& database, const QString& serverFile) {
