@@ -93,8 +93,9 @@ RestoreFacts gatherRestoreFacts(TADOConnection& connection, const QString& datab
     int ownSpid = 0;
     int databaseId = 0;
     Query::firstRow(connection,
-                    QStringLiteral("SELECT @@SPID, DB_ID(") + nameLiteral(database) +
-                        QStringLiteral("), SERVERPROPERTY('ProductVersion')"),
+                    // Named columns: a field is read by its name, and unnamed ones would all be the first.
+                    QStringLiteral("SELECT @@SPID AS own_spid, DB_ID(") + nameLiteral(database) +
+                        QStringLiteral(") AS target_id, SERVERPROPERTY('ProductVersion') AS product_version"),
                     [&](const TADODataSet& row) {
                         ownSpid = row.Fields(0).AsInteger();
                         facts.targetExists = !row.Fields(1).IsNull();
