@@ -1,6 +1,6 @@
 // The check before a restore, through the restore page against the simulator: a database in
 // use and closing its sessions, a backup of a newer server, too little space, a file of another
-// database, and nothing to report.
+// database, nothing to report, and the files proposed for a restore under a new name.
 
 #include "HtGrids.h"
 #include "MessageBox.h"
@@ -8,6 +8,7 @@
 #include "Query.h"
 #include "RestorePageHarness.h"
 #include "RestoreStatements.h"
+#include "TargetFileNames.h"
 
 #include <QFile>
 #include <QtTest>
@@ -53,6 +54,10 @@ private slots:
     void fileOfAnotherDatabase();
     void nothingToReport_data();
     void nothingToReport();
+    void newNameProposesRenamedFiles_data();
+    void newNameProposesRenamedFiles();
+    void renamedAfterTarget_data();
+    void renamedAfterTarget();
 
 private:
     // Starts the simulator, backs up SalesDemo and loads the set into the grid.
@@ -254,6 +259,58 @@ void TestRestoreCheck::nothingToReport() {
     QCOMPARE(f.sentWithoutChecksSince(before),
              QStringList({"xp_fileexist N'" + targets[0] + "'", "xp_fileexist N'" + targets[1] + "'",
                           buildRestoreStatement(database, kBak, 1, overItself, moves)}));
+}
+
+void TestRestoreCheck::newNameProposesRenamedFiles_data() {
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QStringList>("fileNames"); // empty: the backup's own paths, as always
+    QTest::newRow("new name") << "SalesCopy" << QStringList{"SalesCopy.mdf", "SalesCopy_log.ldf"};
+    QTest::newRow("same name") << "SalesDemo" << QStringList{};
+    QTest::newRow("same name in other letter case") << "SALESDEMO" << QStringList{};
+    QTest::newRow("no name yet") << "" << QStringList{};
+}
+
+void TestRestoreCheck::newNameProposesRenamedFiles() {
+    QFETCH(QString, target);
+    QFETCH(QStringList, fileNames);
+    RestorePageHarness f;
+    QVERIFY(prepare(f));
+    const QStringList own = f.targets();
+    f.CmbDb->setEditText(target);
+
+    f.loadSet(kBak, 1);
+
+    QStringList expected = own;
+    for (int i = 0; i < fileNames.size(); ++i)
+        expected[i] = own[i].left(own[i].lastIndexOf(u'\\') + 1) + fileNames[i];
+    QCOMPARE(f.targets(), expected);
+    if (fileNames.isEmpty())
+        return;
+    // The proposal restores as it stands: no question, beside the source's files.
+    ScopedMessageBoxRecorder boxes(&f.page);
+    f.page.BtnRestoreClick();
+    QCOMPARE(boxes.shown().size(), 1);
+    QCOMPARE(boxes.shown()[0].text, QString("数据库还原成功!"));
+    for (const QString& path : expected)
+        QVERIFY2(QFile::exists(f.hostPath(path)), qPrintable(path));
+}
+
+void TestRestoreCheck::renamedAfterTarget_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("renamed");
+    QTest::newRow("name inside the base name") << "D:\\Data\\SalesDemo_log.ldf" << "D:\\Data\\SalesCopy_log.ldf";
+    QTest::newRow("other letter case") << "D:\\Data\\salesdemo2.ndf" << "D:\\Data\\SalesCopy2.ndf";
+    QTest::newRow("only the first occurrence") << "D:\\SalesDemoSalesDemo.mdf" << "D:\\SalesCopySalesDemo.mdf";
+    QTest::newRow("base name without it") << "D:\\Data\\data1.ndf" << "D:\\Data\\SalesCopy_data1.ndf";
+    QTest::newRow("dots in the directory, none in the name")
+        << "D:\\v1.2\\SalesDemo" << "D:\\v1.2\\SalesCopy";
+    QTest::newRow("forward slashes") << "/var/opt/mssql/data/SalesDemo.mdf" << "/var/opt/mssql/data/SalesCopy.mdf";
+}
+
+void TestRestoreCheck::renamedAfterTarget() {
+    QFETCH(QString, path);
+    QFETCH(QString, renamed);
+    QCOMPARE(::renamedAfterTarget(path, "SalesDemo", "SalesCopy"), renamed);
 }
 
 QTEST_MAIN(TestRestoreCheck)
