@@ -3,10 +3,12 @@
 #include "BackupSetNumber.h"
 #include "Query.h"
 
-QStringList readBackupSets(TADOConnection& connection, const QString& file) {
+QStringList readBackupSets(TADOConnection& connection, const QString& file, QMap<int, QString>* databaseNames) {
     QStringList entries;
-    Query::eachRow(connection, headerOnlyStatement(file), [&entries](const TADODataSet& set) {
+    Query::eachRow(connection, headerOnlyStatement(file), [&](const TADODataSet& set) {
         const int position = set.FieldByName(QStringLiteral("Position")).AsInteger();
+        if (databaseNames)
+            databaseNames->insert(position, set.FieldByName(QStringLiteral("DatabaseName")).AsString());
         const QDateTime finished = set.FieldByName(QStringLiteral("BackupFinishDate")).AsDateTime();
         entries.append(backupSetEntryText(position, finished));
     });

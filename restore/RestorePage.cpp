@@ -13,6 +13,7 @@
 #include "RunSink.h"
 #include "TADOConnection.h"
 #include "TFlatButtonUnit.h"
+#include "TargetFileNames.h"
 
 #include <QCompleter>
 #include <QSignalBlocker>
@@ -102,7 +103,8 @@ void RestorePage::FillBfjList(const QString& file) {
     // Filling is not a choice of the user: the change handler must not read a file list now.
     const QSignalBlocker blocker(CmbBfj);
     CmbBfj->clear();
-    CmbBfj->addItems(readBackupSets(connection_.get(), file));
+    setDatabases_.clear();
+    CmbBfj->addItems(readBackupSets(connection_.get(), file, &setDatabases_));
     // A combo box chooses its first entry by itself when one is added.
     CmbBfj->setCurrentIndex(-1);
 }
@@ -115,10 +117,14 @@ void RestorePage::CmbBfjChange() {
     const QList<RestoreFileMove> files = readSetFiles(connection_.get(), bakFile, setNumber);
     if (files.isEmpty())
         return;
+    const QString source = setDatabases_.value(setNumber);
+    const QString target = CmbDb->currentText();
+    const bool rename = proposesRenamedFiles(source, target);
     Grid->setRowCount(int(files.size()) + 1);
     for (int row = 1; row <= files.size(); ++row) {
+        const QString& path = files[row - 1].physicalName;
         Grid->setCellText(0, row, files[row - 1].logicalName);
-        Grid->setCellText(1, row, files[row - 1].physicalName);
+        Grid->setCellText(1, row, rename ? renamedAfterTarget(path, source, target) : path);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QPushButton>
 #include <QStringList>
 #include <QWidget>
@@ -34,7 +35,8 @@ public:
     // sets into CmbBfj; no pick empties EdtBakFile and keeps the sets.
     void FlatButton1Click();
     // Reads the chosen set's files into the grid: column 0 the logical names, column 1 the
-    // physical paths, from row 1. Does nothing, silently, when no set is chosen, the file box
+    // physical paths, from row 1; under a target name other than the backed-up database's, each
+    // path renamed after the target in the same directory. Does nothing, silently, when no set is chosen, the file box
     // is empty or the connection is closed. A set without files leaves the grid untouched.
     void CmbBfjChange();
     void BtnReadClick();
@@ -68,5 +70,7 @@ private:
 
     ConnectionHolder& connection_;
     FilePicker pickFile_;
+    // The backed-up database of each set of the listed file, by position.
+    QMap<int, QString> setDatabases_;
     std::function<void()> refillDatabaseLists_;
 };

@@ -1,7 +1,10 @@
 #include "RestoreRun.h"
 
 #include "BackupSetNumber.h"
+#include "EDatabaseError.h"
+#include "NewTexts.h"
 #include "Query.h"
+#include "RestoreCheck.h"
 #include "RunSink.h"
 #include "TADOConnection.h"
 
@@ -45,6 +48,38 @@ int firstRefusedTarget(TADOConnection& connection, const QList<RestoreFileMove>&
     return -1;
 }
 
+QString databaseStatus(TADOConnection& connection, const QString& database) {
+    QString status;
+    Query::firstRow(connection, databaseStatusStatement(database), [&status](const TADODataSet& answer) {
+        status = answer.Fields(0).IsNull() ? QString() : answer.Fields(0).AsString();
+    });
+    return status;
+}
+
+// Closing the sessions and restoring go in one batch on our own connection, so no one else can
+// take the single-user slot in between; the database is opened to everyone again afterwards.
+RestoreOutcome restoreClosingSessions(TADOConnection& connection, const QString& database, const QString& restore,
+                                      RunSink& sink) {
+    try {
+        connection.ExecuteLong(closeSessionsAndRestoreBatch(database, restore));
+    } catch (const EDatabaseError& e) {
+        // A restore that failed half-way leaves the database restoring, where changing its access
+        // fails too: the state is what the user needs to know, not a second error.
+        if (databaseStatus(connection, database) == QLatin1String("RESTORING")) {
+            sink.warn(NewTexts::text(NewTexts::CheckLeftRestoring).arg(database, e.message()));
+            return {};
+        }
+        connection.Execute(multiUserStatement(database));
+        if (e.nativeError() == 3101) { // exclusive access could not be obtained
+            sink.warn(NewTexts::text(NewTexts::CheckStillInUse).arg(database));
+            return {};
+        }
+        throw;
+    }
+    connection.Execute(multiUserStatement(database));
+    return {true, -1};
+}
+
 } // namespace
 
 RestoreOutcome runRestore(TADOConnection& connection, const RestoreRequest& request, RunSink& sink) {
@@ -57,7 +92,22 @@ RestoreOutcome runRestore(TADOConnection& connection, const RestoreRequest& requ
         return {false, refused};
 
     const int setNumber = backupSetNumber(request.backupSet);
-    connection.ExecuteLong(
-        buildRestoreStatement(request.database, request.backupFile, setNumber, request.replace, request.files));
+    const QString restore =
+        buildRestoreStatement(request.database, request.backupFile, setNumber, request.replace, request.files);
+    const RestoreFacts facts =
+        gatherRestoreFacts(connection, request.database, request.backupFile, setNumber, request.files);
+    if (facts.newerBackup()) {
+        sink.warn(newerVersionRefusal(facts));
+        return {};
+    }
+    if (facts.worthAsking()) {
+        const char* question = facts.sessionsToClose() ? NewTexts::CheckAskCloseSessions : NewTexts::CheckAskGoOn;
+        if (!sink.confirm(restoreSummary(facts, request.database, request.replace) + QStringLiteral("\n\n") +
+                          NewTexts::text(question)))
+            return {};
+    }
+    if (facts.sessionsToClose())
+        return restoreClosingSessions(connection, request.database, restore, sink);
+    connection.ExecuteLong(restore);
     return {true, -1};
 }

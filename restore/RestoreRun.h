@@ -25,6 +25,8 @@ struct RestoreOutcome {
 };
 
 // Guards and path problems are reported to the sink and end the run; failures of the server
-// (path check, RESTORE) are raised. The RESTORE itself runs without the statement time-out, so
-// a long restore WITH REPLACE is never cut off half-way by the client.
+// (path check, RESTORE) are raised. Before restoring, the facts that decide its success are read
+// (RestoreCheck.h): a backup of a newer server is refused; sessions to close, short space or a
+// clash with another database are summed up in one question. The RESTORE itself runs without the
+// statement time-out, so a long restore WITH REPLACE is never cut off half-way by the client.
 RestoreOutcome runRestore(TADOConnection& connection, const RestoreRequest& request, RunSink& sink);

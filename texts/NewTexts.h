@@ -90,4 +90,33 @@ inline constexpr char BackupVerifyFailed[] = "数据库【%1】备份校验失�
 // The file showed no set to read back.
 inline constexpr char BackupSetNotFound[] = "备份文件中没有找到备份集。";
 
+// The check before a restore: one summary (问题 box when the user may go on, 警告 box when the
+// restore is refused). Lines are joined with newlines; %n as noted.
+inline constexpr char CheckSummaryHead[] = "还原前检查发现以下情况：";
+inline constexpr char CheckTargetExists[] = "目标数据库【%1】已存在。";
+inline constexpr char CheckTargetOverwritten[] = "目标数据库【%1】已存在，其现有数据将被覆盖。";
+inline constexpr char CheckTargetNew[] = "目标数据库【%1】不存在，将新建。";
+// %1 how many, %2 the sessions, one "会话 <id>（<login>，<host>，<program>）" each, separated by "；".
+inline constexpr char CheckSessions[] = "有 %1 个其他会话正在使用该数据库：%2。还原需要独占访问。";
+inline constexpr char CheckSession[] = "会话 %1（%2，%3，%4）";
+inline constexpr char CheckSessionsNotChecked[] = "其他会话：未检查（当前登录没有 VIEW SERVER STATE 权限）。";
+inline constexpr char CheckSessionsNone[] = "其他会话：无。";
+// %1 drive, %2 MB needed, %3 MB free.
+inline constexpr char CheckSpaceShort[] = "驱动器 %1: 空间不足：需要约 %2 MB，可用 %3 MB。还原可能中途失败。";
+// %1 target path, %2 the database that uses it.
+inline constexpr char CheckFileClash[] = "文件【%1】正被数据库【%2】使用，服务器将拒绝还原。";
+inline constexpr char CheckAskCloseSessions[] = "是否断开这些会话并还原？";
+inline constexpr char CheckAskGoOn[] = "是否仍要还原？";
+// %1 backup's version, %2 server's version.
+inline constexpr char CheckNewerVersion[] =
+    "该备份由较新版本的 SQL Server（%1）创建，本服务器（%2）无法还原。\n\n"
+    "请在版本相同或更高的服务器上还原，或使用本服务器版本创建的备份。";
+// The exclusive slot was taken between closing the sessions and the restore. %1 database.
+inline constexpr char CheckStillInUse[] =
+    "数据库【%1】仍被其他会话占用，无法获得独占访问，未还原。\n已将其恢复为多用户访问。";
+// A failed restore left the database half restored. %1 database, %2 the server's message.
+inline constexpr char CheckLeftRestoring[] =
+    "还原失败，数据库【%1】处于“正在还原”(RESTORING)状态，暂时无法使用。\n（%2）\n\n"
+    "请重新还原该数据库。";
+
 } // namespace NewTexts

@@ -50,9 +50,20 @@ void RestorePageHarness::makeServerDir(const QString& serverPath) const {
     QDir().mkpath(hostPath(serverPath));
 }
 
-QStringList RestorePageHarness::databases() {
-    return DatabaseList::read(connection);
+QStringList RestorePageHarness::sentWithoutChecksSince(int from) const {
+    QStringList out;
+    for (const QString& statement : sentSince(from)) {
+        const bool checkRead = statement.startsWith(QStringLiteral("SELECT ")) ||
+                               statement.startsWith(QStringLiteral("RESTORE HEADERONLY ")) ||
+                               statement.startsWith(QStringLiteral("RESTORE FILELISTONLY ")) ||
+                               statement == QStringLiteral("EXEC master..xp_fixeddrives");
+        if (!checkRead)
+            out << statement;
+    }
+    return out;
 }
+
+QStringList RestorePageHarness::databases() { return DatabaseList::read(connection); }
 
 void RestorePageHarness::backup(const QString& database, const QString& serverFile) {
     connection.Execute(QStringLiteral("Backup DataBase [") + SqlText::bracketed(database) +

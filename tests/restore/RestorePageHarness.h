@@ -34,6 +34,9 @@ public:
     // Every batch the simulator received so far, and those received after the first `from`.
     int sentCount() const { return sim.statements().size(); }
     QStringList sentSince(int from) const { return sim.statements().mid(from); }
+    // The same without the reads of the check before a restore (version, sessions, space, files):
+    // what the restore itself sends.
+    QStringList sentWithoutChecksSince(int from) const;
 
     // Names of the server's databases (tempdb aside), from master..sysdatabases.
     QStringList databases();
