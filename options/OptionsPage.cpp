@@ -4,12 +4,14 @@
 #include "EventGuard.h"
 #include "NewTexts.h"
 #include "OptionsLayout.h"
+#include "RecentServers.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTreeWidget>
@@ -66,6 +68,7 @@ OptionsPage::OptionsPage(CertificatePins& pins, QString optionsFile, QWidget* pa
     buildLayout();
     showOptions();
     refreshCertificates();
+    refreshServers();
 
     connectGuarded(CmbEncryption, &QComboBox::activated, this, [this] { CmbEncryptionChange(); });
     connectGuarded(BtnForget, &QPushButton::clicked, this, [this] { BtnForgetClick(); });
@@ -73,6 +76,9 @@ OptionsPage::OptionsPage(CertificatePins& pins, QString optionsFile, QWidget* pa
                    [this] { BtnForget->setEnabled(!LvCertificates->selectedItems().isEmpty()); });
     for (QCheckBox* box : {ChkShowProgress, ChkVerifyAfterBackup, ChkCopyOnly, ChkCompression})
         connectGuarded(box, &QCheckBox::clicked, this, [this] { backupOptionClick(); });
+    connectGuarded(BtnForgetServer, &QPushButton::clicked, this, [this] { BtnForgetServerClick(); });
+    connectGuarded(LsbServers, &QListWidget::itemSelectionChanged, this,
+                   [this] { BtnForgetServer->setEnabled(!LsbServers->selectedItems().isEmpty()); });
 }
 
 void OptionsPage::buildLayout() {
@@ -103,6 +109,10 @@ void OptionsPage::buildLayout() {
     for (QCheckBox* box : {ChkShowProgress, ChkVerifyAfterBackup, ChkCopyOnly, ChkCompression})
         box->setEnabled(false);
     gbServers = captioned<QGroupBox>(this, "gbServers", NewTexts::RememberedServersGroup);
+    LsbServers = make<QListWidget>(gbServers, "LsbServers", text(NewTexts::RememberedServersGroup));
+    LsbServers->setSelectionMode(QAbstractItemView::SingleSelection);
+    BtnForgetServer = captioned<QPushButton>(gbServers, "BtnForgetServer", NewTexts::ForgetServer);
+    BtnForgetServer->setAccessibleName(text(NewTexts::ForgetServerSpoken));
 
     for (const OptionsLayout::Place& place : OptionsLayout::kPlaces) {
         auto* w = findChild<QWidget*>(QLatin1String(place.name));
@@ -117,6 +127,8 @@ void OptionsPage::buildLayout() {
     setTabOrder(ChkShowProgress, ChkVerifyAfterBackup);
     setTabOrder(ChkVerifyAfterBackup, ChkCopyOnly);
     setTabOrder(ChkCopyOnly, ChkCompression);
+    setTabOrder(ChkCompression, LsbServers);
+    setTabOrder(LsbServers, BtnForgetServer);
 }
 
 void OptionsPage::showOptions() {
@@ -138,6 +150,32 @@ void OptionsPage::refreshCertificates() {
         item->setToolTip(1, item->text(1));
     }
     BtnForget->setEnabled(false);
+}
+
+void OptionsPage::refreshServers() {
+    LsbServers->clear();
+    for (const RememberedServer& server : RecentServers().servers())
+        LsbServers->addItem(server.server);
+    BtnForgetServer->setEnabled(false);
+}
+
+// Another window may have remembered a server since the page was last seen.
+void OptionsPage::showEvent(QShowEvent* event) {
+    refreshServers();
+    QWidget::showEvent(event);
+}
+
+void OptionsPage::BtnForgetServerClick() {
+    const QList<QListWidgetItem*> selected = LsbServers->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const QString server = selected.first()->text();
+    RecentServers recent;
+    const bool forgotten = recent.forget(server);
+    refreshServers();
+    if (!forgotten)
+        throw std::runtime_error(text(NewTexts::SettingsNotWritable).arg(RecentServers::defaultFile()).toStdString());
+    emit serverForgotten(server);
 }
 
 void OptionsPage::CmbEncryptionChange() {

@@ -85,4 +85,8 @@ inline constexpr char UnverifiedNotAllowedInStrict[] =
 // Saving the program's own files.
 inline constexpr char SettingsNotWritable[] = "无法保存设置文件 %1。";
 
+// The remembered servers on the options page.
+inline constexpr char ForgetServer[] = "移除";
+inline constexpr char ForgetServerSpoken[] = "移除常用服务器";
+
 } // namespace NewTexts

@@ -156,7 +156,7 @@ private slots:
         OptionsPage page(*pins_, unwritable);
         page.show();
         QVERIFY(QTest::qWaitForWindowExposed(&page));
-        ScopedMessageBoxRecorder boxes;
+        ScopedMessageBoxRecorder boxes(&page);
         chooseInCombo(page.CmbEncryption, 0);
         QCOMPARE(boxes.shown().size(), 1);
         QVERIFY(boxes.shown().first().text.contains(unwritable));
