@@ -111,6 +111,9 @@ void OptionsPage::buildLayout() {
     gbServers = captioned<QGroupBox>(this, "gbServers", NewTexts::RememberedServersGroup);
     LsbServers = make<QListWidget>(gbServers, "LsbServers", text(NewTexts::RememberedServersGroup));
     LsbServers->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Two rows fit: long names are shortened in the middle and shown whole in their tooltip.
+    LsbServers->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    LsbServers->setTextElideMode(Qt::ElideMiddle);
     BtnForgetServer = captioned<QPushButton>(gbServers, "BtnForgetServer", NewTexts::ForgetServer);
     BtnForgetServer->setAccessibleName(text(NewTexts::ForgetServerSpoken));
 
@@ -154,8 +157,10 @@ void OptionsPage::refreshCertificates() {
 
 void OptionsPage::refreshServers() {
     LsbServers->clear();
-    for (const RememberedServer& server : RecentServers().servers())
-        LsbServers->addItem(server.server);
+    for (const RememberedServer& server : RecentServers().servers()) {
+        auto* item = new QListWidgetItem(server.server, LsbServers); // owned by the list
+        item->setToolTip(server.server);
+    }
     BtnForgetServer->setEnabled(false);
 }
 
