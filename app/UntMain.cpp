@@ -44,7 +44,7 @@ void showBusyPointer(bool busy) {
 } // namespace
 
 TFrmMain::TFrmMain(MainWindowSetup setup, QWidget* parent)
-    : QWidget(parent), setup_(std::move(setup)), connection_(setup_.makeConnection),
+    : QWidget(parent), setup_(std::move(setup)), connection_(setup_.makeConnection), serverBox_(setup_.userServers),
       lbllinkColor_(AppLook::kDarkGreen), lblTalkColor_(AppLook::kNavy) {
     setObjectName(QStringLiteral("FrmMain"));
     buildLayout();
@@ -176,6 +176,7 @@ void TFrmMain::connectHandlers() {
     connectGuarded(BtnConn, &QPushButton::clicked, this, [this] { BtnConnClick(); });
     connectGuarded(rdo0, &QRadioButton::clicked, this, [this] { rdo0Click(); });
     connectGuarded(rdo1, &QRadioButton::clicked, this, [this] { rdo1Click(); });
+    connectGuarded(CmbServer, &QComboBox::activated, this, [this] { CmbServerSelect(); });
     connectGuarded(BtnExit, &QPushButton::clicked, this, [this] { BtnExitClick(); });
     connectGuarded(timer1, &QTimer::timeout, this, [this] { timer1Timer(); });
     connectGuarded(tmrQQ, &QTimer::timeout, this, [this] { tmrQQTimer(); });
@@ -197,15 +198,16 @@ void TFrmMain::FormCreate() {
     connection_.create();
     connection_.get().setBusyNotifier(showBusyPointer);
     // Discovery is silent whatever happens; names found before a failure stay, and the first
-    // name is selected only when the whole list was read.
+    // name is selected only when the whole list was read (or a server was used before).
+    QStringList discovered;
+    bool complete = true;
     try {
-        ListAvailableSQLServers([this](const QString& name) { CmbServer->addItem(name); }, setup_.discovery);
-        if (CmbServer->count() > 0)
-            CmbServer->setCurrentIndex(0);
+        ListAvailableSQLServers([&](const QString& name) { discovered.append(name); }, setup_.discovery);
     } catch (...) {
-        CmbServer->setCurrentIndex(-1);
-        CmbServer->setEditText(QString());
+        complete = false;
     }
+    serverBox_.fill(CmbServer, discovered, complete);
+    CmbServerSelect();
 }
 
 void TFrmMain::FormDestroy() { connection_.release(); }
@@ -260,8 +262,11 @@ void TFrmMain::BtnConnClick() {
     const QString user = EdtUid->text();
     const QString password = EdtPwd->text();
     const QString server = CmbServer->currentText();
-    if (ConnSql(connection, server, QStringLiteral("master"), user, password)) {
+    if (ConnSql(connection, serverBox_.connectionTarget(server), QStringLiteral("master"), user, password)) {
         showPanelState(true, QStringLiteral("已连接SQL SERVER服务器"));
+        const bool sqlLogin = rdo0->isChecked();
+        serverBox_.remember({server.trimmed(), sqlLogin ? Authentication::SqlServer : Authentication::Integrated,
+                             sqlLogin ? user : QString()});
         FillDbList();
     } else {
         showPanelState(false, QStringLiteral("SQL SERVER服务器连接失败"));
@@ -277,6 +282,21 @@ void TFrmMain::rdo0Click() {
 void TFrmMain::rdo1Click() {
     for (QWidget* w : std::initializer_list<QWidget*>{lblUid, EdtUid, lblPwd, EdtPwd})
         w->setEnabled(false);
+}
+
+// A remembered server brings back how the user logged in to it.
+void TFrmMain::CmbServerSelect() {
+    const std::optional<RememberedServer> login = serverBox_.remembered(CmbServer->currentText());
+    if (!login)
+        return;
+    if (login->authentication == Authentication::Integrated) {
+        rdo1->setChecked(true);
+        rdo1Click();
+    } else {
+        rdo0->setChecked(true);
+        rdo0Click();
+        EdtUid->setText(login->userName);
+    }
 }
 
 void TFrmMain::BtnExitClick() { close(); }

@@ -6,6 +6,7 @@
 #include "BackupPage.h"
 #include "ConnectionHolder.h"
 #include "RestorePage.h"
+#include "ServerBox.h"
 #include "ServerDiscovery.h"
 
 #include <QComboBox>
@@ -35,6 +36,9 @@ struct MainWindowSetup {
     ConnectionHolder::Factory makeConnection;
     // Opens a link label's address; empty opens it with the desktop's browser.
     std::function<void(const QUrl&)> openAddress;
+    // Offers the user's own servers before discovery's and remembers successful logins; off keeps
+    // the server box to discovery's names and writes nothing.
+    bool userServers = true;
 };
 
 class TFrmMain : public QWidget {
@@ -50,6 +54,7 @@ public:
     void BtnConnClick();
     void rdo0Click();
     void rdo1Click();
+    void CmbServerSelect();
     void BtnExitClick();
     void timer1Timer();
     void tmrQQTimer();
@@ -119,6 +124,7 @@ private:
 
     MainWindowSetup setup_;
     ConnectionHolder connection_; // the connection lives exactly as long as the window
+    ServerBox serverBox_;
     QObject* pressedLink_ = nullptr; // the link label under the last left press
     quint32 lbllinkColor_;
     quint32 lblTalkColor_;

@@ -33,6 +33,8 @@ inline constexpr Place kPlaces[] = {
     {"ChkCopyOnly", "gbBackupOptions", 8, 35, 130, 17},
     {"ChkCompression", "gbBackupOptions", 150, 35, 134, 17},
     {"gbServers", "OptionsPage", 298, 136, 129, 56},
+    {"LsbServers", "gbServers", 6, 15, 78, 38},
+    {"BtnForgetServer", "gbServers", 87, 15, 37, 22},
 };
 
 } // namespace OptionsLayout

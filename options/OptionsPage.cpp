@@ -4,12 +4,14 @@
 #include "EventGuard.h"
 #include "NewTexts.h"
 #include "OptionsLayout.h"
+#include "RecentServers.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTreeWidget>
@@ -64,6 +66,7 @@ OptionsPage::OptionsPage(CertificatePins& pins, QString optionsFile, QWidget* pa
     buildLayout();
     showOptions();
     refreshCertificates();
+    refreshServers();
 
     connectGuarded(CmbEncryption, &QComboBox::activated, this, [this] { CmbEncryptionChange(); });
     connectGuarded(BtnForget, &QPushButton::clicked, this, [this] { BtnForgetClick(); });
@@ -71,6 +74,9 @@ OptionsPage::OptionsPage(CertificatePins& pins, QString optionsFile, QWidget* pa
                    [this] { BtnForget->setEnabled(!LvCertificates->selectedItems().isEmpty()); });
     for (QCheckBox* box : {ChkShowProgress, ChkVerifyAfterBackup, ChkCopyOnly, ChkCompression})
         connectGuarded(box, &QCheckBox::clicked, this, [this] { backupOptionClick(); });
+    connectGuarded(BtnForgetServer, &QPushButton::clicked, this, [this] { BtnForgetServerClick(); });
+    connectGuarded(LsbServers, &QListWidget::itemSelectionChanged, this,
+                   [this] { BtnForgetServer->setEnabled(!LsbServers->selectedItems().isEmpty()); });
 }
 
 void OptionsPage::buildLayout() {
@@ -102,6 +108,13 @@ void OptionsPage::buildLayout() {
     // Kept and shown, but not offered until the window shows the progress it asks for.
     ChkShowProgress->setEnabled(false);
     gbServers = captioned<QGroupBox>(this, "gbServers", NewTexts::RememberedServersGroup);
+    LsbServers = make<QListWidget>(gbServers, "LsbServers", text(NewTexts::RememberedServersGroup));
+    LsbServers->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Two rows fit: long names are shortened in the middle and shown whole in their tooltip.
+    LsbServers->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    LsbServers->setTextElideMode(Qt::ElideMiddle);
+    BtnForgetServer = captioned<QPushButton>(gbServers, "BtnForgetServer", NewTexts::ForgetServer);
+    BtnForgetServer->setAccessibleName(text(NewTexts::ForgetServerSpoken));
 
     for (const OptionsLayout::Place& place : OptionsLayout::kPlaces) {
         auto* w = findChild<QWidget*>(QLatin1String(place.name));
@@ -116,6 +129,8 @@ void OptionsPage::buildLayout() {
     setTabOrder(ChkShowProgress, ChkVerifyAfterBackup);
     setTabOrder(ChkVerifyAfterBackup, ChkCopyOnly);
     setTabOrder(ChkCopyOnly, ChkCompression);
+    setTabOrder(ChkCompression, LsbServers);
+    setTabOrder(LsbServers, BtnForgetServer);
 }
 
 void OptionsPage::showOptions() {
@@ -137,6 +152,34 @@ void OptionsPage::refreshCertificates() {
         item->setToolTip(1, item->text(1));
     }
     BtnForget->setEnabled(false);
+}
+
+void OptionsPage::refreshServers() {
+    LsbServers->clear();
+    for (const RememberedServer& server : RecentServers().servers()) {
+        auto* item = new QListWidgetItem(server.server, LsbServers); // owned by the list
+        item->setToolTip(server.server);
+    }
+    BtnForgetServer->setEnabled(false);
+}
+
+// Another window may have remembered a server since the page was last seen.
+void OptionsPage::showEvent(QShowEvent* event) {
+    refreshServers();
+    QWidget::showEvent(event);
+}
+
+void OptionsPage::BtnForgetServerClick() {
+    const QList<QListWidgetItem*> selected = LsbServers->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const QString server = selected.first()->text();
+    RecentServers recent;
+    const bool forgotten = recent.forget(server);
+    refreshServers();
+    if (!forgotten)
+        throw std::runtime_error(text(NewTexts::SettingsNotWritable).arg(RecentServers::defaultFile()).toStdString());
+    emit serverForgotten(server);
 }
 
 void OptionsPage::CmbEncryptionChange() {

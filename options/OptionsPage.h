@@ -1,7 +1,7 @@
 #pragma once
 // The third page of the main window, "选项": the encryption setting, the trusted server
-// certificates with a button to forget one, and the group boxes that later backup options and
-// the remembered servers fill. Every change is saved at once.
+// certificates with a button to forget one, the backup options, and the remembered servers with
+// a button to forget one. Every change is saved at once.
 
 #include "ProgramOptions.h"
 
@@ -12,6 +12,8 @@ class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QListWidget;
+class QShowEvent;
 class QPushButton;
 class QTreeWidget;
 
@@ -25,6 +27,8 @@ public:
     ProgramOptions options() const { return options_; }
     // Rereads the trusted certificates, after the connect flow pinned or forgot one.
     void refreshCertificates();
+    // Rereads the remembered servers; the page also does when it is shown.
+    void refreshServers();
 
     QGroupBox* gbEncryption;
     QLabel* lblEncryption;
@@ -39,15 +43,22 @@ public:
     QCheckBox* ChkCopyOnly;
     QCheckBox* ChkCompression;
     QGroupBox* gbServers;
+    QListWidget* LsbServers;
+    QPushButton* BtnForgetServer;
 
 signals:
     void optionsChanged(const ProgramOptions& options);
+    void serverForgotten(const QString& server);
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     void buildLayout();
     void showOptions();
     void CmbEncryptionChange();
     void BtnForgetClick();
+    void BtnForgetServerClick();
     void backupOptionClick();
     void store();
 

@@ -119,4 +119,8 @@ inline constexpr char CheckLeftRestoring[] =
     "还原失败，数据库【%1】处于“正在还原”(RESTORING)状态，暂时无法使用。\n（%2）\n\n"
     "请重新还原该数据库。";
 
+// The remembered servers on the options page.
+inline constexpr char ForgetServer[] = "移除";
+inline constexpr char ForgetServerSpoken[] = "移除常用服务器";
+
 } // namespace NewTexts

@@ -14,6 +14,7 @@ MainWindowSetup setupWith(const DiscoveryTargets& targets) {
     MainWindowSetup setup;
     setup.discovery = targets;
     setup.openAddress = [](const QUrl&) {};
+    setup.userServers = false; // neither this machine's server files nor its user's settings
     return setup;
 }
 

@@ -12,7 +12,7 @@ class ServerTreeDialog;
 namespace WindowDriver {
 
 // A window set-up whose discovery looks at ports where nobody answers, so tests never depend on
-// this machine, and whose link labels open nothing.
+// this machine, whose link labels open nothing, and which neither reads nor remembers servers.
 MainWindowSetup quietSetup();
 // The same, with discovery pointed at the given targets.
 MainWindowSetup setupWith(const DiscoveryTargets& targets);

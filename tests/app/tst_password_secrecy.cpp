@@ -7,6 +7,7 @@
 #include "EDatabaseError.h"
 #include "EventGuard.h"
 #include "MessageBox.h"
+#include "RecentServers.h"
 #include "ServerDiscovery.h"
 #include "SimServer.h"
 #include "TADOConnection.h"
@@ -18,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QtTest>
@@ -87,7 +89,17 @@ bool holdsSecret(const QByteArray& bytes) {
 
 class TestPasswordSecrecy : public QObject {
     Q_OBJECT
+private:
+    QTemporaryDir home; // where the program keeps its settings during the test
+
 private slots:
+    void initTestCase() {
+        QVERIFY(home.isValid());
+        qputenv("HOME", home.path().toLocal8Bit());
+        qunsetenv("XDG_CONFIG_HOME");
+        QStandardPaths::setTestModeEnabled(true);
+    }
+
     void passwordNeverShows() {
         DiscoveryTargets quiet;
         quiet.browserPort = freeTcpPort();
@@ -181,6 +193,20 @@ private slots:
             ++files;
         }
         QVERIFY(files > 3); // catalog, statement log, database files
+
+        // Every file the program wrote: the remembered login is there, its password is not.
+        QCOMPARE(RecentServers().servers().value(0).userName, QStringLiteral("keeper"));
+        int written = 0;
+        QDirIterator own(home.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (own.hasNext()) {
+            QFile file(own.next());
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray bytes = file.readAll();
+            QVERIFY2(!holdsSecret(bytes) && !bytes.contains(kSecret.toUtf8().toPercentEncoding()),
+                     qPrintable(file.fileName()));
+            ++written;
+        }
+        QVERIFY(written > 0);
     }
 
     // Without --login the simulator makes up the sa password: it goes to a file only the owner
