@@ -35,6 +35,9 @@ public:
     // The ticked entries, in list order.
     QStringList tickedDatabases() const;
 
+    // Asked when the user wants to stop a running backup.
+    QString stopQuestion() const;
+
     QLabel* Label7;
     QListWidget* LsbDB;
     QLabel* Label8;

@@ -1,5 +1,8 @@
 #include "BackupRun.h"
 
+#include "EDatabaseError.h"
+#include "NewTexts.h"
+
 #include "RunSink.h"
 #include "ServerTime.h"
 #include "SqlText.h"
@@ -55,9 +58,16 @@ void BackupRun::run(TADOConnection& connection, const QString& backupDirectory, 
             // No statement time-out: a large database takes as long as it takes.
             connection.ExecuteLong(backupStatement(name, file));
             log(QStringLiteral("数据库【") + name + QStringLiteral("】备份成功!"));
+        } catch (const EOperationCancelled&) {
+            log(NewTexts::text(NewTexts::BackupCancelledLine).arg(name));
+            log(kSeparator);
+            return;
         } catch (...) {
             log(QStringLiteral("数据库【") + name + QStringLiteral("】备份失败!"));
         }
         log(kSeparator);
+        // Stopped just as the statement ended: this database is backed up, the rest are not.
+        if (connection.cancelRequested())
+            return;
     }
 }

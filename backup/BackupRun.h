@@ -24,7 +24,8 @@ bool nameFitsFileName(const QString& database);
 QString backupStatement(const QString& database, const QString& filePath);
 
 // Runs the whole press for the databases in list order. A failing BACKUP is logged for that
-// database and the run goes on; a failing server-time query ends the run and raises.
+// database and the run goes on; a failing server-time query ends the run and raises. A BACKUP
+// the user stopped is logged as cancelled and ends the run.
 void run(TADOConnection& connection, const QString& backupDirectory, const QStringList& databases, RunSink& sink);
 
 } // namespace BackupRun

@@ -50,6 +50,12 @@ public:
     void showDatabases(const QStringList& names);
     void clearDatabases();
 
+    // True while the restore button's run is under way.
+    bool restoring() const { return restoring_; }
+    // Asked when the user wants to stop a running restore: the database is left unusable, and
+    // with ChkRestore ticked its old data is already gone.
+    QString stopQuestion() const;
+
     QLabel* Label1;
     QComboBox* CmbDb;
     QLabel* Label3;
@@ -69,4 +75,5 @@ private:
     ConnectionHolder& connection_;
     FilePicker pickFile_;
     std::function<void()> refillDatabaseLists_;
+    bool restoring_ = false;
 };

@@ -1,8 +1,11 @@
 #include "RestoreRun.h"
 
 #include "BackupSetNumber.h"
+#include "EDatabaseError.h"
+#include "NewTexts.h"
 #include "Query.h"
 #include "RunSink.h"
+#include "SqlText.h"
 #include "TADOConnection.h"
 
 namespace {
@@ -45,7 +48,39 @@ int firstRefusedTarget(TADOConnection& connection, const QList<RestoreFileMove>&
     return -1;
 }
 
+// The database's state as the server now sees it: empty when there is no such database, null
+// when the question itself failed.
+QString databaseState(TADOConnection& connection, const QString& database) {
+    // state_desc is nvarchar; DATABASEPROPERTYEX answers sql_variant, which not every driver reads.
+    QString state = QStringLiteral("");
+    try {
+        Query::eachRow(connection,
+                       QStringLiteral("Select state_desc From sys.databases Where name = N'") +
+                           SqlText::literal(database) + QStringLiteral("'"),
+                       [&](const TADODataSet& answer) { state = answer.Fields(0).AsString(); });
+    } catch (const EDatabaseError&) {
+        return {};
+    }
+    return state;
+}
+
 } // namespace
+
+QString cancelledRestoreReport(const QString& database, const QString& state) {
+    using namespace NewTexts;
+    if (state.isNull())
+        return text(RestoreCancelled).arg(database, text(StateUnknown)) + text(RestoreCancelledOther);
+    if (state.isEmpty())
+        return text(RestoreCancelled).arg(database, QStringLiteral("-")) + text(RestoreCancelledMissing);
+    QString report = text(RestoreCancelled).arg(database, state);
+    if (state == QLatin1String("RESTORING"))
+        report += text(RestoreCancelledRestoring).arg(SqlText::bracketed(database));
+    else if (state == QLatin1String("ONLINE"))
+        report += text(RestoreCancelledOnline);
+    else
+        report += text(RestoreCancelledOther);
+    return report;
+}
 
 RestoreOutcome runRestore(TADOConnection& connection, const RestoreRequest& request, RunSink& sink) {
     const QString guard = failedGuard(connection, request);
@@ -54,10 +89,17 @@ RestoreOutcome runRestore(TADOConnection& connection, const RestoreRequest& requ
         return {};
     }
     if (const int refused = firstRefusedTarget(connection, request.files, sink); refused >= 0)
-        return {false, refused};
+        return {false, refused, false, {}};
 
     const int setNumber = backupSetNumber(request.backupSet);
-    connection.ExecuteLong(
-        buildRestoreStatement(request.database, request.backupFile, setNumber, request.replace, request.files));
-    return {true, -1};
+    try {
+        connection.ExecuteLong(
+            buildRestoreStatement(request.database, request.backupFile, setNumber, request.replace, request.files));
+    } catch (const EOperationCancelled&) {
+        RestoreOutcome outcome;
+        outcome.cancelled = true;
+        outcome.stateAfterCancel = databaseState(connection, request.database);
+        return outcome;
+    }
+    return {true, -1, false, {}};
 }
