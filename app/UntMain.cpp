@@ -7,6 +7,8 @@
 #include "DatabaseList.h"
 #include "EventGuard.h"
 #include "HtGrids.h"
+#include "LongRunInputGate.h"
+#include "MessageBox.h"
 #include "Placement.h"
 #include "RestorePage.h"
 #include "TADOConnection.h"
@@ -18,6 +20,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QMouseEvent>
+#include <QScopeGuard>
 
 namespace {
 
@@ -196,7 +199,13 @@ void TFrmMain::setLabelColor(QLabel* label, quint32 color) {
 
 void TFrmMain::FormCreate() {
     connection_.create();
-    connection_.get().setBusyNotifier(showBusyPointer);
+    connection_.get().setBusyNotifier([this](bool busy) {
+        showBusyPointer(busy);
+        if (busy)
+            longRunGate_ = std::make_unique<LongRunInputGate>(this, [this] { askToStopLongRun(); });
+        else
+            longRunGate_.reset();
+    });
     // Discovery is silent whatever happens; names found before a failure stay, and the first
     // name is selected only when the whole list was read (or a server was used before).
     QStringList discovered;
@@ -331,11 +340,24 @@ void TFrmMain::ClearDbList() {
 }
 
 void TFrmMain::closeEvent(QCloseEvent* event) {
-    // A BACKUP or RESTORE is under way: the window stays until it ends.
-    if (connection_.exists() && connection_.get().busy())
+    // A BACKUP or RESTORE is under way: the window stays until it ends; the user may stop it.
+    if (connection_.exists() && connection_.get().busy()) {
         event->ignore();
-    else
+        askToStopLongRun();
+    } else {
         event->accept();
+    }
+}
+
+void TFrmMain::askToStopLongRun() {
+    if (!connection_.exists() || !connection_.get().busy() || askingToStop_)
+        return;
+    askingToStop_ = true;
+    const auto asked = qScopeGuard([this] { askingToStop_ = false; });
+    const QString question = TabSheet2->restoring() ? TabSheet2->stopQuestion() : TabSheet1->stopQuestion();
+    // The statement may end while the question is open; cancelLong then finds nothing to stop.
+    if (MessageBox::question(this, question))
+        connection_.get().cancelLong();
 }
 
 QString TFrmMain::linkAddress(const QObject* label) const {

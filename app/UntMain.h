@@ -24,6 +24,7 @@
 #include <functional>
 #include <memory>
 
+class LongRunInputGate;
 class TADOConnection;
 class TFrmSelFile;
 class TFrmSelPath;
@@ -67,6 +68,10 @@ public:
     // Database list shared by both pages.
     void FillDbList();
     void ClearDbList();
+
+    // Esc or the close box during a BACKUP or RESTORE: asks whether to stop it and, on Yes,
+    // asks the driver to cancel the statement.
+    void askToStopLongRun();
 
     // The server connection, or null when it could not be created.
     TADOConnection* connection() const { return connection_.pointer(); }
@@ -128,4 +133,6 @@ private:
     QObject* pressedLink_ = nullptr; // the link label under the last left press
     quint32 lbllinkColor_;
     quint32 lblTalkColor_;
+    std::unique_ptr<LongRunInputGate> longRunGate_; // exists while a long statement runs
+    bool askingToStop_ = false;
 };

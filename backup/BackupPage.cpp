@@ -4,6 +4,7 @@
 #include "ConnectionHolder.h"
 #include "EventGuard.h"
 #include "MessageBox.h"
+#include "NewTexts.h"
 #include "PickerButton.h"
 #include "Placement.h"
 #include "RunSink.h"
@@ -74,6 +75,8 @@ void BackupPage::BtnBackupClick() {
     LogBoxSink sink(MemoInfo);
     BackupRun::run(connection_.get(), EdtPath->text(), tickedDatabases(), sink, options_);
 }
+
+QString BackupPage::stopQuestion() const { return NewTexts::text(NewTexts::StopBackupQuestion); }
 
 void BackupPage::showDatabases(const QStringList& names) {
     LsbDB->clear();

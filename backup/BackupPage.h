@@ -40,6 +40,8 @@ public:
     // What every later press of the backup button asks of the server; all off until set.
     void setBackupOptions(const BackupOptions& options) { options_ = options; }
     BackupOptions backupOptions() const { return options_; }
+    // Asked when the user wants to stop a running backup.
+    QString stopQuestion() const;
 
     QLabel* Label7;
     QListWidget* LsbDB;

@@ -87,6 +87,10 @@ void BackupRun::run(TADOConnection& connection, const QString& backupDirectory, 
         try {
             // No statement time-out: a large database takes as long as it takes.
             connection.ExecuteLong(BackupStatements::backup(name, file, options));
+        } catch (const EOperationCancelled&) {
+            log(NewTexts::text(NewTexts::BackupCancelledLine).arg(name));
+            log(kSeparator);
+            return;
         } catch (const EDatabaseError& e) {
             log(QStringLiteral("数据库【") + name + QStringLiteral("】备份失败!"));
             log(reasonLine(e.message()));
@@ -101,5 +105,8 @@ void BackupRun::run(TADOConnection& connection, const QString& backupDirectory, 
         if (options.verifyAfterBackup)
             verify(connection, name, file, sink);
         log(kSeparator);
+        // Stopped just as the statement ended: this database is backed up, the rest are not.
+        if (connection.cancelRequested())
+            return;
     }
 }

@@ -30,9 +30,9 @@ QString backupStatement(const QString& database, const QString& filePath);
 QString reasonLine(const QString& serverMessage);
 
 // Runs the whole press for the databases in list order. A failing BACKUP is logged for that
-// database and the run goes on; a failing server-time query ends the run and raises.
-// With verifyAfterBackup, each set written is read back and its result logged after the
-// success line.
+// database and the run goes on; a failing server-time query ends the run and raises. A BACKUP
+// the user stopped is logged as cancelled and ends the run. With verifyAfterBackup, each set
+// written is read back and its result logged after the success line.
 void run(TADOConnection& connection, const QString& backupDirectory, const QStringList& databases, RunSink& sink,
          const BackupOptions& options = {});
 

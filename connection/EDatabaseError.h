@@ -22,3 +22,9 @@ private:
     QString sqlState_;
     int nativeError_;
 };
+
+// A long statement that the user stopped and that the server abandoned (HY008).
+class EOperationCancelled : public EDatabaseError {
+public:
+    using EDatabaseError::EDatabaseError;
+};

@@ -178,6 +178,34 @@ void OdbcConnection::disconnect() {
     connection_.reset();
 }
 
+namespace {
+
+// Publishes the running batch's handle for cancel() and withdraws it before the handle is freed.
+class RunningStatement {
+public:
+    RunningStatement(std::mutex& mutex, SQLHANDLE& slot, SQLHANDLE handle) : mutex_(mutex), slot_(slot) {
+        std::lock_guard lock(mutex_);
+        slot_ = handle;
+    }
+    ~RunningStatement() {
+        std::lock_guard lock(mutex_);
+        slot_ = SQL_NULL_HANDLE;
+    }
+    RunningStatement(const RunningStatement&) = delete;
+    RunningStatement& operator=(const RunningStatement&) = delete;
+
+private:
+    std::mutex& mutex_;
+    SQLHANDLE& slot_;
+};
+
+} // namespace
+
+bool OdbcConnection::cancel() {
+    std::lock_guard lock(runningMutex_);
+    return running_ != SQL_NULL_HANDLE && succeeded(SQLCancel(running_));
+}
+
 std::optional<OdbcResult> OdbcConnection::run(const QString& statement, int timeoutSeconds) {
     if (!connected_)
         throw EDatabaseError(QStringLiteral("Connection is closed"));
@@ -185,6 +213,7 @@ std::optional<OdbcResult> OdbcConnection::run(const QString& statement, int time
     if (!succeeded(SQLAllocHandle(SQL_HANDLE_STMT, connection_.get(), &stmtHandle)))
         throw errorFromHandle(SQL_HANDLE_DBC, connection_.get(), QStringLiteral("Could not allocate a statement"));
     OdbcHandle stmt(SQL_HANDLE_STMT, stmtHandle);
+    RunningStatement running(runningMutex_, running_, stmtHandle);
     SQLSetStmtAttr(stmtHandle, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(timeoutSeconds)), 0);
 
     std::optional<OdbcResult> firstWithColumns;

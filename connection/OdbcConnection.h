@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -34,7 +35,17 @@ public:
     // Returns the first result that has columns.
     std::optional<OdbcResult> run(const QString& statement, int timeoutSeconds);
 
+    // Asks the driver to stop the batch that run() is executing on another thread (SQLCancel,
+    // which ODBC allows from any thread). The batch then fails with HY008 and the connection stays
+    // usable. False when no batch is running.
+    bool cancel();
+
 private:
+    // The statement handle of the running batch, for cancel(); guarded so that it is never
+    // cancelled after run() has freed it.
+    std::mutex runningMutex_;
+    SQLHANDLE running_ = SQL_NULL_HANDLE;
+
     OdbcHandle environment_;
     OdbcHandle connection_;
     bool connected_ = false;

@@ -74,6 +74,7 @@ void TADOConnection::Execute(const QString& statement) { odbc_->run(statement, c
 void TADOConnection::ExecuteLong(const QString& statement) {
     if (!Connected())
         throw EDatabaseError(QStringLiteral("Connection is closed"));
+    cancelRequested_ = false;
     BusyScope busy(busyCount_, busyNotifier_);
     QEventLoop loop;
     std::exception_ptr failure;
@@ -108,13 +109,30 @@ void TADOConnection::ExecuteLong(const QString& statement) {
     }
     if (!finished || !lastEventPass().isValid() || lastEventPass().elapsed() >= kFrameMs) {
         do
-            loop.exec(QEventLoop::ExcludeUserInputEvents);
+            loop.exec();
         while (!finished);
         lastEventPass().start();
     }
     worker.join();
-    if (failure)
-        std::rethrow_exception(failure);
+    if (!failure)
+        return;
+    if (cancelRequested_) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const EDatabaseError& e) {
+            // The driver reports HY008, the server may add its own "terminated" errors first:
+            // either way the batch ended because it was asked to.
+            throw EOperationCancelled(e.message(), e.sqlState(), e.nativeError());
+        }
+    }
+    std::rethrow_exception(failure);
+}
+
+bool TADOConnection::cancelLong() {
+    if (!busy())
+        return false;
+    cancelRequested_ = true;
+    return odbc_->cancel();
 }
 
 bool TADOConnection::busy() const { return busyCount_ > 0; }

@@ -41,9 +41,17 @@ public:
     void Execute(const QString& statement);
 
     // Runs one batch without a statement time-out (BACKUP, RESTORE). The call stays
-    // synchronous for the caller, but the window keeps repainting and its timers tick;
-    // user input is held back and the connection is busy meanwhile.
+    // synchronous for the caller, but the window's event loop runs, user input included (the
+    // window holds back what must not reach its pages), and the connection is busy meanwhile.
+    // Throws EOperationCancelled when cancelLong() stopped the batch.
     void ExecuteLong(const QString& statement);
+
+    // From the window's thread while ExecuteLong runs: asks the driver to stop the batch.
+    // False when no long batch is running.
+    bool cancelLong();
+    // Whether cancelLong() was asked during the last (or the running) ExecuteLong, even when
+    // the batch had already finished by then.
+    bool cancelRequested() const { return cancelRequested_; }
 
     // True while ExecuteLong runs (the main window refuses to close meanwhile).
     bool busy() const;
@@ -60,5 +68,6 @@ private:
     int connectionTimeout_ = 15;
     int commandTimeout_ = 30;
     std::atomic<int> busyCount_{0};
+    bool cancelRequested_ = false;
     std::function<void(bool)> busyNotifier_;
 };

@@ -189,6 +189,3 @@ QString multiUserStatement(const QString& database) {
     return QStringLiteral("ALTER DATABASE ") + bracketed(database) + QStringLiteral(" SET MULTI_USER");
 }
 
-QString databaseStatusStatement(const QString& database) {
-    return QStringLiteral("SELECT DATABASEPROPERTYEX(") + nameLiteral(database) + QStringLiteral(", 'Status')");
-}

@@ -88,5 +88,3 @@ QString newerVersionRefusal(const RestoreFacts& facts);
 // statement that opens the database to everyone again.
 QString closeSessionsAndRestoreBatch(const QString& database, const QString& restoreStatement);
 QString multiUserStatement(const QString& database);
-// One row, one column: the database's state ("ONLINE", "RESTORING", ...).
-QString databaseStatusStatement(const QString& database);

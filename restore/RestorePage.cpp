@@ -10,12 +10,14 @@
 #include "Placement.h"
 #include "RestoreGrid.h"
 #include "RestoreRun.h"
+#include "NewTexts.h"
 #include "RunSink.h"
 #include "TADOConnection.h"
 #include "TFlatButtonUnit.h"
 #include "TargetFileNames.h"
 
 #include <QCompleter>
+#include <QScopeGuard>
 #include <QSignalBlocker>
 
 namespace {
@@ -138,9 +140,15 @@ void RestorePage::BtnRestoreClick() {
     for (int row = 1; row < Grid->RowCount(); ++row)
         request.files.append({Grid->CellText(0, row), Grid->CellText(1, row)});
     MessageBoxSink sink(this);
+    restoring_ = true;
+    const auto restoringEnds = qScopeGuard([this] { restoring_ = false; });
     const RestoreOutcome outcome = runRestore(connection_.get(), request, sink);
     if (outcome.fileToCorrect >= 0)
         focusTarget(outcome.fileToCorrect + 1);
+    if (outcome.cancelled) {
+        MessageBox::warning(this, cancelledRestoreReport(request.database, outcome.stateAfterCancel));
+        return;
+    }
     if (!outcome.restored)
         return;
     refillDatabaseLists_();
@@ -160,6 +168,13 @@ void RestorePage::focusTarget(int row) {
     Grid->setCurrentCol(1);
     if (Grid->CurrentRow() != row)
         Grid->setCurrentRow(row);
+}
+
+QString RestorePage::stopQuestion() const {
+    QString question = NewTexts::text(NewTexts::StopRestoreQuestion).arg(CmbDb->currentText());
+    if (ChkRestore->isChecked())
+        question += NewTexts::text(NewTexts::StopRestoreReplaceWarning);
+    return question;
 }
 
 void RestorePage::showDatabases(const QStringList& names) {

@@ -52,6 +52,12 @@ public:
     void showDatabases(const QStringList& names);
     void clearDatabases();
 
+    // True while the restore button's run is under way.
+    bool restoring() const { return restoring_; }
+    // Asked when the user wants to stop a running restore: the database is left unusable, and
+    // with ChkRestore ticked its old data is already gone.
+    QString stopQuestion() const;
+
     QLabel* Label1;
     QComboBox* CmbDb;
     QLabel* Label3;
@@ -73,4 +79,5 @@ private:
     // The backed-up database of each set of the listed file, by position.
     QMap<int, QString> setDatabases_;
     std::function<void()> refillDatabaseLists_;
+    bool restoring_ = false;
 };

@@ -6,6 +6,7 @@
 #include "Query.h"
 #include "RestoreCheck.h"
 #include "RunSink.h"
+#include "SqlText.h"
 #include "TADOConnection.h"
 
 namespace {
@@ -48,12 +49,20 @@ int firstRefusedTarget(TADOConnection& connection, const QList<RestoreFileMove>&
     return -1;
 }
 
-QString databaseStatus(TADOConnection& connection, const QString& database) {
-    QString status;
-    Query::firstRow(connection, databaseStatusStatement(database), [&status](const TADODataSet& answer) {
-        status = answer.Fields(0).IsNull() ? QString() : answer.Fields(0).AsString();
-    });
-    return status;
+// The database's state as the server now sees it: empty when there is no such database, null
+// when the question itself failed.
+QString databaseState(TADOConnection& connection, const QString& database) {
+    // state_desc is nvarchar; DATABASEPROPERTYEX answers sql_variant, which not every driver reads.
+    QString state = QStringLiteral("");
+    try {
+        Query::eachRow(connection,
+                       QStringLiteral("Select state_desc From sys.databases Where name = N'") +
+                           SqlText::literal(database) + QStringLiteral("'"),
+                       [&](const TADODataSet& answer) { state = answer.Fields(0).AsString(); });
+    } catch (const EDatabaseError&) {
+        return {};
+    }
+    return state;
 }
 
 // Closing the sessions and restoring go in one batch on our own connection, so no one else can
@@ -62,10 +71,12 @@ RestoreOutcome restoreClosingSessions(TADOConnection& connection, const QString&
                                       RunSink& sink) {
     try {
         connection.ExecuteLong(closeSessionsAndRestoreBatch(database, restore));
+    } catch (const EOperationCancelled&) {
+        throw; // the caller reports the state a stopped restore left
     } catch (const EDatabaseError& e) {
         // A restore that failed half-way leaves the database restoring, where changing its access
         // fails too: the state is what the user needs to know, not a second error.
-        if (databaseStatus(connection, database) == QLatin1String("RESTORING")) {
+        if (databaseState(connection, database) == QLatin1String("RESTORING")) {
             sink.warn(NewTexts::text(NewTexts::CheckLeftRestoring).arg(database, e.message()));
             return {};
         }
@@ -77,10 +88,26 @@ RestoreOutcome restoreClosingSessions(TADOConnection& connection, const QString&
         throw;
     }
     connection.Execute(multiUserStatement(database));
-    return {true, -1};
+    return {true, -1, false, {}};
 }
 
 } // namespace
+
+QString cancelledRestoreReport(const QString& database, const QString& state) {
+    using namespace NewTexts;
+    if (state.isNull())
+        return text(RestoreCancelled).arg(database, text(StateUnknown)) + text(RestoreCancelledOther);
+    if (state.isEmpty())
+        return text(RestoreCancelled).arg(database, QStringLiteral("-")) + text(RestoreCancelledMissing);
+    QString report = text(RestoreCancelled).arg(database, state);
+    if (state == QLatin1String("RESTORING"))
+        report += text(RestoreCancelledRestoring).arg(SqlText::bracketed(database));
+    else if (state == QLatin1String("ONLINE"))
+        report += text(RestoreCancelledOnline);
+    else
+        report += text(RestoreCancelledOther);
+    return report;
+}
 
 RestoreOutcome runRestore(TADOConnection& connection, const RestoreRequest& request, RunSink& sink) {
     const QString guard = failedGuard(connection, request);
@@ -89,7 +116,7 @@ RestoreOutcome runRestore(TADOConnection& connection, const RestoreRequest& requ
         return {};
     }
     if (const int refused = firstRefusedTarget(connection, request.files, sink); refused >= 0)
-        return {false, refused};
+        return {false, refused, false, {}};
 
     const int setNumber = backupSetNumber(request.backupSet);
     const QString restore =
@@ -106,8 +133,15 @@ RestoreOutcome runRestore(TADOConnection& connection, const RestoreRequest& requ
                           NewTexts::text(question)))
             return {};
     }
-    if (facts.sessionsToClose())
-        return restoreClosingSessions(connection, request.database, restore, sink);
-    connection.ExecuteLong(restore);
-    return {true, -1};
+    try {
+        if (facts.sessionsToClose())
+            return restoreClosingSessions(connection, request.database, restore, sink);
+        connection.ExecuteLong(restore);
+    } catch (const EOperationCancelled&) {
+        RestoreOutcome outcome;
+        outcome.cancelled = true;
+        outcome.stateAfterCancel = databaseState(connection, request.database);
+        return outcome;
+    }
+    return {true, -1, false, {}};
 }

@@ -124,3 +124,31 @@ inline constexpr char ForgetServer[] = "移除";
 inline constexpr char ForgetServerSpoken[] = "移除常用服务器";
 
 } // namespace NewTexts
+
+namespace NewTexts {
+
+// Stopping a long backup or restore.
+// Asked when Esc or the close box is pressed during a backup (问题 box).
+inline constexpr char StopBackupQuestion[] =
+    "正在备份数据库，是否停止？\n\n当前数据库的备份将被取消，其余数据库不再备份。";
+// The log line of a database whose backup was stopped. %1 database.
+inline constexpr char BackupCancelledLine[] = "数据库【%1】备份已取消!";
+// Asked during a restore (问题 box). %1 database.
+inline constexpr char StopRestoreQuestion[] =
+    "正在还原数据库【%1】，是否停止？\n\n停止后该数据库将处于不可用状态，需要重新还原才能使用。";
+// Added to that question when the restore replaces an existing database.
+inline constexpr char StopRestoreReplaceWarning[] =
+    "\n\n已勾选“在现有数据库上强行还原”：数据库原有的数据已被覆盖，停止后无法找回。";
+// After a stopped restore (警告 box). %1 database, %2 its state as the server reports it.
+inline constexpr char RestoreCancelled[] = "数据库【%1】的还原已取消，还原没有完成。\n\n服务器报告的数据库状态：%2";
+// What to do next, added to that box by state.
+inline constexpr char RestoreCancelledRestoring[] =
+    "\n\n数据库处于还原中（RESTORING）状态，不能使用。请重新还原该数据库（勾选“在现有数据库上强行还原”）。"
+    "若还原的数据已全部写入、只差恢复这一步，也可执行：\nRESTORE DATABASE [%1] WITH RECOVERY";
+inline constexpr char RestoreCancelledOther[] = "\n\n请重新还原该数据库（勾选“在现有数据库上强行还原”）。";
+inline constexpr char RestoreCancelledOnline[] = "\n\n数据库仍可使用，但其内容可能不是所选的备份集，请核对或重新还原。";
+inline constexpr char RestoreCancelledMissing[] = "\n\n数据库不存在，服务器上没有留下它。需要时请重新还原。";
+// Shown in place of a state the server could not be asked for.
+inline constexpr char StateUnknown[] = "无法读取";
+
+} // namespace NewTexts
