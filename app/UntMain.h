@@ -4,8 +4,11 @@
 // subsystem that owns the behaviour.
 
 #include "BackupPage.h"
+#include "CertificatePins.h"
 #include "ConnectionHolder.h"
+#include "OptionsPage.h"
 #include "RestorePage.h"
+#include "SecureConnectStep.h"
 #include "ServerDiscovery.h"
 
 #include <QComboBox>
@@ -35,6 +38,8 @@ struct MainWindowSetup {
     ConnectionHolder::Factory makeConnection;
     // Opens a link label's address; empty opens it with the desktop's browser.
     std::function<void(const QUrl&)> openAddress;
+    // Settings, pinned certificates, freetds.conf and the CA file for certificate checks.
+    SecurityFiles security;
 };
 
 class TFrmMain : public QWidget {
@@ -45,7 +50,7 @@ public:
 
     // Connection panel.
     bool ConnSql(TADOConnection& connection, const QString& server, const QString& database, const QString& user,
-                 const QString& password);
+                 const QString& password, const ConnectionSecurity& security = {});
     void EnableConnPanel(bool enabled);
     void BtnConnClick();
     void rdo0Click();
@@ -92,6 +97,7 @@ public:
     QTabWidget* PageControl1 = nullptr;
     BackupPage* TabSheet1 = nullptr;
     RestorePage* TabSheet2 = nullptr;
+    OptionsPage* TabSheet3 = nullptr;
     // Foot and timers.
     QPushButton* BtnExit = nullptr;
     QTimer* timer1 = nullptr;
@@ -119,6 +125,7 @@ private:
 
     MainWindowSetup setup_;
     ConnectionHolder connection_; // the connection lives exactly as long as the window
+    CertificatePins pins_;        // before the options page, which lists them
     QObject* pressedLink_ = nullptr; // the link label under the last left press
     quint32 lbllinkColor_;
     quint32 lblTalkColor_;

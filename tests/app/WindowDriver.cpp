@@ -3,17 +3,27 @@
 #include "ServerTreeDialog.h"
 #include "UntMain.h"
 #include "LoopbackPeers.h"
+#include "SimServer.h"
 #include "TreeNodes.h"
 
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 
 namespace WindowDriver {
 
+SecurityFiles testSecurity() {
+    static QTemporaryDir configDirectory;
+    SecurityFiles files{configDirectory.path(), SimServer::testCaFile()};
+    SecureConnectStep::useOwnFreeTdsConfig(files);
+    return files;
+}
+
 MainWindowSetup setupWith(const DiscoveryTargets& targets) {
     MainWindowSetup setup;
     setup.discovery = targets;
     setup.openAddress = [](const QUrl&) {};
+    setup.security = testSecurity();
     return setup;
 }
 
