@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
     QDir().mkpath(dir);
     DiscoveryTargets quiet;
     quiet.timeoutMs = 50;
-    TFrmMain window(MainWindowSetup{quiet, {}, {}});
+    TFrmMain window(MainWindowSetup{quiet, {}, {}, {}});
     window.show();
     save(window, dir, "start");
 
