@@ -1,6 +1,7 @@
 #include "Startup.h"
 
 #include "AppLook.h"
+#include "SecureConnectStep.h"
 #include "UntMain.h"
 
 #include <QApplication>
@@ -16,6 +17,7 @@ void prepareApplication(QApplication& app) {
     auto* translator = new QTranslator(&app); // owned by the application
     if (translator->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(translator);
+    SecureConnectStep::useOwnFreeTdsConfig();
     AppLook::installFontSubstitutions();
     QApplication::setFont(AppLook::font(QStringLiteral("MS Sans Serif"), 12));
 }

@@ -2,12 +2,14 @@
 
 #include "AppLook.h"
 #include "CaptionFit.h"
+#include "BackupOptionsBinding.h"
 #include "BackupPage.h"
 #include "ConnectionStrings.h"
 #include "DatabaseList.h"
 #include "EventGuard.h"
 #include "HtGrids.h"
 #include "LongRunInputGate.h"
+#include "NewTexts.h"
 #include "MessageBox.h"
 #include "Placement.h"
 #include "RestorePage.h"
@@ -48,6 +50,7 @@ void showBusyPointer(bool busy) {
 
 TFrmMain::TFrmMain(MainWindowSetup setup, QWidget* parent)
     : QWidget(parent), setup_(std::move(setup)), connection_(setup_.makeConnection), serverBox_(setup_.userServers),
+      pins_(setup_.security.pinsFile()),
       lbllinkColor_(AppLook::kDarkGreen), lblTalkColor_(AppLook::kNavy) {
     setObjectName(QStringLiteral("FrmMain"));
     buildLayout();
@@ -172,6 +175,9 @@ void TFrmMain::buildPages() {
     TabSheet2 = new RestorePage(connection_, [this] { return runPicker(FrmSelFile); }, [this] { FillDbList(); });
     PageControl1->addTab(TabSheet1, QStringLiteral("数据库备份")); // the tab widget takes ownership
     PageControl1->addTab(TabSheet2, QStringLiteral("数据库恢复"));
+    TabSheet3 = new OptionsPage(pins_, setup_.security.optionsFile());
+    PageControl1->addTab(TabSheet3, NewTexts::text(NewTexts::OptionsPage));
+    bindBackupOptions(*TabSheet3, *TabSheet1); // the backup page follows the options as they change
     PageControl1->setCurrentIndex(0);
 }
 
@@ -222,12 +228,14 @@ void TFrmMain::FormCreate() {
 void TFrmMain::FormDestroy() { connection_.release(); }
 
 bool TFrmMain::ConnSql(TADOConnection& connection, const QString& server, const QString& database,
-                       const QString& user, const QString& password) {
+                       const QString& user, const QString& password, const ConnectionSecurity& security) {
     try {
         connection.Close();
-        connection.setConnectionString(rdo0->isChecked()
-                                           ? ConnectionStrings::sqlServerAuthentication(server, database, user, password)
-                                           : ConnectionStrings::integratedAuthentication(server, database));
+        const QString driver = ConnectionStrings::chooseDriver();
+        connection.setConnectionString(
+            rdo0->isChecked()
+                ? ConnectionStrings::sqlServerAuthentication(server, database, user, password, driver, security)
+                : ConnectionStrings::integratedAuthentication(server, database, driver, security));
         connection.setConnectionTimeout(10);
         connection.Open();
         return connection.Connected();
@@ -271,7 +279,17 @@ void TFrmMain::BtnConnClick() {
     const QString user = EdtUid->text();
     const QString password = EdtPwd->text();
     const QString server = CmbServer->currentText();
-    if (ConnSql(connection, serverBox_.connectionTarget(server), QStringLiteral("master"), user, password)) {
+    // The certificate is checked, and the user asked, before the password goes anywhere.
+    const QString target = serverBox_.connectionTarget(server);
+    std::optional<ConnectionSecurity> security;
+    try {
+        security = SecureConnectStep::prepare(this, target, ConnectionStrings::chooseDriver(),
+                                              TabSheet3->options().encryption, pins_, setup_.security);
+    } catch (const std::exception& e) {
+        MessageBox::warning(this, QString::fromUtf8(e.what()));
+    }
+    TabSheet3->refreshCertificates();
+    if (security && ConnSql(connection, target, QStringLiteral("master"), user, password, *security)) {
         showPanelState(true, QStringLiteral("已连接SQL SERVER服务器"));
         const bool sqlLogin = rdo0->isChecked();
         serverBox_.remember({server.trimmed(), sqlLogin ? Authentication::SqlServer : Authentication::Integrated,

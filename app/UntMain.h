@@ -4,9 +4,12 @@
 // subsystem that owns the behaviour.
 
 #include "BackupPage.h"
+#include "CertificatePins.h"
 #include "ConnectionHolder.h"
+#include "OptionsPage.h"
 #include "RestorePage.h"
 #include "ServerBox.h"
+#include "SecureConnectStep.h"
 #include "ServerDiscovery.h"
 
 #include <QComboBox>
@@ -40,6 +43,8 @@ struct MainWindowSetup {
     // Offers the user's own servers before discovery's and remembers successful logins; off keeps
     // the server box to discovery's names and writes nothing.
     bool userServers = true;
+    // Settings, pinned certificates, freetds.conf and the CA file for certificate checks.
+    SecurityFiles security;
 };
 
 class TFrmMain : public QWidget {
@@ -50,7 +55,7 @@ public:
 
     // Connection panel.
     bool ConnSql(TADOConnection& connection, const QString& server, const QString& database, const QString& user,
-                 const QString& password);
+                 const QString& password, const ConnectionSecurity& security = {});
     void EnableConnPanel(bool enabled);
     void BtnConnClick();
     void rdo0Click();
@@ -102,6 +107,7 @@ public:
     QTabWidget* PageControl1 = nullptr;
     BackupPage* TabSheet1 = nullptr;
     RestorePage* TabSheet2 = nullptr;
+    OptionsPage* TabSheet3 = nullptr;
     // Foot and timers.
     QPushButton* BtnExit = nullptr;
     QTimer* timer1 = nullptr;
@@ -130,6 +136,7 @@ private:
     MainWindowSetup setup_;
     ConnectionHolder connection_; // the connection lives exactly as long as the window
     ServerBox serverBox_;
+    CertificatePins pins_;        // before the options page, which lists them
     QObject* pressedLink_ = nullptr; // the link label under the last left press
     quint32 lbllinkColor_;
     quint32 lblTalkColor_;

@@ -3,6 +3,7 @@
 #include "EDatabaseError.h"
 #include "OdbcHandles.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace {
@@ -62,6 +63,25 @@ void checkLoginFits(const QString& driver, const QString& user, const QString& p
         throw EDatabaseError(QStringLiteral("A user name or password is at most 128 characters long."));
 }
 
+// The server part: a freetds.conf section when the secure-connect step wrote one. FreeTDS looks
+// a braced Servername up with its braces, so it goes bare: section names hold no separators.
+QString serverPart(const QString& server, const ConnectionSecurity& security) {
+    if (!security.freeTdsServername.isEmpty())
+        return QStringLiteral(";Servername=") + security.freeTdsServername;
+    return QStringLiteral(";SERVER=") + ConnectionStrings::quoteValue(server);
+}
+
+// FreeTDS keeps the braces of some values (Encryption={require} is a configuration error), so a
+// plain value goes bare; only one with separators or blanks is braced.
+QString securityKeywords(const ConnectionSecurity& security) {
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_.:/\\-]*$"));
+    QString part;
+    for (const auto& [keyword, value] : security.keywords)
+        part += QLatin1Char(';') + keyword + QLatin1Char('=') +
+                (plain.match(value).hasMatch() ? value : ConnectionStrings::quoteValue(value));
+    return part;
+}
+
 } // namespace
 
 QString ConnectionStrings::chooseDriver() {
@@ -87,17 +107,17 @@ QString ConnectionStrings::quoteValue(const QString& value) {
 
 QString ConnectionStrings::sqlServerAuthentication(const QString& server, const QString& database,
                                                    const QString& user, const QString& password,
-                                                   const QString& driver) {
+                                                   const QString& driver, const ConnectionSecurity& security) {
     checkDriverCanCarry(driver, {&server, &database, &user, &password});
     checkLoginFits(driver, user, password);
-    return driverPart(driver) + QStringLiteral(";SERVER=") + quoteValue(server) + QStringLiteral(";DATABASE=") +
-           quoteValue(database) + QStringLiteral(";UID=") + quoteValue(user) + QStringLiteral(";PWD=") +
-           quoteValue(password) + driverSettings(driver);
+    return driverPart(driver) + serverPart(server, security) + QStringLiteral(";DATABASE=") + quoteValue(database) +
+           QStringLiteral(";UID=") + quoteValue(user) + QStringLiteral(";PWD=") + quoteValue(password) +
+           driverSettings(driver) + securityKeywords(security);
 }
 
 QString ConnectionStrings::integratedAuthentication(const QString& server, const QString& database,
-                                                    const QString& driver) {
+                                                    const QString& driver, const ConnectionSecurity& security) {
     checkDriverCanCarry(driver, {&server, &database});
-    return driverPart(driver) + QStringLiteral(";SERVER=") + quoteValue(server) + QStringLiteral(";DATABASE=") +
-           quoteValue(database) + QStringLiteral(";Trusted_Connection=Yes") + driverSettings(driver);
+    return driverPart(driver) + serverPart(server, security) + QStringLiteral(";DATABASE=") + quoteValue(database) +
+           QStringLiteral(";Trusted_Connection=Yes") + driverSettings(driver) + securityKeywords(security);
 }

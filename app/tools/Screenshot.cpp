@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
     QDir().mkpath(dir);
     DiscoveryTargets quiet;
     quiet.timeoutMs = 50;
-    TFrmMain window(MainWindowSetup{quiet, {}, {}, false}); // the same pictures on every machine
+    TFrmMain window(MainWindowSetup{quiet, {}, {}, false, {}}); // the same pictures on every machine
     window.show();
     save(window, dir, "start");
 

@@ -3,18 +3,28 @@
 #include "ServerTreeDialog.h"
 #include "UntMain.h"
 #include "LoopbackPeers.h"
+#include "SimServer.h"
 #include "TreeNodes.h"
 
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 
 namespace WindowDriver {
+
+SecurityFiles testSecurity() {
+    static QTemporaryDir configDirectory;
+    SecurityFiles files{configDirectory.path(), SimServer::testCaFile()};
+    SecureConnectStep::useOwnFreeTdsConfig(files);
+    return files;
+}
 
 MainWindowSetup setupWith(const DiscoveryTargets& targets) {
     MainWindowSetup setup;
     setup.discovery = targets;
     setup.openAddress = [](const QUrl&) {};
     setup.userServers = false; // neither this machine's server files nor its user's settings
+    setup.security = testSecurity();
     return setup;
 }
 

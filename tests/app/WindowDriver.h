@@ -11,6 +11,10 @@ class ServerTreeDialog;
 
 namespace WindowDriver {
 
+// Settings, pins and freetds.conf in a directory of this test process, certificates checked
+// against the test CA that signs SimServer's certificates; FREETDSCONF points at it.
+SecurityFiles testSecurity();
+
 // A window set-up whose discovery looks at ports where nobody answers, so tests never depend on
 // this machine, whose link labels open nothing, and which neither reads nor remembers servers.
 MainWindowSetup quietSetup();
