@@ -114,7 +114,7 @@ private slots:
         QVERIFY2(sim.start({"--seed", "--login", "keeper:" + kSecret}), qPrintable(sim.errorString()));
         const QString server = QStringLiteral("127.0.0.1,%1").arg(sim.port());
         {
-            TFrmMain window(MainWindowSetup{quiet, {}, [](const QUrl&) {}, WindowDriver::testSecurity()});
+            TFrmMain window(MainWindowSetup{quiet, {}, [](const QUrl&) {}, true, WindowDriver::testSecurity()});
             ScopedMessageBoxRecorder boxes(&window);
             window.createPickers();
             window.CmbServer->setEditText(server);
