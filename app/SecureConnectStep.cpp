@@ -1,5 +1,6 @@
 #include "SecureConnectStep.h"
 
+#include "FreeTdsConfServers.h"
 #include "FreeTdsConfigFile.h"
 #include "MessageBox.h"
 #include "ProgramOptions.h"
@@ -31,7 +32,11 @@ QString SecurityFiles::freeTdsConfigFile() const {
 }
 
 void SecureConnectStep::useOwnFreeTdsConfig(const SecurityFiles& files) {
-    qputenv("FREETDSCONF", QFile::encodeName(files.freeTdsConfigFile()));
+    // The user's own file still lists the user's servers for the server box.
+    const QByteArray own = QFile::encodeName(files.freeTdsConfigFile());
+    if (qgetenv("FREETDSCONF") != own)
+        qputenv(FreeTdsConfServers::kUserFileVariable, qgetenv("FREETDSCONF"));
+    qputenv("FREETDSCONF", own);
 }
 
 std::optional<ConnectionSecurity> SecureConnectStep::prepare(QWidget* owner, const QString& server,

@@ -46,7 +46,9 @@ bool isTextFile(const QString& path) {
 
 QStringList FreeTdsConfServers::defaultFiles() {
     QStringList files;
-    const QString fromEnvironment = qEnvironmentVariable("FREETDSCONF");
+    // Once the program points FreeTDS at its own file, the user's choice is kept aside.
+    const QString fromEnvironment = qEnvironmentVariableIsSet(kUserFileVariable) ? qEnvironmentVariable(kUserFileVariable)
+                                                                                 : qEnvironmentVariable("FREETDSCONF");
     if (!fromEnvironment.isEmpty())
         files << fromEnvironment;
     files << QDir::home().filePath(QStringLiteral(".freetds.conf")) << QStringLiteral("/etc/freetds/freetds.conf");

@@ -9,6 +9,8 @@
 
 class FreeTdsConfServers {
 public:
+    // Where the user's own FREETDSCONF is kept while the program points FreeTDS at its own file.
+    static constexpr const char* kUserFileVariable = "SQLBACKUP_USER_FREETDSCONF";
     // The files FreeTDS itself reads, in its order: $FREETDSCONF, ~/.freetds.conf, the system file.
     static QStringList defaultFiles();
 
