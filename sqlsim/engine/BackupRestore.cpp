@@ -501,12 +501,8 @@ Done BackupRestore::headerOnly(const ExecContext& context, const Statement& st) 
             Null{},
         });
     }
-    const auto count = qint64(rs.rows.size());
+    const Done done = Done::counted(doneCommand::Select, qint64(rs.rows.size()));
     context.sink.add(std::move(rs));
-    Done done;
-    done.hasCount = true;
-    done.count = count;
-    done.currentCommand = doneCommand::Select;
     return done;
 }
 
@@ -543,12 +539,8 @@ Done BackupRestore::fileListOnly(const ExecContext& context, const Statement& st
             Null{},
         });
     }
-    const auto count = qint64(rs.rows.size());
+    const Done done = Done::counted(doneCommand::Select, qint64(rs.rows.size()));
     context.sink.add(std::move(rs));
-    Done done;
-    done.hasCount = true;
-    done.count = count;
-    done.currentCommand = doneCommand::Select;
     return done;
 }
 
