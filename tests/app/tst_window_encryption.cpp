@@ -339,6 +339,10 @@ private slots:
         QTest::newRow("强制, server speaks TLS 1.3 only")
             << mandatory << QStringList{QStringLiteral("--tls-versions"), QStringLiteral("1.3")} << false << mismatch
             << 1 << true;
+        // 可选 checks nothing: whatever the driver agrees to.
+        QTest::newRow("可选, server speaks TLS 1.0 only")
+            << optional << QStringList{QStringLiteral("--tls-versions"), QStringLiteral("1.0")} << true << "" << 1
+            << true;
         QTest::newRow("严格 with FreeTDS, server strict")
             << strict << mode("strict") << false << strictRefused << 0 << true;
     }
