@@ -210,6 +210,30 @@ private slots:
         QVERIFY(!showsPassword(relay.sentByClients()));
     }
 
+    // Removed on the 选项 page: the next connection asks again instead of trusting it.
+    void forgottenCertificateIsAskedAboutAgain() {
+        SimServer sim;
+        QVERIFY2(sim.start({QStringLiteral("--keep-certificate")}), qPrintable(sim.errorString()));
+        TrustDirectory trustDirectory;
+        EncryptingWindow w(trustDirectory);
+        w.boxes().queueAnswer(QMessageBox::Yes);
+        w.connectTo(sim.port());
+        QCOMPARE(w.status(), kConnected);
+        w.disconnect();
+
+        QTreeWidget* list = w.window().TabSheet3->LvCertificates;
+        list->setCurrentItem(list->topLevelItem(0));
+        w.window().TabSheet3->BtnForget->click();
+        QVERIFY(w.listedCertificates().isEmpty());
+        QVERIFY(!trustDirectory.pinned(serverText(sim.port())));
+
+        w.boxes().clear();
+        w.connectTo(sim.port());
+        QCOMPARE(w.boxes().shown().size(), 1);
+        QCOMPARE(w.boxes().shown().first().caption, kQuestionCaption);
+        QCOMPARE(w.status(), kFailed);
+    }
+
     void renewedCertificateIsRefusedUntilTrusted() {
         SimServer sim;
         QVERIFY2(sim.start({QStringLiteral("--keep-certificate")}), qPrintable(sim.errorString()));
