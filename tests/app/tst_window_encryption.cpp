@@ -178,7 +178,15 @@ private slots:
             EncryptingWindow w(trustDirectory);
             if (trust)
                 w.boxes().queueAnswer(QMessageBox::Yes);
+            int connectionsWhenAsked = -1;
+            qsizetype statementsWhenAsked = -1;
+            w.boxes().onShown([&](const MessageBox::Shown&) {
+                connectionsWhenAsked = relay.connections();
+                statementsWhenAsked = sim.statementRecords().size();
+            });
             w.connectTo(relay.port());
+            QCOMPARE(connectionsWhenAsked, 1); // the certificate check's own; the driver has not started
+            QCOMPARE(statementsWhenAsked, 0);
 
             QCOMPARE(w.boxes().shown().size(), 1);
             const MessageBox::Shown question = w.boxes().shown().first();
@@ -191,7 +199,7 @@ private slots:
 
             if (!trust) {
                 QCOMPARE(w.status(), kFailed);
-                QCOMPARE(relay.connections(), 1); // the certificate check's own; the driver never started
+                QCOMPARE(relay.connections(), 1); // the driver never started
                 QVERIFY(sim.statementRecords().isEmpty());
                 QVERIFY(!trustDirectory.pinned(server));
                 QVERIFY(w.listedCertificates().isEmpty());
