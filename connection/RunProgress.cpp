@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -34,13 +35,14 @@ bool ProgressReader::read(const ServerMessage& message) {
         if (percent <= progress_.percent)
             return false;
         progress_.percent = percent;
-        if (progress_.bytesTotal)
-            progress_.bytesDone = *progress_.bytesTotal * percent / 100;
+        if (progress_.bytesTotal) // in two parts, so that no size overflows
+            progress_.bytesDone = *progress_.bytesTotal / 100 * percent + *progress_.bytesTotal % 100 * percent / 100;
         return true;
     }
     if (message.number == kSuccessfullyProcessed) {
         progress_.percent = 100;
-        progress_.bytesDone = *n * kPageBytes;
+        if (*n <= std::numeric_limits<qint64>::max() / kPageBytes)
+            progress_.bytesDone = *n * kPageBytes;
         return true;
     }
     return false;
