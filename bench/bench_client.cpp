@@ -3,7 +3,8 @@
 // the same statements sent by the minimal ODBC loop. Each run repeats the work after a warm-up
 // and prints the median; scripts/bench runs it several times and compares medians again.
 //
-// bench_client dblist|dirlist|backup|memory ours|odbc --port N --password P [options]
+// bench_client dblist|dirlist|backup|backup-progress|memory ours|odbc --port N --password P [options]
+//   backup-progress: the backup run with 显示进度 on (WITH STATS = 10, the progress area fed)
 //   --iterations K      timed repetitions in this process (default 5)
 //   --dir NAME          dirlist: the directory under C:\ to select
 //   --backup-host DIR   backup: the host directory of C:\bench-backups, emptied between runs
@@ -222,8 +223,9 @@ QString digitsOfTime(const QString& text) {
     return digits;
 }
 
-int backupRun(const Options& o) {
+int backupRun(const Options& o, bool showProgress) {
     if (o.side == QLatin1String("odbc")) {
+        const std::u16string with = showProgress ? u" WITH STATS = 10" : u"";
         MinimalOdbc odbc(odbcConnectionString(o));
         std::vector<std::u16string> names;
         const int width = int(QString::number(o.databases).size());
@@ -239,7 +241,7 @@ int backupRun(const Options& o) {
                     odbc.run(u"Select GetDate() F_Date", &now);
                     const std::u16string file = kBackupDirectory.toStdU16String() + name +
                                                 digitsOfTime(QString::fromStdU16String(now)).toStdU16String() + u".Bak";
-                    odbc.run(u"Backup DataBase [" + name + u"] To Disk='" + file + u"'");
+                    odbc.run(u"Backup DataBase [" + name + u"] To Disk='" + file + u"'" + with);
                     ++done;
                 }
             });
@@ -253,6 +255,9 @@ int backupRun(const Options& o) {
         if (w.TabSheet1->LsbDB->item(i)->text().startsWith(QLatin1String("Sample")))
             w.TabSheet1->LsbDB->item(i)->setCheckState(Qt::Checked);
     w.TabSheet1->EdtPath->setText(kBackupDirectory);
+    BackupOptions options;
+    options.statsPercent = showProgress ? 10 : 0;
+    w.TabSheet1->setBackupOptions(options);
     const double ms = timed(
         o.iterations, [&] { emptyDirectory(o.backupHost); },
         [&] {
@@ -285,7 +290,9 @@ int main(int argc, char** argv) {
         if (o.figure == QLatin1String("dirlist"))
             return directoryListing(o);
         if (o.figure == QLatin1String("backup"))
-            return backupRun(o);
+            return backupRun(o, false);
+        if (o.figure == QLatin1String("backup-progress"))
+            return backupRun(o, true);
         if (o.figure == QLatin1String("memory"))
             return memory(o);
         throw std::runtime_error("unknown figure " + o.figure.toStdString());

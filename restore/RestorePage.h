@@ -17,6 +17,7 @@
 #include <optional>
 
 class ConnectionHolder;
+class RunProgressArea;
 class TFlatButton;
 class THtStringGrid;
 
@@ -57,6 +58,9 @@ public:
     // Asked when the user wants to stop a running restore: the database is left unusable, and
     // with ChkRestore ticked its old data is already gone.
     QString stopQuestion() const;
+    // Every later restore asks the server for a progress message at every statsPercent percent
+    // and shows them in ProgressArea; 0 (the default) asks for none.
+    void setStatsPercent(int statsPercent) { statsPercent_ = statsPercent; }
 
     QLabel* Label1;
     QComboBox* CmbDb;
@@ -70,6 +74,8 @@ public:
     THtStringGrid* Grid;
     QCheckBox* ChkRestore;
     QPushButton* BtnRestore;
+    // Between the replace option and the button, shown while a restore reports progress.
+    RunProgressArea* ProgressArea;
 
 private:
     void focusTarget(int row);
@@ -80,4 +86,5 @@ private:
     QMap<int, QString> setDatabases_;
     std::function<void()> refillDatabaseLists_;
     bool restoring_ = false;
+    int statsPercent_ = 0;
 };
