@@ -3,7 +3,7 @@
 // the same statements sent by the minimal ODBC loop. Each run repeats the work after a warm-up
 // and prints the median; scripts/bench runs it several times and compares medians again.
 //
-// bench_client dblist|dirlist|backup|memory|connect ours|odbc|odbc-block --port N [options]
+// bench_client dblist|dirlist|backup|memory|connect ours|odbc --port N [options]
 // The login's password is read from the environment variable BENCH_PASSWORD, never from the
 // command line (which every user of the machine can read).
 //   --iterations K      timed repetitions in this process (default 5)
@@ -15,7 +15,6 @@
 //   --certificate PEM   connect: the server's certificate, pinned for 127.0.0.1,PORT beforehand as
 //                       the user's Yes to the trust question would pin it
 // prints: ms=<median> rows=<rows or items seen>; connect also first_ms=<the first click>
-// odbc-block is the block-fetching ODBC loop; only dblist has it.
 
 #include "MinimalOdbc.h"
 
@@ -66,7 +65,7 @@ struct Options {
 
 Options parse(const QStringList& args) {
     if (args.size() < 3)
-        throw std::runtime_error("usage: bench_client FIGURE ours|odbc|odbc-block --port N [options]");
+        throw std::runtime_error("usage: bench_client FIGURE ours|odbc --port N [options]");
     Options o;
     o.figure = args[1];
     o.side = args[2];
@@ -95,9 +94,6 @@ Options parse(const QStringList& args) {
         else
             throw std::runtime_error("unknown option " + key.toStdString());
     }
-    const bool blockList = o.side == QLatin1String("odbc-block") && o.figure == QLatin1String("dblist");
-    if (o.side != QLatin1String("ours") && o.side != QLatin1String("odbc") && !blockList)
-        throw std::runtime_error("no side " + o.side.toStdString() + " for " + o.figure.toStdString());
     o.password = qEnvironmentVariable("BENCH_PASSWORD");
     if (o.port == 0 || o.password.isEmpty())
         throw std::runtime_error("--port and the environment variable BENCH_PASSWORD are needed");
@@ -178,25 +174,7 @@ void emptyDirectory(const QString& hostDir) {
         dir.remove(name);
 }
 
-// The block-fetching loop, where MinimalOdbc has one; without it the side fails and the script
-// prints "-" for the row.
-template <class Odbc>
-long fetchBlocked(Odbc& odbc, const std::u16string& batch) {
-    if constexpr (requires { odbc.fetchAllBlocked(batch); })
-        return long(odbc.fetchAllBlocked(batch));
-    else
-        throw std::runtime_error("this MinimalOdbc has no block fetch");
-}
-
 int databaseList(const Options& o) {
-    if (o.side == QLatin1String("odbc-block")) {
-        MinimalOdbc odbc(odbcConnectionString(o));
-        long rows = 0;
-        const double ms = timed(
-            o.iterations, [] {}, [&] { rows = fetchBlocked(odbc, kDatabaseQuery); });
-        report(ms, rows);
-        return 0;
-    }
     if (o.side == QLatin1String("odbc")) {
         MinimalOdbc odbc(odbcConnectionString(o));
         long rows = 0;
@@ -398,7 +376,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     try {
         const Options o = parse(app.arguments());
-        if (o.side == QLatin1String("ours"))
+        if (o.side != QLatin1String("odbc"))
             prepareApplication(app);
         if (o.figure == QLatin1String("dblist"))
             return databaseList(o);
