@@ -4,6 +4,7 @@
 #include "TdsPrelogin.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QHostAddress>
 #include <QNetworkProxy>
 #include <QTcpSocket>
@@ -12,6 +13,7 @@
 #include <openssl/x509v3.h>
 
 #include <algorithm>
+#include <mutex>
 
 namespace {
 
@@ -89,6 +91,42 @@ ProbeFailure classifyTlsErrors(QString& detail) {
     return kind;
 }
 
+// The trust store a probe judges the certificate by. Reading the system's CA bundle (some 140
+// certificates) costs more than the rest of a probe, so a store once read serves every later
+// probe of the process; it is read again when its source changes (another CA file, the file
+// rewritten, SSL_CERT_FILE or SSL_CERT_DIR set otherwise).
+bool useTrustStore(SSL_CTX* ctx, const QString& caFile) {
+    static std::mutex mutex;
+    static OpenSsl::X509StorePtr cached;
+    static QString cachedSource;
+    QString source;
+    if (caFile.isEmpty()) {
+        source = QStringLiteral("system|") + qEnvironmentVariable("SSL_CERT_FILE") + QLatin1Char('|') +
+                 qEnvironmentVariable("SSL_CERT_DIR");
+    } else {
+        // A CA file is small: its bytes tell whether it was rewritten, whatever its time stamp.
+        QFile file(caFile);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        source = QStringLiteral("file|") + caFile + QLatin1Char('|') + QString::fromLatin1(file.readAll().toBase64());
+    }
+    std::lock_guard lock(mutex);
+    if (!cached || source != cachedSource) {
+        OpenSsl::X509StorePtr store(X509_STORE_new());
+        if (!store)
+            return false;
+        const bool loaded = caFile.isEmpty()
+                                ? X509_STORE_set_default_paths(store.get()) == 1
+                                : X509_STORE_load_file(store.get(), caFile.toLocal8Bit().constData()) == 1;
+        if (!loaded)
+            return false;
+        cached = std::move(store);
+        cachedSource = source;
+    }
+    SSL_CTX_set1_cert_store(ctx, cached.get()); // the context takes a reference of its own
+    return true;
+}
+
 class TlsClient {
 public:
     bool setUp(const ProbeRequest& request) {
@@ -98,11 +136,7 @@ public:
         // The handshake must finish even for a certificate nobody vouches for: that is the one
         // the user is shown. The verdict is read afterwards.
         SSL_CTX_set_verify(ctx_.get(), SSL_VERIFY_NONE, nullptr);
-        const bool loaded =
-            request.caFile.isEmpty()
-                ? SSL_CTX_set_default_verify_paths(ctx_.get()) == 1
-                : SSL_CTX_load_verify_locations(ctx_.get(), request.caFile.toLocal8Bit().constData(), nullptr) == 1;
-        if (!loaded)
+        if (!useTrustStore(ctx_.get(), request.caFile))
             return false;
         // TLS 1.2 at least, as current drivers ask: an older server fails here with a clear
         // version mismatch rather than later on a legacy signature.

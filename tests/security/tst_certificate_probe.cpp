@@ -13,6 +13,8 @@
 
 #include <openssl/ssl.h>
 
+#include <utility>
+
 Q_DECLARE_METATYPE(ProbeFailure)
 
 class TestCertificateProbe : public QObject {
@@ -82,6 +84,30 @@ private slots:
         if (strict)
             QCOMPARE(server.offeredAlpn(), QByteArray("\x07tds/8.0"));
         QCOMPARE(server.received(), QByteArray());
+    }
+
+    void rewrittenCaFileIsReadAgain() {
+        // The probe keeps the trust store it read; a CA file replaced in place must not leave
+        // the old verdict behind.
+        const QString path = dir_.filePath(QStringLiteral("rewritten.pem"));
+        const auto writeFile = [&path](const QByteArray& der) {
+            QFile file(path);
+            return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                   file.write(CertificateReader::fromDer(der)->pem()) > 0;
+        };
+        FakeServerSetup setup;
+        setup.mode = FakeServerSetup::Mode::Tunnelled;
+        setup.certificateDer = signedDer_;
+        setup.key = &serverKey_;
+        FakeTlsServer server(setup);
+        ProbeRequest probe = request(server.port(), false);
+        probe.caFile = path;
+        for (const auto& [ca, trusted] : {std::pair{caDer_, true}, std::pair{selfSignedDer_, false}, std::pair{caDer_, true}}) {
+            QVERIFY(writeFile(ca));
+            const ProbeResult result = CertificateProbe::run(probe);
+            QVERIFY2(result.ok(), qPrintable(result.detail));
+            QCOMPARE(result.trusted, trusted);
+        }
     }
 
     void failuresComeBackByKind_data() {
