@@ -2,9 +2,11 @@
 
 #include "NewTexts.h"
 
-#include <QLabel>
+#include <QHelpEvent>
 #include <QLocale>
-#include <QProgressBar>
+#include <QPainter>
+#include <QStyleOptionProgressBar>
+#include <QToolTip>
 
 namespace {
 
@@ -24,46 +26,38 @@ QString timeLeft(qint64 seconds) {
 RunProgressArea::RunProgressArea(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("RunProgressArea"));
     setAccessibleName(NewTexts::text(NewTexts::ProgressArea));
-    lblProgressPlace = new QLabel(this); // owned by the area
-    lblProgressPlace->setObjectName(QStringLiteral("lblProgressPlace"));
-    barProgress = new QProgressBar(this);
-    barProgress->setObjectName(QStringLiteral("barProgress"));
-    barProgress->setRange(0, 100);
-    barProgress->setAlignment(Qt::AlignCenter);
-    barProgress->setAccessibleName(NewTexts::text(NewTexts::ProgressArea));
     hide();
 }
 
-void RunProgressArea::resizeEvent(QResizeEvent*) {
-    // The name line on top, the bar under it, both the full width.
-    const int lineHeight = height() / 2;
-    lblProgressPlace->setGeometry(0, 0, width(), lineHeight);
-    barProgress->setGeometry(0, lineHeight, width(), height() - lineHeight);
-}
-
 void RunProgressArea::begin() {
-    place_ = 0;
-    lblProgressPlace->clear();
-    barProgress->reset();
-    barProgress->setFormat(QString());
+    started_ = false;
+    progress_ = {};
+    elapsedMs_ = 0;
     show();
+    update();
 }
 
 void RunProgressArea::showProgress(const RunProgress& progress) {
-    if (progress.place != place_) {
-        place_ = progress.place;
+    if (!started_ || progress.place != progress_.place)
         sinceStart_.start();
-    }
-    const QString place = placeText(progress);
-    lblProgressPlace->setText(lblProgressPlace->fontMetrics().elidedText(place, Qt::ElideMiddle, width()));
-    lblProgressPlace->setToolTip(place);
-    // %p is the bar's own percentage; the figures carry no "%" of their own.
-    barProgress->setFormat(QStringLiteral("%p%  ") + figuresText(progress, sinceStart_.elapsed()));
-    barProgress->setValue(progress.percent);
-    barProgress->setToolTip(barProgress->text());
+    started_ = true;
+    progress_ = progress;
+    elapsedMs_ = sinceStart_.elapsed();
+    emit progressShown(progress);
+    update();
 }
 
 void RunProgressArea::end() { hide(); }
+
+QString RunProgressArea::placeLine() const { return started_ ? placeText(progress_) : QString(); }
+
+QString RunProgressArea::barText() const {
+    if (!started_)
+        return {};
+    const QString figures = figuresText(progress_, elapsedMs_);
+    const QString percent = QStringLiteral("%1%").arg(progress_.percent);
+    return figures.isEmpty() ? percent : percent + QStringLiteral("  ") + figures;
+}
 
 QString RunProgressArea::placeText(const RunProgress& progress) {
     return NewTexts::text(NewTexts::ProgressPlace).arg(progress.place).arg(progress.count).arg(progress.database);
@@ -79,4 +73,37 @@ QString RunProgressArea::figuresText(const RunProgress& progress, qint64 elapsed
     if (pace.secondsLeft && progress.percent < 100)
         parts << timeLeft(*pace.secondsLeft);
     return parts.join(QStringLiteral("  "));
+}
+
+void RunProgressArea::paintEvent(QPaintEvent*) {
+    // The name line on top, the bar under it, both the full width.
+    QPainter painter(this);
+    const int lineHeight = height() / 2;
+    const QRect line(0, 0, width(), lineHeight);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter,
+                     fontMetrics().elidedText(placeLine(), Qt::ElideMiddle, width()));
+    QStyleOptionProgressBar bar;
+    bar.initFrom(this);
+    bar.rect = QRect(0, lineHeight, width(), height() - lineHeight);
+    bar.minimum = 0;
+    bar.maximum = 100;
+    bar.progress = started_ ? progress_.percent : 0;
+    bar.text = fontMetrics().elidedText(barText(), Qt::ElideRight, width());
+    bar.textVisible = true;
+    bar.textAlignment = Qt::AlignCenter;
+    style()->drawControl(QStyle::CE_ProgressBar, &bar, &painter, this);
+}
+
+bool RunProgressArea::event(QEvent* event) {
+    // The whole of both lines, when the area is too narrow for them.
+    if (event->type() == QEvent::ToolTip) {
+        const QString tip = started_ ? placeLine() + QLatin1Char('\n') + barText() : QString();
+        if (tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), tip, this);
+        return true;
+    }
+    return QWidget::event(event);
 }

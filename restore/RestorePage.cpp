@@ -82,7 +82,7 @@ RestorePage::RestorePage(ConnectionHolder& connection, FilePicker pickFile, std:
     ChkRestore->setText(QStringLiteral("在现有数据库上强行还原(&F)"));
     BtnRestore = place<QPushButton>(this, "BtnRestore", 341, 171, 79, 24);
     BtnRestore->setText(QStringLiteral("还原(&H)"));
-    ProgressArea = place<RunProgressArea>(this, "ProgressArea", 189, 170, 149, 26);
+    ProgressArea = place<RunProgressArea>(this, "ProgressArea", 189, 171, 149, 24);
 
     connectGuarded(FlatButton1, &TFlatButton::clicked, this, [this] { FlatButton1Click(); });
     // Only a choice by the user reads the set's files; filling the list does not.
