@@ -3,14 +3,14 @@
 // are listed on demand, one level per selection, over the borrowed server connection; OK and
 // Exit buttons; and the result fields the caller reads after the modal dialog has closed.
 
+#include "NodeListing.h"
+#include "ServerTreeView.h"
+
 #include <QDialog>
 #include <QIcon>
 #include <QLabel>
 #include <QList>
 #include <QPushButton>
-
-#include "NodeListing.h"
-#include "ServerTreeView.h"
 
 #include <optional>
 

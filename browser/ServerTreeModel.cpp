@@ -24,7 +24,6 @@ void ServerTreeModel::setChildren(ServerTreeNode* node, NodeListing children) {
         node = root_.get();
     if (children.isEmpty() || node->childCount() > 0)
         return;
-    children.squeeze();
     beginInsertRows(indexOf(node), 0, children.size() - 1);
     node->children_ = std::move(children);
     endInsertRows();
@@ -63,7 +62,7 @@ QModelIndex ServerTreeModel::index(int row, int column, const QModelIndex& paren
     const ServerTreeNode* node = existingNode(parent);
     if (!node || row >= node->childCount())
         return {};
-    return createIndex(row, 0, const_cast<ServerTreeNode*>(node));
+    return createIndex(row, 0, node);
 }
 
 QModelIndex ServerTreeModel::parent(const QModelIndex& index) const {
