@@ -37,7 +37,6 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
-#include <QTreeWidget>
 
 #include <algorithm>
 #include <cstdio>
@@ -157,10 +156,10 @@ std::string odbcConnectionString(const Options& o) {
 
 const std::u16string kDatabaseQuery = u"Select * From master..Sysdatabases Where Name<>'tempdb' Order by [dbid]";
 
-QTreeWidgetItem* childNamed(QTreeWidget* tree, QTreeWidgetItem* parent, const QString& text) {
+ServerTreeNode* childNamed(ServerTreeView* tree, ServerTreeNode* parent, const QString& text) {
     const int count = parent ? parent->childCount() : tree->topLevelItemCount();
     for (int i = 0; i < count; ++i) {
-        QTreeWidgetItem* item = parent ? parent->child(i) : tree->topLevelItem(i);
+        ServerTreeNode* item = parent ? parent->child(i) : tree->topLevelItem(i);
         if (item->text(0) == text)
             return item;
     }
@@ -218,7 +217,7 @@ int directoryListing(const Options& o) {
     }
     Program program(o);
     TFrmSelFile* picker = program.window().FrmSelFile;
-    QTreeWidgetItem* directory = nullptr;
+    ServerTreeNode* directory = nullptr;
     const double ms = timed(
         o.iterations,
         [&] {
@@ -226,7 +225,7 @@ int directoryListing(const Options& o) {
             picker->hide();
             picker->show();
             settle();
-            QTreeWidgetItem* drive = childNamed(picker->trvw, nullptr, o.drive);
+            ServerTreeNode* drive = childNamed(picker->trvw, nullptr, o.drive);
             picker->trvw->setCurrentItem(drive);
             settle();
             directory = childNamed(picker->trvw, drive, o.dir);

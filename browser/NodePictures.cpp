@@ -62,3 +62,11 @@ QIcon NodePictures::icon(int index) {
     default: return QIcon(openBook());
     }
 }
+
+int NodePictures::selected(int index) {
+    switch (index) {
+    case ClosedFolder: return OpenFolder;
+    case Sheet: return OpenBook;
+    default: return index;
+    }
+}

@@ -7,4 +7,6 @@
 namespace NodePictures {
 enum Index { ClosedFolder = 0, OpenFolder = 1, Sheet = 2, OpenBook = 3 };
 QIcon icon(int index);
+// The picture a node of the given picture shows while selected.
+int selected(int index);
 } // namespace NodePictures

@@ -11,11 +11,6 @@
 #include <QFont>
 #include <QShowEvent>
 
-namespace {
-constexpr int kImageRole = Qt::UserRole;
-constexpr int kSelectedImageRole = Qt::UserRole + 1;
-} // namespace
-
 ServerTreeDialog::ServerTreeDialog(ConnectionHolder& connection, QWidget* parent, const QString& caption,
                                    const QString& prompt, int clientWidth)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -31,7 +26,7 @@ ServerTreeDialog::ServerTreeDialog(ConnectionHolder& connection, QWidget* parent
 
     lblSelect = new QLabel(prompt, this);
     lblSelect->setGeometry(8, 8, 78, 12);
-    trvw = new QTreeWidget(this);
+    trvw = new ServerTreeView(ImageList2, this);
     trvw->setGeometry(8, 24, 305, 222);
     trvw->setHeaderHidden(true);
     trvw->setIndentation(19);
@@ -52,52 +47,19 @@ ServerTreeDialog::ServerTreeDialog(ConnectionHolder& connection, QWidget* parent
     // The selection, not Qt's current item: focusing the tree makes its first node current
     // without selecting it, and that must not list a drive.
     trvw->setSelectionMode(QAbstractItemView::SingleSelection);
-    connect(trvw, &QTreeWidget::itemSelectionChanged, this, [this] {
-        QTreeWidgetItem* selected = selectedNode();
-        if (shownSelected_ && shownSelected_ != selected)
-            showPicture(shownSelected_, false);
-        if (selected)
-            showPicture(selected, true);
-        shownSelected_ = selected;
+    connect(trvw, &ServerTreeView::itemSelectionChanged, this, [this] {
+        ServerTreeNode* selected = selectedNode();
+        trvw->treeModel()->showSelected(selected);
         guarded(this, [&] { trvwChange(selected); });
     });
     connectGuarded(btnOk, &QPushButton::clicked, this, [this] { btnOkClick(); });
     connectGuarded(BtnExit, &QPushButton::clicked, this, [this] { BtnExitClick(); });
 }
 
-int ServerTreeDialog::imageIndex(const QTreeWidgetItem* node) { return node->data(0, kImageRole).toInt(); }
+int ServerTreeDialog::imageIndex(const ServerTreeNode* node) { return node->picture(); }
 
-QTreeWidgetItem* ServerTreeDialog::addNode(QTreeWidgetItem* parent, const QString& text, int image,
-                                           int selectedImage) {
-    std::vector<std::unique_ptr<QTreeWidgetItem>> one;
-    one.push_back(makeNode(text, image, selectedImage));
-    QTreeWidgetItem* node = one.front().get();
-    addNodes(parent, std::move(one));
-    return node;
-}
-
-std::unique_ptr<QTreeWidgetItem> ServerTreeDialog::makeNode(const QString& text, int image, int selectedImage) const {
-    auto node = std::make_unique<QTreeWidgetItem>();
-    node->setText(0, text);
-    node->setData(0, kImageRole, image);
-    node->setData(0, kSelectedImageRole, selectedImage);
-    node->setIcon(0, ImageList2.value(image));
-    return node;
-}
-
-void ServerTreeDialog::addNodes(QTreeWidgetItem* parent, std::vector<std::unique_ptr<QTreeWidgetItem>> nodes) {
-    QList<QTreeWidgetItem*> items;
-    items.reserve(qsizetype(nodes.size()));
-    for (auto& node : nodes)
-        items.append(node.release()); // owned by the tree from the next line on
-    if (parent)
-        parent->addChildren(items);
-    else
-        trvw->addTopLevelItems(items);
-}
-
-void ServerTreeDialog::showPicture(QTreeWidgetItem* node, bool selected) {
-    node->setIcon(0, ImageList2.value(node->data(0, selected ? kSelectedImageRole : kImageRole).toInt()));
+void ServerTreeDialog::setChildren(ServerTreeNode* parent, NodeListing children) {
+    trvw->treeModel()->setChildren(parent, std::move(children));
 }
 
 void ServerTreeDialog::showEvent(QShowEvent* event) {
@@ -115,8 +77,8 @@ void ServerTreeDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-QTreeWidgetItem* ServerTreeDialog::selectedNode() const {
-    const QList<QTreeWidgetItem*> selected = trvw->selectedItems();
+ServerTreeNode* ServerTreeDialog::selectedNode() const {
+    const QList<ServerTreeNode*> selected = trvw->selectedItems();
     return selected.isEmpty() ? nullptr : selected.first();
 }
 
@@ -129,18 +91,18 @@ std::optional<QString> ServerTreeDialog::pick() {
 
 void ServerTreeDialog::FormShow() {
     IsSelected = false;
-    shownSelected_ = nullptr;
     trvw->clear();
     TADOConnection& connection = connection_.get();
     prepareOpening(connection);
-    Query::eachRow(connection, QStringLiteral("master..xp_availablemedia 2"), [this](const TADODataSet& drive) {
-        addNode(nullptr, drive.FieldByName(QStringLiteral("Name")).AsString(), NodePictures::ClosedFolder,
-                NodePictures::OpenFolder);
+    NodeListing drives;
+    Query::eachRow(connection, QStringLiteral("master..xp_availablemedia 2"), [&](const TADODataSet& drive) {
+        drives.append(drive.FieldByName(QStringLiteral("Name")).AsString(), NodePictures::ClosedFolder);
     });
+    setChildren(nullptr, std::move(drives));
     trvw->setFocus();
 }
 
-void ServerTreeDialog::trvwChange(QTreeWidgetItem* node) {
+void ServerTreeDialog::trvwChange(ServerTreeNode* node) {
     // A node that has received children is not listed again during this opening.
     if (!node || node->childCount() > 0)
         return;
@@ -148,7 +110,7 @@ void ServerTreeDialog::trvwChange(QTreeWidgetItem* node) {
 }
 
 void ServerTreeDialog::btnOkClick() {
-    QTreeWidgetItem* node = selectedNode();
+    ServerTreeNode* node = selectedNode();
     if (!node || !accepts(node))
         return;
     IsSelected = true;

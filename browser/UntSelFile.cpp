@@ -25,18 +25,17 @@ void TFrmSelFile::prepareOpening(TADOConnection& connection) {
                                           "null,[file] int Not Null)"));
 }
 
-void TFrmSelFile::listChildren(TADOConnection& connection, QTreeWidgetItem* node, const QString& path) {
+void TFrmSelFile::listChildren(TADOConnection& connection, ServerTreeNode* node, const QString& path) {
     connection.Execute(QStringLiteral("Delete From ##TbFile"));
     connection.Execute(fillStatement(path));
-    std::vector<std::unique_ptr<QTreeWidgetItem>> children;
+    NodeListing children;
     Query::eachRow(connection, QStringLiteral("Select * From ##TbFile Order by [file],subdirectory"),
                    [&](const TADODataSet& listing) {
                        const QString name = listing.FieldByName(QStringLiteral("subdirectory")).AsString();
                        const bool directory = listing.FieldByName(QStringLiteral("File")).AsInteger() == 0;
-                       children.push_back(makeNode(name, directory ? NodePictures::ClosedFolder : NodePictures::Sheet,
-                                                   directory ? NodePictures::OpenFolder : NodePictures::OpenBook));
+                       children.append(name, directory ? NodePictures::ClosedFolder : NodePictures::Sheet);
                    });
-    addNodes(node, std::move(children));
+    setChildren(node, std::move(children));
 }
 
-bool TFrmSelFile::accepts(const QTreeWidgetItem* node) const { return imageIndex(node) == NodePictures::Sheet; }
+bool TFrmSelFile::accepts(const ServerTreeNode* node) const { return imageIndex(node) == NodePictures::Sheet; }

@@ -13,6 +13,6 @@ public:
 
 protected:
     void prepareOpening(TADOConnection& connection) override;
-    void listChildren(TADOConnection& connection, QTreeWidgetItem* node, const QString& path) override;
-    bool accepts(const QTreeWidgetItem* node) const override;
+    void listChildren(TADOConnection& connection, ServerTreeNode* node, const QString& path) override;
+    bool accepts(const ServerTreeNode* node) const override;
 };

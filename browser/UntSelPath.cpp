@@ -11,11 +11,10 @@ QString TFrmSelPath::listingStatement(const QString& path) {
     return QStringLiteral("EXECUTE master.dbo.xp_dirtree N'") + SqlText::literal(path) + QStringLiteral("', 1, 0");
 }
 
-void TFrmSelPath::listChildren(TADOConnection& connection, QTreeWidgetItem* node, const QString& path) {
-    std::vector<std::unique_ptr<QTreeWidgetItem>> children;
+void TFrmSelPath::listChildren(TADOConnection& connection, ServerTreeNode* node, const QString& path) {
+    NodeListing children;
     Query::eachRow(connection, listingStatement(path), [&](const TADODataSet& listing) {
-        children.push_back(makeNode(listing.FieldByName(QStringLiteral("subdirectory")).AsString(),
-                                    NodePictures::ClosedFolder, NodePictures::OpenFolder));
+        children.append(listing.FieldByName(QStringLiteral("subdirectory")).AsString(), NodePictures::ClosedFolder);
     });
-    addNodes(node, std::move(children));
+    setChildren(node, std::move(children));
 }

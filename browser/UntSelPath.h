@@ -11,6 +11,6 @@ public:
     static QString listingStatement(const QString& path);
 
 protected:
-    void listChildren(TADOConnection& connection, QTreeWidgetItem* node, const QString& path) override;
-    bool accepts(const QTreeWidgetItem*) const override { return true; }
+    void listChildren(TADOConnection& connection, ServerTreeNode* node, const QString& path) override;
+    bool accepts(const ServerTreeNode*) const override { return true; }
 };

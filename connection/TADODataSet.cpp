@@ -80,8 +80,12 @@ int TADODataSet::RecordCount() const { return int(rows_.size()); }
 bool TADODataSet::Eof() const { return current_ >= int(rows_.size()); }
 
 void TADODataSet::Next() {
-    if (!Eof())
-        ++current_;
+    if (Eof())
+        return;
+    // Nothing reads a row behind the current one again: its values go now, so that what a
+    // caller builds from a long answer can take their place instead of adding to them.
+    std::vector<QVariant>().swap(rows_[size_t(current_)]);
+    ++current_;
 }
 
 int TADODataSet::FieldCount() const { return int(columnNames_.size()); }

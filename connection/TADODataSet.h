@@ -1,7 +1,7 @@
 #pragma once
 // A query on the server connection: every row is fetched into memory at Open, so
-// RecordCount is exact; values keep their NULL-ness; fields are found by name (letter
-// case ignored, first match) or by position from 0.
+// RecordCount is exact, and let go once Next has left it; values keep their NULL-ness;
+// fields are found by name (letter case ignored, first match) or by position from 0.
 
 #include <QDateTime>
 #include <QObject>

@@ -8,7 +8,6 @@
 
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QTreeWidget>
 
 namespace WindowDriver {
 
@@ -37,7 +36,7 @@ MainWindowSetup quietSetup() {
 
 void answerPicker(ServerTreeDialog* picker, const QStringList& nodes) {
     QTimer::singleShot(0, picker, [picker, nodes] {
-        QTreeWidgetItem* node = nullptr;
+        ServerTreeNode* node = nullptr;
         for (const QString& text : nodes) {
             node = node ? TreeNodes::child(node, text) : picker->trvw->findItems(text, Qt::MatchExactly).value(0);
             if (!node)

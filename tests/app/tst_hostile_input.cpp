@@ -85,9 +85,9 @@ QString reason(const QList<MessageBox::Shown>& shown) {
 }
 
 // Walks a picker from its drive down the given names, listing each level as a selection does.
-QTreeWidgetItem* walk(ServerTreeDialog& picker, const QStringList& names) {
+ServerTreeNode* walk(ServerTreeDialog& picker, const QStringList& names) {
     picker.FormShow();
-    QTreeWidgetItem* node = picker.trvw->findItems(QStringLiteral("C:\\"), Qt::MatchExactly).value(0);
+    ServerTreeNode* node = picker.trvw->findItems(QStringLiteral("C:\\"), Qt::MatchExactly).value(0);
     for (const QString& name : names) {
         if (!node)
             return nullptr;
@@ -252,7 +252,7 @@ private slots:
 
         // The directory picker lists the directory under its own name and gives back its path.
         TFrmSelPath pathPicker(f.holder);
-        QTreeWidgetItem* node = walk(pathPicker, {parent, value});
+        ServerTreeNode* node = walk(pathPicker, {parent, value});
         if (!node)
             QFAIL(qPrintable("not listed among: " + childTexts(walk(pathPicker, {parent})).join(u',')));
         QCOMPARE(NodeFullPath(node) + "\\", directory);
@@ -270,7 +270,7 @@ private slots:
 
         // The file picker lists it through ##TbFile, exactly.
         TFrmSelFile filePicker(f.holder);
-        QTreeWidgetItem* dirNode = walk(filePicker, {parent, value});
+        ServerTreeNode* dirNode = walk(filePicker, {parent, value});
         QVERIFY(dirNode);
         QCOMPARE(childTexts(dirNode), QStringList{bakName});
         QCOMPARE(NodeFullPath(child(dirNode, bakName)), directory + bakName);

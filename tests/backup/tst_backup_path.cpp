@@ -92,7 +92,7 @@ private slots:
                 picker.BtnExit->click();
                 return;
             }
-            QTreeWidgetItem* node = picker.trvw->topLevelItem(0);
+            ServerTreeNode* node = picker.trvw->topLevelItem(0);
             picker.trvw->setCurrentItem(node);
             for (int i = 1; i < nodes.size() && node; ++i) {
                 node = child(node, nodes[i]);

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include <memory>
@@ -22,7 +23,7 @@ using namespace TreeNodes;
 
 namespace {
 
-QImage shownPicture(const QTreeWidgetItem* node) { return node->icon(0).pixmap(16, 16).toImage(); }
+QImage shownPicture(const ServerTreeNode* node) { return node->icon(0).pixmap(16, 16).toImage(); }
 
 int count(const QStringList& statements, const QString& text) {
     int n = 0;
@@ -81,7 +82,7 @@ private slots:
         TFrmSelPath picker(*holder);
         picker.show();
         QCOMPARE(picker.trvw->topLevelItemCount(), 2);
-        QTreeWidgetItem* c = picker.trvw->topLevelItem(0);
+        ServerTreeNode* c = picker.trvw->topLevelItem(0);
         QCOMPARE(c->text(0), QStringLiteral("C:\\"));
         QCOMPARE(c->childCount(), 0); // nothing listed before a selection
         picker.trvw->setCurrentItem(c);
@@ -94,7 +95,7 @@ private slots:
         QCOMPARE(count(sim->statements(), "EXECUTE master.dbo.xp_dirtree N'C:\\', 1, 0"), 1);
 
         // A childless directory is listed again on each selection.
-        QTreeWidgetItem* empty = child(c, "Empty");
+        ServerTreeNode* empty = child(c, "Empty");
         picker.trvw->setCurrentItem(empty);
         picker.trvw->setCurrentItem(c);
         picker.trvw->setCurrentItem(empty);
@@ -123,7 +124,7 @@ private slots:
             picker = std::make_unique<TFrmSelPath>(*holder);
         picker->show();
         QVERIFY(QTest::qWaitForWindowExposed(picker.get()));
-        QTreeWidgetItem* c = picker->trvw->topLevelItem(0);
+        ServerTreeNode* c = picker->trvw->topLevelItem(0);
         picker->trvw->setCurrentItem(c);
         picker->trvw->expandItem(c);
         QVERIFY(c->childCount() > 0);
@@ -135,7 +136,7 @@ private slots:
 
         QCOMPARE(sim->statements().size(), sent);
         QCOMPARE(picker->trvw->topLevelItem(0), c); // the same node, not a fresh tree
-        QVERIFY(c->isExpanded());
+        QVERIFY(picker->trvw->isItemExpanded(c));
         QCOMPARE(picker->trvw->currentItem(), c);
         // A real new opening still starts afresh.
         picker->hide();
@@ -179,9 +180,9 @@ private slots:
     void filePickerListsDirectoriesBeforeFilesAndTakesOnlyFiles() {
         TFrmSelFile picker(*holder);
         picker.show();
-        QTreeWidgetItem* c = picker.trvw->topLevelItem(0);
+        ServerTreeNode* c = picker.trvw->topLevelItem(0);
         picker.trvw->setCurrentItem(c);
-        QTreeWidgetItem* backup = child(c, "Backup");
+        ServerTreeNode* backup = child(c, "Backup");
         QVERIFY(backup);
         picker.trvw->setCurrentItem(backup);
         QCOMPARE(childTexts(backup), (QStringList{"2008", "a.Bak"}));
@@ -201,12 +202,75 @@ private slots:
         QCOMPARE(picker.SelectedPath, QStringLiteral("C:\\Backup\\a.Bak"));
     }
 
+    // A long directory through the real listing: directories first, then files by name, each with
+    // its picture; a file deep in the level is what OK returns; opening and closing the node again
+    // lists nothing again.
+    void filePickerListsALongDirectoryInOrder() {
+        QDir c(sim->driveC());
+        c.mkpath("Many/dirB");
+        c.mkpath("Many/dirA");
+        const int files = 3000;
+        for (int i = files - 1; i >= 0; --i) {
+            QFile f(c.filePath(QStringLiteral("Many/f%1.bak").arg(i, 5, 10, QLatin1Char('0'))));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        TFrmSelFile picker(*holder);
+        picker.show();
+        ServerTreeNode* drive = picker.trvw->topLevelItem(0);
+        picker.trvw->setCurrentItem(drive);
+        ServerTreeNode* many = child(drive, "Many");
+        QVERIFY(many);
+        picker.trvw->setCurrentItem(many);
+        const QStringList texts = childTexts(many);
+        QCOMPARE(texts.size(), files + 2);
+        QCOMPARE(texts.mid(0, 3), (QStringList{"dirA", "dirB", "f00000.bak"}));
+        QCOMPARE(texts.last(), QStringLiteral("f02999.bak"));
+        for (int row = 0; row < texts.size(); row += 499)
+            QCOMPARE(ServerTreeDialog::imageIndex(many->child(row)), row < 2 ? 0 : 2);
+
+        picker.trvw->expandItem(many);
+        picker.trvw->collapse(picker.trvw->treeModel()->indexOf(many));
+        picker.trvw->setCurrentItem(drive);
+        picker.trvw->expandItem(many);
+        picker.trvw->setCurrentItem(many);
+        QCOMPARE(many->childCount(), files + 2);
+        QCOMPARE(count(sim->statements(), "Insert Into ##TbFile EXECUTE master.dbo.xp_dirtree N'C:\\Many', 1, 1"), 1);
+
+        ServerTreeNode* deep = many->child(2 + 2718);
+        picker.trvw->scrollTo(picker.trvw->treeModel()->indexOf(deep));
+        picker.trvw->setCurrentItem(deep);
+        QCOMPARE(shownPicture(deep), picker.ImageList2[3].pixmap(16, 16).toImage());
+        QTest::mouseClick(picker.btnOk, Qt::LeftButton);
+        QVERIFY(picker.IsSelected);
+        QCOMPARE(picker.SelectedPath, QStringLiteral("C:\\Many\\f02718.bak"));
+    }
+
+    // A directory with no entries gets no children and no expand mark, and is listed again on the
+    // next selection (it may have files by then).
+    void filePickerEmptyDirectoryIsListedAgain() {
+        TFrmSelFile picker(*holder);
+        picker.show();
+        ServerTreeNode* drive = picker.trvw->topLevelItem(0);
+        picker.trvw->setCurrentItem(drive);
+        ServerTreeNode* empty = child(drive, "Empty");
+        picker.trvw->setCurrentItem(empty);
+        QCOMPARE(empty->childCount(), 0);
+        QVERIFY(!picker.trvw->treeModel()->hasChildren(picker.trvw->treeModel()->indexOf(empty)));
+        QFile f(QDir(sim->driveC()).filePath("Empty/late.bak"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        picker.trvw->setCurrentItem(drive);
+        picker.trvw->setCurrentItem(empty);
+        QCOMPARE(childTexts(empty), QStringList{"late.bak"});
+        QCOMPARE(count(sim->statements(), "Insert Into ##TbFile EXECUTE master.dbo.xp_dirtree N'C:\\Empty', 1, 1"), 2);
+    }
+
     void quoteInADirectoryNameStaysInTheName() {
         TFrmSelPath picker(*holder);
         picker.show();
-        QTreeWidgetItem* c = picker.trvw->topLevelItem(0);
+        ServerTreeNode* c = picker.trvw->topLevelItem(0);
         picker.trvw->setCurrentItem(c);
-        QTreeWidgetItem* odd = child(c, "O'Brien");
+        ServerTreeNode* odd = child(c, "O'Brien");
         QVERIFY(odd);
         picker.trvw->setCurrentItem(odd);
         QVERIFY(sim->statements().contains("EXECUTE master.dbo.xp_dirtree N'C:\\O''Brien', 1, 0"));
@@ -297,14 +361,14 @@ private slots:
             pictures << image;
         }
         picker.show();
-        QTreeWidgetItem* c = picker.trvw->topLevelItem(0);
+        ServerTreeNode* c = picker.trvw->topLevelItem(0);
         QCOMPARE(shownPicture(c), pictures[0]);
         picker.trvw->setCurrentItem(c);
         QCOMPARE(shownPicture(c), pictures[1]);
-        QTreeWidgetItem* backup = child(c, "Backup");
+        ServerTreeNode* backup = child(c, "Backup");
         picker.trvw->setCurrentItem(backup);
         QCOMPARE(shownPicture(c), pictures[0]);
-        QTreeWidgetItem* file = child(backup, "a.Bak");
+        ServerTreeNode* file = child(backup, "a.Bak");
         QVERIFY(file);
         QCOMPARE(shownPicture(file), pictures[2]);
         picker.trvw->setCurrentItem(file);
@@ -315,9 +379,9 @@ private slots:
     void fileNodeIsListedLikeADirectory() {
         TFrmSelFile picker(*holder);
         picker.show();
-        QTreeWidgetItem* c = picker.trvw->topLevelItem(0);
+        ServerTreeNode* c = picker.trvw->topLevelItem(0);
         picker.trvw->setCurrentItem(c);
-        QTreeWidgetItem* backup = child(c, "Backup");
+        ServerTreeNode* backup = child(c, "Backup");
         picker.trvw->setCurrentItem(backup);
         picker.trvw->setCurrentItem(child(backup, "a.Bak"));
         QVERIFY(sim->statements().contains("Insert Into ##TbFile EXECUTE master.dbo.xp_dirtree N'C:\\Backup\\a.Bak', 1, 1"));
@@ -383,9 +447,9 @@ private slots:
         TFrmSelFile picker(holder);
         ScopedMessageBoxRecorder boxes(&picker);
         picker.show();
-        QTreeWidgetItem* c = picker.trvw->topLevelItem(0);
+        ServerTreeNode* c = picker.trvw->topLevelItem(0);
         picker.trvw->setCurrentItem(c);
-        QTreeWidgetItem* locked = child(c, "Locked");
+        ServerTreeNode* locked = child(c, "Locked");
         QVERIFY(locked);
         QVERIFY(boxes.shown().isEmpty());
         picker.trvw->setCurrentItem(locked);
