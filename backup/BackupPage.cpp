@@ -10,6 +10,7 @@
 #include "RunSink.h"
 #include "TADOConnection.h"
 #include "TFlatButtonUnit.h"
+#include "UniformRows.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ BackupPage::BackupPage(ConnectionHolder& connection, DirectoryPicker pickDirecto
     Label7 = placeLabel(this, "Label7", QStringLiteral("数据库列表:"), 8, 4, 66, 12);
     LsbDB = place<QListWidget>(this, "LsbDB", 8, 21, 139, 154);
     announceAs(LsbDB, Label7);
+    UniformRows::enable(LsbDB);
     Label8 = placeLabel(this, "Label8", QStringLiteral("数据库备份路径:"), 152, 4, 90, 12);
     EdtPath = place<QLineEdit>(this, "EdtPath", 152, 21, 249, 20);
     EdtPath->setReadOnly(true);
@@ -86,6 +88,7 @@ void BackupPage::showDatabases(const QStringList& names) {
     // A new QListWidgetItem is already user-checkable; the check state makes the box appear.
     for (int i = 0; i < LsbDB->count(); ++i)
         LsbDB->item(i)->setCheckState(Qt::Unchecked);
+    UniformRows::fitWidest(LsbDB);
 }
 
 void BackupPage::clearDatabases() {
