@@ -4,6 +4,7 @@
 // and prints the median; scripts/bench runs it several times and compares medians again.
 //
 // bench_client dblist|dirlist|backup|memory ours|odbc --port N --password P [options]
+//   (dblist also takes odbc-values: the loop with one SQLGetData per value instead of blocks)
 //   --iterations K      timed repetitions in this process (default 5)
 //   --dir NAME          dirlist: the directory under C:\ to select
 //   --backup-host DIR   backup: the host directory of C:\bench-backups, emptied between runs
@@ -151,11 +152,13 @@ void emptyDirectory(const QString& hostDir) {
 }
 
 int databaseList(const Options& o) {
-    if (o.side == QLatin1String("odbc")) {
+    if (o.side == QLatin1String("odbc") || o.side == QLatin1String("odbc-values")) {
         MinimalOdbc odbc(odbcConnectionString(o));
+        const bool inBlocks = o.side == QLatin1String("odbc");
         long rows = 0;
         const double ms = timed(
-            o.iterations, [] {}, [&] { rows = odbc.run(kDatabaseQuery); });
+            o.iterations, [] {},
+            [&] { rows = inBlocks ? odbc.run(kDatabaseQuery) : odbc.runValueByValue(kDatabaseQuery); });
         report(ms, rows);
         return 0;
     }
@@ -278,7 +281,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     try {
         const Options o = parse(app.arguments());
-        if (o.side != QLatin1String("odbc"))
+        if (!o.side.startsWith(QLatin1String("odbc")))
             prepareApplication(app);
         if (o.figure == QLatin1String("dblist"))
             return databaseList(o);
