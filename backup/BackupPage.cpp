@@ -88,7 +88,7 @@ void BackupPage::showDatabases(const QStringList& names) {
     // A new QListWidgetItem is already user-checkable; the check state makes the box appear.
     for (int i = 0; i < LsbDB->count(); ++i)
         LsbDB->item(i)->setCheckState(Qt::Unchecked);
-    UniformRows::fitWidest(LsbDB);
+    UniformRows::fitWidest(LsbDB, names);
 }
 
 void BackupPage::clearDatabases() {

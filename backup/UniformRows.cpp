@@ -1,7 +1,6 @@
 #include "UniformRows.h"
 
 #include <QFontMetrics>
-#include <QHash>
 #include <QListWidget>
 
 #include <algorithm>
@@ -20,21 +19,21 @@ void UniformRows::enable(QListWidget* list) {
     list->setUniformItemSizes(true);
 }
 
-void UniformRows::fitWidest(QListWidget* list) {
-    const int count = list->count();
+void UniformRows::fitWidest(QListWidget* list, const QStringList& texts) {
+    const int count = int(std::min<qsizetype>(list->count(), texts.size()));
     if (count == 0)
         return;
     const QFontMetrics metrics(list->font());
-    QHash<char16_t, int> advances;
+    std::vector<int> advances(0x10000, -1);     // by UTF-16 unit; a surrogate counts as a character's half
     std::vector<std::pair<int, int>> estimates; // (estimated width, row)
     estimates.reserve(size_t(count));
     for (int row = 0; row < count; ++row) {
         int width = 0;
-        for (QChar c : list->item(row)->text()) {
-            auto known = advances.constFind(c.unicode());
-            if (known == advances.constEnd())
-                known = advances.insert(c.unicode(), metrics.horizontalAdvance(c));
-            width += *known;
+        for (QChar c : texts[row]) {
+            int& advance = advances[c.unicode()];
+            if (advance < 0)
+                advance = metrics.horizontalAdvance(c);
+            width += advance;
         }
         estimates.emplace_back(width, row);
     }

@@ -29,11 +29,9 @@ OdbcResult fetchEachValue(SQLHSTMT stmt, const std::vector<OdbcColumnDescription
             break;
         if (!succeeded(rc))
             throw errorFromHandle(SQL_HANDLE_STMT, stmt, QStringLiteral("Could not fetch a row"));
-        std::vector<QVariant> row;
-        row.reserve(columns.size());
         for (SQLUSMALLINT c = 1; c <= SQLUSMALLINT(columns.size()); ++c)
-            row.push_back(readColumnValue(stmt, c, columns[c - 1]));
-        result.rows.push_back(std::move(row));
+            result.values.push_back(readColumnValue(stmt, c, columns[c - 1]));
+        ++result.rowCount;
     }
     return result;
 }
@@ -104,11 +102,10 @@ std::optional<OdbcResult> fetchBound(SQLHSTMT stmt, const std::vector<OdbcColumn
                 continue;
             if (status == SQL_ROW_ERROR)
                 throw errorFromHandle(SQL_HANDLE_STMT, stmt, QStringLiteral("Could not fetch a row"));
-            std::vector<QVariant> row;
-            row.reserve(columns.size());
             for (size_t c = 0; c < columns.size(); ++c)
-                row.push_back(bound[c] ? bound[c]->value(r) : readColumnValue(stmt, SQLUSMALLINT(c + 1), columns[c]));
-            result.rows.push_back(std::move(row));
+                result.values.push_back(bound[c] ? bound[c]->value(r)
+                                                 : readColumnValue(stmt, SQLUSMALLINT(c + 1), columns[c]));
+            ++result.rowCount;
         }
     }
     return result;

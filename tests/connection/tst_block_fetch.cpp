@@ -115,12 +115,13 @@ private slots:
         const OdbcResult single = firstResult(
             statement, [](SQLHSTMT stmt, SQLHDBC, SQLSMALLINT n) { return ResultFetch::fetchValueByValue(stmt, n); });
         QCOMPARE(block.columns, single.columns);
-        QVERIFY(!block.rows.empty());
-        QCOMPARE(block.rows.size(), single.rows.size());
-        for (size_t r = 0; r < block.rows.size(); ++r) {
-            for (size_t c = 0; c < block.rows[r].size(); ++c) {
-                const QVariant& b = block.rows[r][c];
-                const QVariant& s = single.rows[r][c];
+        QVERIFY(block.rowCount > 0);
+        QCOMPARE(block.rowCount, single.rowCount);
+        QCOMPARE(block.values.size(), single.values.size());
+        for (size_t r = 0; r < block.rowCount; ++r) {
+            for (size_t c = 0; c < size_t(block.columns.size()); ++c) {
+                const QVariant& b = block.value(r, c);
+                const QVariant& s = single.value(r, c);
                 const QByteArray where =
                     QStringLiteral("row %1, column %2").arg(r).arg(block.columns[qsizetype(c)]).toUtf8();
                 QVERIFY2(b.isNull() == s.isNull(), where.constData());
