@@ -12,6 +12,8 @@
 #include "TFlatButtonUnit.h"
 #include "UniformRows.h"
 
+#include <QSignalBlocker>
+
 namespace {
 
 // The run's reports go into the log box; the run asks nothing.
@@ -85,9 +87,14 @@ void BackupPage::showDatabases(const QStringList& names) {
     // One insertion for all names: one at a time, each insertion costs the view a round of
     // model signals, which with thousands of databases is most of the fill.
     LsbDB->addItems(names);
-    // A new QListWidgetItem is already user-checkable; the check state makes the box appear.
-    for (int i = 0; i < LsbDB->count(); ++i)
-        LsbDB->item(i)->setCheckState(Qt::Unchecked);
+    // A new QListWidgetItem is already user-checkable; the check state makes the box appear. The
+    // rows are new, so no one needs telling of each box: one repaint shows them all.
+    {
+        const QSignalBlocker quiet(LsbDB->model());
+        for (int i = 0; i < LsbDB->count(); ++i)
+            LsbDB->item(i)->setCheckState(Qt::Unchecked);
+    }
+    LsbDB->viewport()->update();
     UniformRows::fitWidest(LsbDB, names);
 }
 

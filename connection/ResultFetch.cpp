@@ -30,7 +30,7 @@ OdbcResult fetchEachValue(SQLHSTMT stmt, const std::vector<OdbcColumnDescription
         if (!succeeded(rc))
             throw errorFromHandle(SQL_HANDLE_STMT, stmt, QStringLiteral("Could not fetch a row"));
         for (SQLUSMALLINT c = 1; c <= SQLUSMALLINT(columns.size()); ++c)
-            result.values.push_back(readColumnValue(stmt, c, columns[c - 1]));
+            result.values.append(readColumnValue(stmt, c, columns[c - 1]));
         ++result.rowCount;
     }
     return result;
@@ -103,7 +103,7 @@ std::optional<OdbcResult> fetchBound(SQLHSTMT stmt, const std::vector<OdbcColumn
             if (status == SQL_ROW_ERROR)
                 throw errorFromHandle(SQL_HANDLE_STMT, stmt, QStringLiteral("Could not fetch a row"));
             for (size_t c = 0; c < columns.size(); ++c)
-                result.values.push_back(bound[c] ? bound[c]->value(r)
+                result.values.append(bound[c] ? bound[c]->value(r)
                                                  : readColumnValue(stmt, SQLUSMALLINT(c + 1), columns[c]));
             ++result.rowCount;
         }

@@ -93,7 +93,7 @@ TField TADODataSet::FieldByName(const QString& name) const {
         if (columnNames_[i].compare(name, Qt::CaseInsensitive) == 0) {
             if (Eof())
                 throw EDatabaseError(QStringLiteral("Cannot read field '%1': no current record").arg(name));
-            return TField(columnNames_[i], values_[size_t(current_) * size_t(columnNames_.size()) + size_t(i)]);
+            return TField(columnNames_[i], values_[qsizetype(current_) * columnNames_.size() + i]);
         }
     }
     throw EDatabaseError(QStringLiteral("Field '%1' not found").arg(name));
