@@ -2,6 +2,7 @@
 
 #include "BackupPage.h"
 #include "OptionsPage.h"
+#include "RestorePage.h"
 
 BackupOptions backupOptionsFrom(const ProgramOptions& options) {
     BackupOptions backup;
@@ -16,4 +17,11 @@ void bindBackupOptions(OptionsPage& options, BackupPage& page) {
     page.setBackupOptions(backupOptionsFrom(options.options()));
     QObject::connect(&options, &OptionsPage::optionsChanged, &page,
                      [&page](const ProgramOptions& changed) { page.setBackupOptions(backupOptionsFrom(changed)); });
+}
+
+void bindRestoreOptions(OptionsPage& options, RestorePage& page) {
+    page.setStatsPercent(backupOptionsFrom(options.options()).statsPercent);
+    QObject::connect(&options, &OptionsPage::optionsChanged, &page, [&page](const ProgramOptions& changed) {
+        page.setStatsPercent(backupOptionsFrom(changed).statsPercent);
+    });
 }

@@ -178,6 +178,7 @@ void TFrmMain::buildPages() {
     TabSheet3 = new OptionsPage(pins_, setup_.security.optionsFile());
     PageControl1->addTab(TabSheet3, NewTexts::text(NewTexts::OptionsPage));
     bindBackupOptions(*TabSheet3, *TabSheet1); // the backup page follows the options as they change
+    bindRestoreOptions(*TabSheet3, *TabSheet2);
     PageControl1->setCurrentIndex(0);
 }
 

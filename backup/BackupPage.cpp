@@ -7,6 +7,7 @@
 #include "NewTexts.h"
 #include "PickerButton.h"
 #include "Placement.h"
+#include "RunProgressArea.h"
 #include "RunSink.h"
 #include "TADOConnection.h"
 #include "TFlatButtonUnit.h"
@@ -14,18 +15,22 @@
 
 #include <QSignalBlocker>
 
+#include <QScopeGuard>
+
 namespace {
 
 // The run's reports go into the log box; the run asks nothing.
 class LogBoxSink : public RunSink {
 public:
-    explicit LogBoxSink(QPlainTextEdit* memo) : memo_(memo) {}
+    LogBoxSink(QPlainTextEdit* memo, RunProgressArea* area) : memo_(memo), area_(area) {}
     void logLine(const QString& line) override { memo_->appendPlainText(line); }
     void warn(const QString& text) override { MessageBox::warning(memo_, text); }
     bool confirm(const QString& question) override { return MessageBox::question(memo_, question); }
+    void progress(const RunProgress& progress) override { area_->showProgress(progress); }
 
 private:
     QPlainTextEdit* memo_;
+    RunProgressArea* area_;
 };
 
 } // namespace
@@ -56,6 +61,7 @@ BackupPage::BackupPage(ConnectionHolder& connection, DirectoryPicker pickDirecto
     Label10 = placeLabel(this, "Label10",
                          QStringLiteral("备份文件的格式为:数据库名20050101123045.bak【数据库名+备份时间+.bak】"), 8,
                          181, 414, 12);
+    ProgressArea = place<RunProgressArea>(this, "ProgressArea", 152, 151, 186, 28);
 
     connectGuarded(BtnPath, &TFlatButton::clicked, this, [this] { BtnPathClick(); });
     connectGuarded(BtnBackup, &QPushButton::clicked, this, [this] { BtnBackupClick(); });
@@ -76,7 +82,10 @@ void BackupPage::BtnPathClick() {
 
 void BackupPage::BtnBackupClick() {
     MemoInfo->clear();
-    LogBoxSink sink(MemoInfo);
+    LogBoxSink sink(MemoInfo, ProgressArea);
+    if (options_.statsPercent > 0)
+        ProgressArea->begin();
+    const auto runEnds = qScopeGuard([this] { ProgressArea->end(); });
     BackupRun::run(connection_.get(), EdtPath->text(), tickedDatabases(), sink, options_);
 }
 

@@ -17,6 +17,7 @@
 #include "BackupStatements.h"
 
 class ConnectionHolder;
+class RunProgressArea;
 class TFlatButton;
 
 class BackupPage : public QWidget {
@@ -52,6 +53,8 @@ public:
     QPlainTextEdit* MemoInfo;
     QPushButton* BtnBackup;
     QLabel* Label10;
+    // Between the log box and the button, shown while a run reports progress.
+    RunProgressArea* ProgressArea;
 
 private:
     ConnectionHolder& connection_;

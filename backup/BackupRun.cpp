@@ -3,6 +3,7 @@
 #include "EDatabaseError.h"
 #include "NewTexts.h"
 #include "Query.h"
+#include "RunProgress.h"
 #include "RunSink.h"
 #include "ServerTime.h"
 #include "SqlText.h"
@@ -74,7 +75,8 @@ void BackupRun::run(TADOConnection& connection, const QString& backupDirectory, 
         return;
     }
 
-    for (const QString& name : databases) {
+    for (qsizetype i = 0; i < databases.size(); ++i) {
+        const QString& name = databases[i];
         // The server's clock, fetched anew for each database before its first line; a failure
         // here is not the database's failure and ends the run.
         const QString file = backupFilePath(backupDirectory, name, GetServerTime(connection));
@@ -86,7 +88,17 @@ void BackupRun::run(TADOConnection& connection, const QString& backupDirectory, 
         }
         try {
             // No statement time-out: a large database takes as long as it takes.
-            connection.ExecuteLong(BackupStatements::backup(name, file, options));
+            const QString statement = BackupStatements::backup(name, file, options);
+            if (options.statsPercent > 0) {
+                ProgressReader reader({name, int(i + 1), int(databases.size()), 0, {}, {}});
+                sink.progress(reader.progress());
+                connection.ExecuteLong(statement, [&](const ServerMessage& m) {
+                    if (reader.read(m))
+                        sink.progress(reader.progress());
+                });
+            } else {
+                connection.ExecuteLong(statement);
+            }
         } catch (const EOperationCancelled&) {
             log(NewTexts::text(NewTexts::BackupCancelledLine).arg(name));
             log(kSeparator);

@@ -3,27 +3,41 @@
 // the same statements sent by the minimal ODBC loop. Each run repeats the work after a warm-up
 // and prints the median; scripts/bench runs it several times and compares medians again.
 //
-// bench_client dblist|dirlist|backup|memory ours|odbc --port N --password P [options]
+// bench_client dblist|dirlist|backup|backup-progress|memory|connect ours|odbc --port N [options]
+// The login's password is read from the environment variable BENCH_PASSWORD, never from the
+// command line (which every user of the machine can read).
+//   backup-progress: the backup run with 显示进度 on (WITH STATS = 10, the progress area fed)
 //   (dblist also takes odbc-values: the loop with one SQLGetData per value instead of blocks)
 //   --iterations K      timed repetitions in this process (default 5)
-//   --dir NAME          dirlist: the directory under C:\ to select
+//   --dir NAME          dirlist: the directory under the drive to select
+//   --drive X           dirlist: its drive letter (default C)
 //   --backup-host DIR   backup: the host directory of C:\bench-backups, emptied between runs
 //   --databases N       backup: the simulator's --sample-databases count (names Sample1..N, zero-padded)
-// prints: ms=<median> rows=<rows or items seen>
+//   --encryption E      connect: the options page's setting, mandatory (default) or optional
+//   --certificate PEM   connect: the server's certificate, pinned for 127.0.0.1,PORT beforehand as
+//                       the user's Yes to the trust question would pin it
+// prints: ms=<median> rows=<rows or items seen>; connect also first_ms=<the first click>
 
 #include "MinimalOdbc.h"
 
+#include "BackupPage.h"
+#include "CertificateInfo.h"
+#include "CertificatePins.h"
+#include "MessageBox.h"
+#include "ProgramOptions.h"
+#include "SecureConnectStep.h"
 #include "Startup.h"
 #include "TADOConnection.h"
-#include "BackupPage.h"
 #include "UntMain.h"
 #include "UntSelFile.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QTemporaryDir>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -44,13 +58,16 @@ struct Options {
     QString password;
     int iterations = 5;
     QString dir = QStringLiteral("bench20k");
+    QString drive = QStringLiteral("C:\\");
     QString backupHost;
     int databases = 200;
+    EncryptionSetting encryption = EncryptionSetting::Mandatory;
+    QString certificate;
 };
 
 Options parse(const QStringList& args) {
     if (args.size() < 3)
-        throw std::runtime_error("usage: bench_client FIGURE ours|odbc --port N --password P [options]");
+        throw std::runtime_error("usage: bench_client FIGURE ours|odbc --port N [options]");
     Options o;
     o.figure = args[1];
     o.side = args[2];
@@ -59,21 +76,29 @@ Options parse(const QStringList& args) {
         const QString& value = args[i + 1];
         if (key == QLatin1String("--port"))
             o.port = value.toUShort();
-        else if (key == QLatin1String("--password"))
-            o.password = value;
         else if (key == QLatin1String("--iterations"))
             o.iterations = std::max(1, value.toInt());
         else if (key == QLatin1String("--dir"))
             o.dir = value;
+        else if (key == QLatin1String("--drive"))
+            o.drive = value.left(1).toUpper() + QStringLiteral(":\\");
         else if (key == QLatin1String("--backup-host"))
             o.backupHost = value;
         else if (key == QLatin1String("--databases"))
             o.databases = std::max(1, value.toInt());
+        else if (key == QLatin1String("--encryption")) {
+            const auto setting = EncryptionSettings::fromStoredName(value);
+            if (!setting)
+                throw std::runtime_error("unknown encryption " + value.toStdString());
+            o.encryption = *setting;
+        } else if (key == QLatin1String("--certificate"))
+            o.certificate = value;
         else
             throw std::runtime_error("unknown option " + key.toStdString());
     }
+    o.password = qEnvironmentVariable("BENCH_PASSWORD");
     if (o.port == 0 || o.password.isEmpty())
-        throw std::runtime_error("--port and --password are needed");
+        throw std::runtime_error("--port and the environment variable BENCH_PASSWORD are needed");
     return o;
 }
 
@@ -175,7 +200,7 @@ int databaseList(const Options& o) {
 }
 
 int directoryListing(const Options& o) {
-    const QString path = QStringLiteral("C:\\") + o.dir;
+    const QString path = o.drive + o.dir;
     if (o.side == QLatin1String("odbc")) {
         MinimalOdbc odbc(odbcConnectionString(o));
         odbc.run(
@@ -204,7 +229,7 @@ int directoryListing(const Options& o) {
             picker->hide();
             picker->show();
             settle();
-            QTreeWidgetItem* drive = childNamed(picker->trvw, nullptr, QStringLiteral("C:\\"));
+            QTreeWidgetItem* drive = childNamed(picker->trvw, nullptr, o.drive);
             picker->trvw->setCurrentItem(drive);
             settle();
             directory = childNamed(picker->trvw, drive, o.dir);
@@ -225,8 +250,9 @@ QString digitsOfTime(const QString& text) {
     return digits;
 }
 
-int backupRun(const Options& o) {
+int backupRun(const Options& o, bool showProgress) {
     if (o.side == QLatin1String("odbc")) {
+        const std::u16string with = showProgress ? u" WITH STATS = 10" : u"";
         MinimalOdbc odbc(odbcConnectionString(o));
         std::vector<std::u16string> names;
         const int width = int(QString::number(o.databases).size());
@@ -242,7 +268,7 @@ int backupRun(const Options& o) {
                     odbc.run(u"Select GetDate() F_Date", &now);
                     const std::u16string file = kBackupDirectory.toStdU16String() + name +
                                                 digitsOfTime(QString::fromStdU16String(now)).toStdU16String() + u".Bak";
-                    odbc.run(u"Backup DataBase [" + name + u"] To Disk='" + file + u"'");
+                    odbc.run(u"Backup DataBase [" + name + u"] To Disk='" + file + u"'" + with);
                     ++done;
                 }
             });
@@ -256,6 +282,9 @@ int backupRun(const Options& o) {
         if (w.TabSheet1->LsbDB->item(i)->text().startsWith(QLatin1String("Sample")))
             w.TabSheet1->LsbDB->item(i)->setCheckState(Qt::Checked);
     w.TabSheet1->EdtPath->setText(kBackupDirectory);
+    BackupOptions options;
+    options.statsPercent = showProgress ? 10 : 0;
+    w.TabSheet1->setBackupOptions(options);
     const double ms = timed(
         o.iterations, [&] { emptyDirectory(o.backupHost); },
         [&] {
@@ -263,6 +292,80 @@ int backupRun(const Options& o) {
             settle();
         });
     report(ms, long(w.TabSheet1->MemoInfo->toPlainText().count(QStringLiteral("备份成功"))));
+    return 0;
+}
+
+// Settings, pins and freetds.conf of a user who has trusted the server's certificate, in a
+// directory that lives as long as the run.
+class TrustingUser {
+public:
+    explicit TrustingUser(const Options& o) {
+        if (!directory_.isValid())
+            throw std::runtime_error("no temporary directory");
+        files_.configDirectory = directory_.path();
+        SecureConnectStep::useOwnFreeTdsConfig(files_);
+        ProgramOptions options;
+        options.encryption = o.encryption;
+        if (!options.save(files_.optionsFile()))
+            throw std::runtime_error("cannot write the options");
+        if (o.certificate.isEmpty())
+            return;
+        QFile pem(o.certificate);
+        if (!pem.open(QIODevice::ReadOnly))
+            throw std::runtime_error("cannot read " + o.certificate.toStdString());
+        const std::optional<CertificateInfo> certificate = CertificateReader::fromPem(pem.readAll());
+        if (!certificate || !CertificatePins(files_.pinsFile()).pin(server(o), *certificate))
+            throw std::runtime_error("cannot pin " + o.certificate.toStdString());
+    }
+    const SecurityFiles& files() const { return files_; }
+    static QString server(const Options& o) { return QStringLiteral("127.0.0.1,%1").arg(o.port); }
+
+private:
+    QTemporaryDir directory_;
+    SecurityFiles files_;
+};
+
+// From the click on the connect button to the database list filled, as the user waits for it:
+// the certificate probe, the driver's login with the setting's encryption, the list. The first
+// click of a process is reported apart: it also loads the driver and the TLS libraries, as a
+// user's first click does. The peer (tsql) is run by the script.
+int connectToListed(const Options& o) {
+    if (o.side != QLatin1String("ours"))
+        throw std::runtime_error("connect has only the ours side");
+    const TrustingUser user(o);
+    MainWindowSetup setup;
+    setup.userServers = false;
+    setup.security = user.files();
+    TFrmMain w(setup);
+    w.createPickers();
+    w.show();
+    settle();
+    // Any box (a trust question, a TLS failure) would be a set-up fault: answered No and reported.
+    const ScopedMessageBoxRecorder boxes(&w, QMessageBox::No);
+    w.CmbServer->setEditText(TrustingUser::server(o));
+    w.rdo0->setChecked(true);
+    w.EdtUid->setText(QStringLiteral("sa"));
+    w.EdtPwd->setText(o.password);
+    std::vector<double> ms;
+    double first = 0;
+    long rows = 0;
+    for (int i = 0; i <= o.iterations; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        w.BtnConn->click();
+        settle();
+        const double elapsed = double(timer.nsecsElapsed()) / 1e6;
+        if (!boxes.shown().isEmpty())
+            throw std::runtime_error("a message box came up: " + boxes.shown().first().text.toStdString());
+        if (!w.connection() || !w.connection()->Connected())
+            throw std::runtime_error("not connected: " + w.lblDbInfo->text().toStdString());
+        (i == 0 ? first : ms.emplace_back()) = elapsed;
+        rows = w.TabSheet1->LsbDB->count();
+        w.BtnConn->click(); // disconnects, untimed
+        settle();
+    }
+    std::printf("first_ms=%.2f ", first);
+    report(ms.empty() ? first : median(ms), rows);
     return 0;
 }
 
@@ -288,9 +391,13 @@ int main(int argc, char** argv) {
         if (o.figure == QLatin1String("dirlist"))
             return directoryListing(o);
         if (o.figure == QLatin1String("backup"))
-            return backupRun(o);
+            return backupRun(o, false);
+        if (o.figure == QLatin1String("backup-progress"))
+            return backupRun(o, true);
         if (o.figure == QLatin1String("memory"))
             return memory(o);
+        if (o.figure == QLatin1String("connect"))
+            return connectToListed(o);
         throw std::runtime_error("unknown figure " + o.figure.toStdString());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_client: %s\n", e.what());

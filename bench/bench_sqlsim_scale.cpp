@@ -7,6 +7,9 @@
 //     BACKUP DATABASE into a new file of a directory holding N files (default 200000) and of a
 //     directory holding ten, K times each (default 15), taking turns; the big directory is made
 //     once and reused; prints: files=<n> small_ms=<median> large_ms=<median>
+// bench_sqlsim_scale files --work DIR [--files N]
+//     only makes (or tidies) that big directory, DIR/C/Big<N>, for a simulator started with
+//     --drive C=DIR/C; prints: files=<n> dir=<its name under C:\>
 
 #include "engine/Engine.h"
 
@@ -81,20 +84,41 @@ int startup(const QStringList& args) {
     return 0;
 }
 
+QString bigDirectoryName(int files) {
+    return QStringLiteral("Big%1").arg(files);
+}
+
+void removeBackupsOfEarlierRuns(const QString& dir) {
+    for (const QString& name : QDir(dir).entryList({QStringLiteral("new*.bak")}, QDir::Files))
+        QFile::remove(dir + u'/' + name);
+}
+
+int makeFiles(const QStringList& args) {
+    const QString work = argument(args, QStringLiteral("--work"), {});
+    const int count = argument(args, QStringLiteral("--files"), QStringLiteral("200000")).toInt();
+    const QString dir = work + QStringLiteral("/C/") + bigDirectoryName(count);
+    if (!fillDirectory(dir, count)) {
+        std::fprintf(stderr, "bench_sqlsim_scale: cannot fill %s\n", qPrintable(dir));
+        return 1;
+    }
+    removeBackupsOfEarlierRuns(dir); // a listing sees exactly the count
+    std::printf("files=%d dir=%s\n", count, qPrintable(bigDirectoryName(count)));
+    return 0;
+}
+
 int backup(const QStringList& args) {
     const QString work = argument(args, QStringLiteral("--work"), {});
     const int files = argument(args, QStringLiteral("--files"), QStringLiteral("200000")).toInt();
     const int backups = argument(args, QStringLiteral("--backups"), QStringLiteral("15")).toInt();
     const QString drive = work + QStringLiteral("/C");
-    const QString big = QStringLiteral("Big%1").arg(files);
+    const QString big = bigDirectoryName(files);
     if (!fillDirectory(drive + u'/' + big, files) || !fillDirectory(drive + QStringLiteral("/Small"), 10)) {
         std::fprintf(stderr, "bench_sqlsim_scale: cannot fill the directories under %s\n", qPrintable(drive));
         return 1;
     }
     // Every backup makes a new file; the last run's are removed before this one's server starts.
     for (const QString& dir : {drive + u'/' + big, drive + QStringLiteral("/Small")})
-        for (const QString& name : QDir(dir).entryList({QStringLiteral("new*.bak")}, QDir::Files))
-            QFile::remove(dir + u'/' + name);
+        removeBackupsOfEarlierRuns(dir);
     sqlsim::EngineConfig config;
     config.stateDir = work + QStringLiteral("/backup-state");
     config.drives.insert(u'C', drive);
@@ -133,9 +157,12 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const QString mode = args.value(1);
-    if (argument(args, QStringLiteral("--work"), {}).isEmpty() || (mode != "startup" && mode != "backup")) {
-        std::fprintf(stderr, "usage: bench_sqlsim_scale startup|backup --work DIR [options]\n");
+    if (argument(args, QStringLiteral("--work"), {}).isEmpty() ||
+        (mode != "startup" && mode != "backup" && mode != "files")) {
+        std::fprintf(stderr, "usage: bench_sqlsim_scale startup|backup|files --work DIR [options]\n");
         return 2;
     }
+    if (mode == QLatin1String("files"))
+        return makeFiles(args);
     return mode == QLatin1String("startup") ? startup(args) : backup(args);
 }

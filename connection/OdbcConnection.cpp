@@ -76,7 +76,8 @@ bool OdbcConnection::cancel() {
     return running_ != SQL_NULL_HANDLE && succeeded(SQLCancel(running_));
 }
 
-std::optional<OdbcResult> OdbcConnection::run(const QString& statement, int timeoutSeconds) {
+std::optional<OdbcResult> OdbcConnection::run(const QString& statement, int timeoutSeconds,
+                                              const InfoHandler& onInfo) {
     if (!connected_)
         throw EDatabaseError(QStringLiteral("Connection is closed"));
     SQLHANDLE stmtHandle = SQL_NULL_HANDLE;
@@ -93,11 +94,22 @@ std::optional<OdbcResult> OdbcConnection::run(const QString& statement, int time
     bool failed = false;
     QList<OdbcDiagnostic> records;
     bool linkLost = false;
+    auto tell = [&](const QList<OdbcDiagnostic>& read) {
+        for (const OdbcDiagnostic& d : read)
+            if (d.sqlState.startsWith(QLatin1String("01")))
+                onInfo(d);
+    };
     auto collect = [&](SQLRETURN rc) {
+        // Records are read only when someone listens: a run of many statements pays nothing.
+        if (rc == SQL_SUCCESS_WITH_INFO && onInfo)
+            tell(readDiagnostics(SQL_HANDLE_STMT, stmtHandle));
         if (rc != SQL_ERROR)
             return;
         failed = true;
-        records += readDiagnostics(SQL_HANDLE_STMT, stmtHandle);
+        const QList<OdbcDiagnostic> read = readDiagnostics(SQL_HANDLE_STMT, stmtHandle);
+        if (onInfo)
+            tell(read);
+        records += read;
         SQLUINTEGER dead = SQL_CD_FALSE;
         linkLost = linkLost || (SQLGetConnectAttr(connection_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr) ==
                                     SQL_SUCCESS &&

@@ -2,12 +2,14 @@
 // The ODBC side of the server connection: environment and connection handles, and running
 // one batch on a fresh statement handle with every result drained.
 
+#include "OdbcDiagnostics.h"
 #include "OdbcHandles.h"
 
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -39,7 +41,12 @@ public:
     // Runs the batch with the given statement time-out (0: none). Every result is drained so
     // that an error in any of them is seen; all error messages are raised together.
     // Returns the first result that has columns.
-    std::optional<OdbcResult> run(const QString& statement, int timeoutSeconds);
+    // onInfo, when given, is told every informational message (SQLSTATE 01xxx: "10 percent
+    // processed.", "Processed 1 pages ...") as soon as it is read, on the calling thread. The
+    // batch is read to its last result, as Microsoft's driver requires: it hands each later
+    // message out through SQLMoreResults, and closing the statement early cancels a BACKUP.
+    using InfoHandler = std::function<void(const OdbcDiagnostic&)>;
+    std::optional<OdbcResult> run(const QString& statement, int timeoutSeconds, const InfoHandler& onInfo = {});
 
     // Asks the driver to stop the batch that run() is executing on another thread (SQLCancel,
     // which ODBC allows from any thread). The batch then fails with HY008 and the connection stays

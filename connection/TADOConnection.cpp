@@ -1,12 +1,12 @@
 #include "TADOConnection.h"
 
 #include "EDatabaseError.h"
+#include "LongRunWorker.h"
 #include "OdbcConnection.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QPointer>
 
 #include <algorithm>
 #include <atomic>
@@ -14,7 +14,8 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
-#include <thread>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -71,49 +72,97 @@ bool TADOConnection::Connected() const { return odbc_->connected(); }
 
 void TADOConnection::Execute(const QString& statement) { odbc_->run(statement, commandTimeout_); }
 
-void TADOConnection::ExecuteLong(const QString& statement) {
+namespace {
+
+// What a long statement and the window's thread share. Held by both sides, so the worker may
+// finish touching it after ExecuteLong has returned.
+struct LongRun {
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool finished = false;
+    std::exception_ptr failure;
+    std::vector<ServerMessage> pending; // read by the worker, not yet told on the window's thread
+    QEventLoop* loop = nullptr;         // while ExecuteLong waits in it; events go to it
+};
+
+// Tells the window's thread what the worker has read so far.
+void deliver(LongRun& run, const TADOConnection::MessageHandler& onMessage) {
+    std::vector<ServerMessage> messages;
+    {
+        std::lock_guard lock(run.mutex);
+        messages.swap(run.pending);
+    }
+    for (const ServerMessage& m : messages)
+        onMessage(m);
+}
+
+} // namespace
+
+void TADOConnection::ExecuteLong(const QString& statement, const MessageHandler& onMessage) {
     if (!Connected())
         throw EDatabaseError(QStringLiteral("Connection is closed"));
     cancelRequested_ = false;
     BusyScope busy(busyCount_, busyNotifier_);
+    if (!worker_)
+        worker_ = std::make_unique<LongRunWorker>();
     QEventLoop loop;
-    std::exception_ptr failure;
-    std::atomic<bool> finished{false};
-    std::mutex endMutex;
-    std::condition_variable ended;
-    QPointer<QEventLoop> guard(&loop);
+    auto run = std::make_shared<LongRun>();
+    run->loop = &loop;
 
-    // The driver call blocks; it runs on its own thread so that this (the window's) thread
-    // keeps painting and ticking. The connection is used by that thread alone meanwhile.
-    std::thread worker([&] {
+    OdbcConnection::InfoHandler onInfo;
+    if (onMessage) {
+        onInfo = [run, &onMessage](const OdbcDiagnostic& d) {
+            std::lock_guard lock(run->mutex);
+            run->pending.push_back({d.nativeError, d.message});
+            // One delivery per batch of messages; it drains what has come by then.
+            if (run->pending.size() == 1 && run->loop)
+                QMetaObject::invokeMethod(
+                    run->loop, [run, &onMessage] { deliver(*run, onMessage); }, Qt::QueuedConnection);
+        };
+    }
+    // The driver call blocks; it runs on the worker so that this (the window's) thread keeps
+    // painting and ticking. The connection is used by the worker alone meanwhile.
+    worker_->post([this, run, statement, onInfo] {
+        std::exception_ptr failure;
         try {
-            odbc_->run(statement, 0);
+            odbc_->run(statement, 0, onInfo);
         } catch (...) {
             failure = std::current_exception();
         }
-        {
-            std::lock_guard lock(endMutex);
-            finished = true;
-        }
-        ended.notify_one();
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        std::lock_guard lock(run->mutex);
+        run->failure = failure;
+        run->finished = true;
+        if (run->loop)
+            QMetaObject::invokeMethod(run->loop, &QEventLoop::quit, Qt::QueuedConnection);
+        run->ended.notify_one();
     });
     // The window needs a pass of its event loop once a frame, not once a statement: a statement
     // that ends within the frame (a BACKUP of a small database) is waited for without one, and
     // a run of many such statements still repaints and ticks at the frame rate.
+    bool finished = false;
     {
-        std::unique_lock lock(endMutex);
+        std::unique_lock lock(run->mutex);
         const qint64 sincePass = lastEventPass().isValid() ? lastEventPass().elapsed() : kFrameMs;
-        ended.wait_for(lock, std::chrono::milliseconds(std::max<qint64>(0, kFrameMs - sincePass)),
-                       [&] { return finished.load(); });
+        finished = run->ended.wait_for(lock, std::chrono::milliseconds(std::max<qint64>(0, kFrameMs - sincePass)),
+                                       [&] { return run->finished; });
     }
     if (!finished || !lastEventPass().isValid() || lastEventPass().elapsed() >= kFrameMs) {
-        do
+        for (;;) {
             loop.exec();
-        while (!finished);
+            std::lock_guard lock(run->mutex);
+            if (run->finished)
+                break;
+        }
         lastEventPass().start();
     }
-    worker.join();
+    std::exception_ptr failure;
+    {
+        std::lock_guard lock(run->mutex);
+        run->loop = nullptr; // the worker posts nothing more to it
+        failure = run->failure;
+    }
+    if (onMessage)
+        deliver(*run, onMessage);
     if (!failure)
         return;
     if (cancelRequested_) {

@@ -9,7 +9,14 @@
 #include <functional>
 #include <memory>
 
+class LongRunWorker;
 class OdbcConnection; // RAII owner of the ODBC environment and connection handles
+
+// An informational message of the server, such as 3211 "10 percent processed.".
+struct ServerMessage {
+    int number = 0;
+    QString text;
+};
 
 class TADOConnection : public QObject {
     Q_OBJECT
@@ -44,7 +51,11 @@ public:
     // synchronous for the caller, but the window's event loop runs, user input included (the
     // window holds back what must not reach its pages), and the connection is busy meanwhile.
     // Throws EOperationCancelled when cancelLong() stopped the batch.
-    void ExecuteLong(const QString& statement);
+    // onMessage is told each informational message on this (the window's) thread, in the order
+    // sent: while the batch runs when the driver hands them over early, and all of them before
+    // ExecuteLong returns. It must not throw.
+    using MessageHandler = std::function<void(const ServerMessage&)>;
+    void ExecuteLong(const QString& statement, const MessageHandler& onMessage = {});
 
     // From the window's thread while ExecuteLong runs: asks the driver to stop the batch.
     // False when no long batch is running.
@@ -70,4 +81,6 @@ private:
     std::atomic<int> busyCount_{0};
     bool cancelRequested_ = false;
     std::function<void(bool)> busyNotifier_;
+    // Made at the first long statement; destroyed (joined) before odbc_, which its jobs use.
+    std::unique_ptr<LongRunWorker> worker_;
 };

@@ -105,8 +105,6 @@ void OptionsPage::buildLayout() {
     ChkVerifyAfterBackup = captioned<QCheckBox>(gbBackupOptions, "ChkVerifyAfterBackup", NewTexts::VerifyAfterBackup);
     ChkCopyOnly = captioned<QCheckBox>(gbBackupOptions, "ChkCopyOnly", NewTexts::CopyOnly);
     ChkCompression = captioned<QCheckBox>(gbBackupOptions, "ChkCompression", NewTexts::Compression);
-    // Kept and shown, but not offered until the window shows the progress it asks for.
-    ChkShowProgress->setEnabled(false);
     gbServers = captioned<QGroupBox>(this, "gbServers", NewTexts::RememberedServersGroup);
     LsbServers = make<QListWidget>(gbServers, "LsbServers", text(NewTexts::RememberedServersGroup));
     LsbServers->setSelectionMode(QAbstractItemView::SingleSelection);

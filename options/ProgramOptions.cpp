@@ -1,7 +1,7 @@
 #include "ProgramOptions.h"
 
-#include <QDir>
-#include <QFile>
+#include "OwnerOnlyIniFile.h"
+
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
@@ -40,18 +40,11 @@ ProgramOptions ProgramOptions::load(const QString& filePath) {
 }
 
 bool ProgramOptions::save(const QString& filePath) const {
-    if (!QDir().mkpath(QFileInfo(filePath).absolutePath()))
-        return false;
-    {
-        QSettings file(filePath, QSettings::IniFormat);
+    return OwnerOnlyIniFile::write(filePath, [this](QSettings& file) {
         file.setValue(kEncryption, EncryptionSettings::storedName(encryption));
         file.setValue(kShowProgress, showProgress);
         file.setValue(kVerify, verifyAfterBackup);
         file.setValue(kCopyOnly, copyOnly);
         file.setValue(kCompression, compression);
-        file.sync();
-        if (file.status() != QSettings::NoError)
-            return false;
-    }
-    return QFile::setPermissions(filePath, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    });
 }

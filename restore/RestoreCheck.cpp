@@ -109,6 +109,7 @@ RestoreFacts gatherRestoreFacts(TADOConnection& connection, const QString& datab
                                           textOf(row.FieldByName(QStringLiteral("SoftwareVersionMinor"))),
                                           textOf(row.FieldByName(QStringLiteral("SoftwareVersionBuild")))}
                                   .join(u'.');
+        facts.backupBytes = row.FieldByName(QStringLiteral("BackupSize")).Value().toLongLong();
     });
 
     QList<TargetSize> sizes;

@@ -51,6 +51,7 @@ struct RestoreFacts {
     std::optional<QList<OtherSession>> sessions;
     QString backupVersion; // "major.minor.build" of the server that wrote the set
     QString serverVersion; // SERVERPROPERTY('ProductVersion')
+    qint64 backupBytes = 0; // BackupSize of the set, 0 when not given
     QList<SpaceShortage> shortages;
     QList<FileClash> clashes;
 

@@ -11,6 +11,7 @@
 #include "RestoreGrid.h"
 #include "RestoreRun.h"
 #include "NewTexts.h"
+#include "RunProgressArea.h"
 #include "RunSink.h"
 #include "TADOConnection.h"
 #include "TFlatButtonUnit.h"
@@ -27,13 +28,15 @@ namespace {
 // The run's warnings and questions go to message boxes over the page's window.
 class MessageBoxSink : public RunSink {
 public:
-    explicit MessageBoxSink(QWidget* owner) : owner_(owner) {}
+    MessageBoxSink(QWidget* owner, RunProgressArea* area) : owner_(owner), area_(area) {}
     void logLine(const QString&) override {} // the restore page keeps no log
     void warn(const QString& text) override { MessageBox::warning(owner_, text); }
     bool confirm(const QString& question) override { return MessageBox::question(owner_, question); }
+    void progress(const RunProgress& progress) override { area_->showProgress(progress); }
 
 private:
     QWidget* owner_;
+    RunProgressArea* area_;
 };
 
 } // namespace
@@ -79,6 +82,7 @@ RestorePage::RestorePage(ConnectionHolder& connection, FilePicker pickFile, std:
     ChkRestore->setText(QStringLiteral("在现有数据库上强行还原(&F)"));
     BtnRestore = place<QPushButton>(this, "BtnRestore", 341, 171, 79, 24);
     BtnRestore->setText(QStringLiteral("还原(&H)"));
+    ProgressArea = place<RunProgressArea>(this, "ProgressArea", 189, 170, 149, 26);
 
     connectGuarded(FlatButton1, &TFlatButton::clicked, this, [this] { FlatButton1Click(); });
     // Only a choice by the user reads the set's files; filling the list does not.
@@ -136,12 +140,17 @@ void RestorePage::BtnReadClick() {
 
 void RestorePage::BtnRestoreClick() {
     RestoreRequest request{
-        CmbDb->currentText(), EdtBakFile->text(), CmbBfj->currentText(), {}, ChkRestore->isChecked()};
+        CmbDb->currentText(), EdtBakFile->text(), CmbBfj->currentText(), {}, ChkRestore->isChecked(), statsPercent_};
     for (int row = 1; row < Grid->RowCount(); ++row)
         request.files.append({Grid->CellText(0, row), Grid->CellText(1, row)});
-    MessageBoxSink sink(this);
+    MessageBoxSink sink(this, ProgressArea);
     restoring_ = true;
-    const auto restoringEnds = qScopeGuard([this] { restoring_ = false; });
+    if (statsPercent_ > 0)
+        ProgressArea->begin();
+    const auto restoringEnds = qScopeGuard([this] {
+        restoring_ = false;
+        ProgressArea->end();
+    });
     const RestoreOutcome outcome = runRestore(connection_.get(), request, sink);
     if (outcome.fileToCorrect >= 0)
         focusTarget(outcome.fileToCorrect + 1);

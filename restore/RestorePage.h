@@ -18,6 +18,7 @@
 
 class ConnectionHolder;
 class QStringListModel;
+class RunProgressArea;
 class TFlatButton;
 class THtStringGrid;
 
@@ -58,6 +59,9 @@ public:
     // Asked when the user wants to stop a running restore: the database is left unusable, and
     // with ChkRestore ticked its old data is already gone.
     QString stopQuestion() const;
+    // Every later restore asks the server for a progress message at every statsPercent percent
+    // and shows them in ProgressArea; 0 (the default) asks for none.
+    void setStatsPercent(int statsPercent) { statsPercent_ = statsPercent; }
 
     QLabel* Label1;
     QComboBox* CmbDb;
@@ -71,6 +75,8 @@ public:
     THtStringGrid* Grid;
     QCheckBox* ChkRestore;
     QPushButton* BtnRestore;
+    // Between the replace option and the button, shown while a restore reports progress.
+    RunProgressArea* ProgressArea;
 
 private:
     void focusTarget(int row);
@@ -83,4 +89,5 @@ private:
     // CmbDb's choices: a whole list of names goes in with one reset, without an item object per name.
     QStringListModel* databaseNames_;
     bool restoring_ = false;
+    int statsPercent_ = 0;
 };

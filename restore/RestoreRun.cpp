@@ -5,9 +5,12 @@
 #include "NewTexts.h"
 #include "Query.h"
 #include "RestoreCheck.h"
+#include "RunProgress.h"
 #include "RunSink.h"
 #include "SqlText.h"
 #include "TADOConnection.h"
+
+#include <optional>
 
 namespace {
 
@@ -68,9 +71,9 @@ QString databaseState(TADOConnection& connection, const QString& database) {
 // Closing the sessions and restoring go in one batch on our own connection, so no one else can
 // take the single-user slot in between; the database is opened to everyone again afterwards.
 RestoreOutcome restoreClosingSessions(TADOConnection& connection, const QString& database, const QString& restore,
-                                      RunSink& sink) {
+                                      RunSink& sink, const TADOConnection::MessageHandler& onMessage) {
     try {
-        connection.ExecuteLong(closeSessionsAndRestoreBatch(database, restore));
+        connection.ExecuteLong(closeSessionsAndRestoreBatch(database, restore), onMessage);
     } catch (const EOperationCancelled&) {
         throw; // the caller reports the state a stopped restore left
     } catch (const EDatabaseError& e) {
@@ -120,7 +123,8 @@ RestoreOutcome runRestore(TADOConnection& connection, const RestoreRequest& requ
 
     const int setNumber = backupSetNumber(request.backupSet);
     const QString restore =
-        buildRestoreStatement(request.database, request.backupFile, setNumber, request.replace, request.files);
+        buildRestoreStatement(request.database, request.backupFile, setNumber, request.replace, request.files,
+                              request.statsPercent);
     const RestoreFacts facts =
         gatherRestoreFacts(connection, request.database, request.backupFile, setNumber, request.files);
     if (facts.newerBackup()) {
@@ -133,10 +137,25 @@ RestoreOutcome runRestore(TADOConnection& connection, const RestoreRequest& requ
                           NewTexts::text(question)))
             return {};
     }
+    std::optional<ProgressReader> reader;
+    TADOConnection::MessageHandler onMessage;
+    if (request.statsPercent > 0) {
+        RunProgress start{request.database, 1, 1, 0, {}, {}};
+        if (facts.backupBytes > 0) {
+            start.bytesDone = 0;
+            start.bytesTotal = facts.backupBytes;
+        }
+        reader.emplace(start);
+        sink.progress(reader->progress());
+        onMessage = [&](const ServerMessage& m) {
+            if (reader->read(m))
+                sink.progress(reader->progress());
+        };
+    }
     try {
         if (facts.sessionsToClose())
-            return restoreClosingSessions(connection, request.database, restore, sink);
-        connection.ExecuteLong(restore);
+            return restoreClosingSessions(connection, request.database, restore, sink, onMessage);
+        connection.ExecuteLong(restore, onMessage);
     } catch (const EOperationCancelled&) {
         RestoreOutcome outcome;
         outcome.cancelled = true;

@@ -16,6 +16,7 @@ struct RestoreRequest {
     QString backupSet;            // the chosen set's entry, "<position> <finish time>"
     QList<RestoreFileMove> files; // logical name and target path of each database file
     bool replace = false;         // replace an existing database
+    int statsPercent = 0;         // > 0: progress messages asked for and reported to the sink
 };
 
 struct RestoreOutcome {

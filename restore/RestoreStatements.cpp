@@ -19,7 +19,7 @@ QString fileExistStatement(const QString& path) {
 }
 
 QString buildRestoreStatement(const QString& database, const QString& backupFile, int setNumber, bool replace,
-                              const QList<RestoreFileMove>& moves) {
+                              const QList<RestoreFileMove>& moves, int statsPercent) {
     QString sql = QStringLiteral(" Restore DataBase [") + SqlText::bracketed(database) +
                   QStringLiteral("] FROM  DISK = N'") + SqlText::literal(backupFile) + QStringLiteral("' With File =") +
                   QString::number(setNumber) + QLatin1Char(',');
@@ -31,5 +31,7 @@ QString buildRestoreStatement(const QString& database, const QString& backupFile
         sql += QStringLiteral(" Move N'") + SqlText::literal(moves[i].logicalName) + QStringLiteral("' TO N'") +
                SqlText::literal(moves[i].physicalName) + QLatin1Char('\'');
     }
+    if (statsPercent > 0)
+        sql += QStringLiteral(", STATS = ") + QString::number(statsPercent);
     return sql;
 }

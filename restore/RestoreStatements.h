@@ -21,6 +21,7 @@ QString fileListOnlyStatement(const QString& backupFile, int setNumber);
 QString fileExistStatement(const QString& path);
 
 // RESTORE DATABASE of one set, every file moved; "REPLACE" only when replace is set.
-// The MOVE clauses are separated by commas; moves must not be empty.
+// The MOVE clauses are separated by commas; moves must not be empty. statsPercent > 0 asks for a
+// progress message at every that many percent.
 QString buildRestoreStatement(const QString& database, const QString& backupFile, int setNumber, bool replace,
-                              const QList<RestoreFileMove>& moves);
+                              const QList<RestoreFileMove>& moves, int statsPercent = 0);

@@ -1,7 +1,7 @@
 #include "CertificatePins.h"
 
-#include <QDir>
-#include <QFile>
+#include "OwnerOnlyIniFile.h"
+
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
@@ -99,10 +99,7 @@ bool CertificatePins::forget(const QString& server) {
 }
 
 bool CertificatePins::store(const QList<TrustedServer>& servers) const {
-    if (!QDir().mkpath(QFileInfo(filePath_).absolutePath()))
-        return false;
-    {
-        QSettings file(filePath_, QSettings::IniFormat);
+    return OwnerOnlyIniFile::write(filePath_, [&servers](QSettings& file) {
         file.clear();
         file.beginWriteArray(kArray, int(servers.size()));
         for (int i = 0; i < servers.size(); ++i) {
@@ -115,9 +112,5 @@ bool CertificatePins::store(const QList<TrustedServer>& servers) const {
             file.setValue(kUnverified, servers[i].unverifiedAllowed);
         }
         file.endArray();
-        file.sync();
-        if (file.status() != QSettings::NoError)
-            return false;
-    }
-    return QFile::setPermissions(filePath_, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    });
 }

@@ -3,6 +3,8 @@
 #include "CertificatePins.h"
 #include "NewTexts.h"
 
+#include <openssl/ssl.h>
+
 using Kind = CertificateTrust::Kind;
 using NewTexts::text;
 
@@ -61,6 +63,11 @@ ProbeRequest ConnectionTrust::probeRequest(const QString& host, quint16 port, En
     request.host = host;
     request.port = port;
     request.strict = setting == EncryptionSetting::Strict;
+    // A handshake inside PRELOGIN packets ends at TLS 1.2 for the drivers (SQL Server offers
+    // TLS 1.3 only with TDS 8.0, and FreeTDS cannot finish one there); a probe that went further
+    // would approve a server the driver then fails against without a word.
+    if (!request.strict)
+        request.maxTlsVersion = TLS1_2_VERSION;
     request.caFile = caFile;
     return request;
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "RecentServers.h"
 
+#include "OwnerOnlyIniFile.h"
+
 #include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
@@ -73,18 +75,18 @@ bool RecentServers::forget(const QString& server) {
 }
 
 bool RecentServers::store(const QList<RememberedServer>& servers) const {
-    QSettings settings(file_, QSettings::IniFormat);
-    settings.remove(kArray);
-    settings.beginWriteArray(kArray, int(servers.size()));
-    for (int i = 0; i < servers.size(); ++i) {
-        settings.setArrayIndex(i);
-        const RememberedServer& s = servers[i];
-        settings.setValue(kServer, s.server);
-        settings.setValue(kAuthentication, s.authentication == Authentication::Integrated ? kIntegrated : kSqlServer);
-        if (s.authentication == Authentication::SqlServer)
-            settings.setValue(kUserName, s.userName);
-    }
-    settings.endArray();
-    settings.sync();
-    return settings.status() == QSettings::NoError;
+    return OwnerOnlyIniFile::write(file_, [&servers](QSettings& settings) {
+        settings.remove(kArray);
+        settings.beginWriteArray(kArray, int(servers.size()));
+        for (int i = 0; i < servers.size(); ++i) {
+            settings.setArrayIndex(i);
+            const RememberedServer& s = servers[i];
+            settings.setValue(kServer, s.server);
+            settings.setValue(kAuthentication,
+                              s.authentication == Authentication::Integrated ? kIntegrated : kSqlServer);
+            if (s.authentication == Authentication::SqlServer)
+                settings.setValue(kUserName, s.userName);
+        }
+        settings.endArray();
+    });
 }

@@ -152,3 +152,18 @@ inline constexpr char RestoreCancelledMissing[] = "\n\n数据库不存在，服�
 inline constexpr char StateUnknown[] = "无法读取";
 
 } // namespace NewTexts
+
+namespace NewTexts {
+
+// The progress area of a backup or restore (option 显示进度).
+// Its name for screen readers.
+inline constexpr char ProgressArea[] = "进度";
+// The database being worked on: %1 its place in the run, %2 databases in the run, %3 its name.
+inline constexpr char ProgressPlace[] = "%1 / %2  %3";
+// After the percentage: the amount done (%1 such as "1.5 MB"), the rate, the time left.
+inline constexpr char ProgressDone[] = "已完成 %1";
+inline constexpr char ProgressRate[] = "%1/秒";
+inline constexpr char ProgressSecondsLeft[] = "剩余约 %1 秒";
+inline constexpr char ProgressMinutesLeft[] = "剩余约 %1 分 %2 秒";
+
+} // namespace NewTexts

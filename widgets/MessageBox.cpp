@@ -68,6 +68,8 @@ ScopedMessageBoxRecorder::~ScopedMessageBoxRecorder() {
 
 QMessageBox::StandardButton ScopedMessageBoxRecorder::answer(const MessageBox::Shown& shown) {
     shown_.append(shown);
+    if (look_)
+        look_(shown);
     if (!queued_.isEmpty())
         return queued_.takeFirst();
     return answer_;

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+
 class MessageBox {
 public:
     struct Shown {
@@ -44,6 +46,8 @@ public:
 
     // Answers to give in turn; once used up, the fixed answer applies.
     void queueAnswer(QMessageBox::StandardButton answer) { queued_.push_back(answer); }
+    // Called as each box appears, for a test that looks at the world while the user is asked.
+    void onShown(std::function<void(const MessageBox::Shown&)> look) { look_ = std::move(look); }
     const QList<MessageBox::Shown>& shown() const { return shown_; }
     void clear() { shown_.clear(); }
 
@@ -54,4 +58,5 @@ private:
     QMessageBox::StandardButton answer_;
     QList<QMessageBox::StandardButton> queued_;
     QList<MessageBox::Shown> shown_;
+    std::function<void(const MessageBox::Shown&)> look_;
 };

@@ -501,12 +501,8 @@ Done BackupRestore::headerOnly(const ExecContext& context, const Statement& st) 
             Null{},
         });
     }
-    const auto count = qint64(rs.rows.size());
+    const Done done = Done::counted(doneCommand::Select, qint64(rs.rows.size()));
     context.sink.add(std::move(rs));
-    Done done;
-    done.hasCount = true;
-    done.count = count;
-    done.currentCommand = doneCommand::Select;
     return done;
 }
 
@@ -543,12 +539,8 @@ Done BackupRestore::fileListOnly(const ExecContext& context, const Statement& st
             Null{},
         });
     }
-    const auto count = qint64(rs.rows.size());
+    const Done done = Done::counted(doneCommand::Select, qint64(rs.rows.size()));
     context.sink.add(std::move(rs));
-    Done done;
-    done.hasCount = true;
-    done.count = count;
-    done.currentCommand = doneCommand::Select;
     return done;
 }
 
@@ -702,6 +694,35 @@ void stageRestore(const ExecContext& context, const RestorePlan& plan, const std
     }
 }
 
+// The catalog entry a restore of `set` over the plan's targets makes (engine lock held).
+Database restoredEntry(EngineState& engine, const Statement& st, const BackupSetHeader& set, const RestorePlan& plan) {
+    Database restored;
+    restored.name = plan.existing ? plan.existing->name : st.database;
+    restored.dbid = plan.existing ? plan.existing->dbid : engine.catalog.nextDbid();
+    restored.created = wholeSeconds(QDateTime::currentDateTime());
+    restored.compatibilityLevel = set.compatibilityLevel;
+    restored.recoveryModel = set.recoveryModel.isEmpty() ? QStringLiteral("SIMPLE") : set.recoveryModel;
+    for (const RestoreTarget& t : plan.targets)
+        restored.files.push_back({t.file->logicalName, t.windowsPath, t.file->type, t.file->fileId});
+    return restored;
+}
+
+// Files of the replaced database that the restore does not reuse: they go away, as on a server.
+QStringList obsoleteFiles(const EngineState& engine, const RestorePlan& plan) {
+    QStringList obsolete;
+    if (!plan.existing)
+        return obsolete;
+    for (const DatabaseFile& old : plan.existing->files) {
+        const QString oldHost = engine.hostPathOf(old.physicalName);
+        bool reused = false;
+        for (const RestoreTarget& t : plan.targets)
+            reused = reused || sameFileKey(t.host) == sameFileKey(oldHost);
+        if (!oldHost.isEmpty() && !reused)
+            obsolete.append(oldHost);
+    }
+    return obsolete;
+}
+
 // Step three, under the engine's lock: the files swapped in and the catalog saved, or neither.
 void commitRestore(const ExecContext& context, const Statement& st, const BackupSetHeader& set, const RestorePlan& plan,
                    StagedRestore& staged, const QString& statementName) {
@@ -716,29 +737,11 @@ void commitRestore(const ExecContext& context, const Statement& st, const Backup
                   MessageCatalog::make(3156, {t.file->logicalName, t.windowsPath}, 4), MessageCatalog::make(3119)},
                  statementName);
     }
-    Database restored;
-    restored.name = existing ? existing->name : st.database;
-    restored.dbid = existing ? existing->dbid : engine.catalog.nextDbid();
-    restored.created = wholeSeconds(QDateTime::currentDateTime());
-    restored.compatibilityLevel = set.compatibilityLevel;
-    restored.recoveryModel = set.recoveryModel.isEmpty() ? QStringLiteral("SIMPLE") : set.recoveryModel;
+    Database restored = restoredEntry(engine, st, set, plan);
     // WITH NORECOVERY leaves the database waiting for further restores.
     if (option(st, "NORECOVERY"))
         restored.state = QStringLiteral("RESTORING");
-    for (const RestoreTarget& t : plan.targets)
-        restored.files.push_back({t.file->logicalName, t.windowsPath, t.file->type, t.file->fileId});
-    // Files of the replaced database that the restore does not reuse go away, as on a server.
-    QStringList obsolete;
-    if (existing) {
-        for (const DatabaseFile& old : existing->files) {
-            const QString oldHost = engine.hostPathOf(old.physicalName);
-            bool reused = false;
-            for (const RestoreTarget& t : plan.targets)
-                reused = reused || sameFileKey(t.host) == sameFileKey(oldHost);
-            if (!oldHost.isEmpty() && !reused)
-                obsolete.append(oldHost);
-        }
-    }
+    const QStringList obsolete = obsoleteFiles(engine, plan);
     std::optional<StagedRestore::RenameFailure> renameFailure;
     try {
         renameFailure = staged.swapIn(restored, obsolete);
@@ -771,25 +774,10 @@ void leaveRestoring(const ExecContext& context, const Statement& st, const Backu
                     const RestorePlan& plan) {
     EngineState& engine = context.engine;
     std::lock_guard lock(engine.mutex);
-    Database stopped;
-    stopped.name = plan.existing ? plan.existing->name : st.database;
-    stopped.dbid = plan.existing ? plan.existing->dbid : engine.catalog.nextDbid();
-    stopped.created = wholeSeconds(QDateTime::currentDateTime());
-    stopped.compatibilityLevel = set.compatibilityLevel;
-    stopped.recoveryModel = set.recoveryModel.isEmpty() ? QStringLiteral("SIMPLE") : set.recoveryModel;
+    Database stopped = restoredEntry(engine, st, set, plan);
     stopped.state = QStringLiteral("RESTORING");
-    for (const RestoreTarget& t : plan.targets)
-        stopped.files.push_back({t.file->logicalName, t.windowsPath, t.file->type, t.file->fileId});
-    if (plan.existing) {
-        for (const DatabaseFile& old : plan.existing->files) {
-            const QString oldHost = engine.hostPathOf(old.physicalName);
-            bool reused = false;
-            for (const RestoreTarget& t : plan.targets)
-                reused = reused || sameFileKey(t.host) == sameFileKey(oldHost);
-            if (!oldHost.isEmpty() && !reused)
-                QFile::remove(oldHost);
-        }
-    }
+    for (const QString& file : obsoleteFiles(engine, plan))
+        QFile::remove(file);
     engine.catalog.put(stopped);
     try {
         engine.catalog.save();

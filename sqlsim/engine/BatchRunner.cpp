@@ -394,10 +394,7 @@ Done BatchRunner::select(const Statement& st) {
             }
         }
     }
-    Done done;
-    done.hasCount = true;
-    done.count = qint64(out.rows.size());
-    done.currentCommand = doneCommand::Select;
+    const Done done = Done::counted(doneCommand::Select, qint64(out.rows.size()));
     context_.sink.add(std::move(out));
     return done;
 }
@@ -413,11 +410,8 @@ std::optional<ResultSet> BatchRunner::runProcedure(const Statement& st) {
 Done BatchRunner::execute(const Statement& st) {
     std::optional<ResultSet> result = runProcedure(st);
     if (result) {
-        Done inProc;
+        Done inProc = Done::counted(doneCommand::Select, qint64(result->rows.size()));
         inProc.kind = Done::Kind::DoneInProc;
-        inProc.hasCount = true;
-        inProc.count = qint64(result->rows.size());
-        inProc.currentCommand = doneCommand::Select;
         context_.sink.add(std::move(*result));
         context_.sink.add(inProc);
     }
@@ -487,11 +481,7 @@ Done BatchRunner::insert(const Statement& st) {
         for (auto& row : rows)
             table->rows.push_back(std::move(row));
     }
-    Done done;
-    done.hasCount = true;
-    done.count = qint64(input.size());
-    done.currentCommand = doneCommand::Insert;
-    return done;
+    return Done::counted(doneCommand::Insert, qint64(input.size()));
 }
 
 Done BatchRunner::deleteRows(const Statement& st) {
@@ -514,11 +504,7 @@ Done BatchRunner::deleteRows(const Statement& st) {
         }
         table->rows = std::move(kept);
     }
-    Done done;
-    done.hasCount = true;
-    done.count = removed;
-    done.currentCommand = doneCommand::Delete;
-    return done;
+    return Done::counted(doneCommand::Delete, removed);
 }
 
 Done BatchRunner::createTable(const Statement& st) {

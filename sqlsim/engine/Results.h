@@ -93,6 +93,15 @@ struct Done {
     bool hasCount = false; // DONE_COUNT
     qint64 count = 0;
     quint16 currentCommand = doneCommand::Select;
+
+    // DONE_COUNT: the rows a statement returned or touched.
+    static Done counted(quint16 command, qint64 rows) {
+        Done done;
+        done.hasCount = true;
+        done.count = rows;
+        done.currentCommand = command;
+        return done;
+    }
 };
 
 struct ReturnStatus {

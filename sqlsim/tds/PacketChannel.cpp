@@ -1,9 +1,9 @@
 #include "PacketChannel.h"
 
+#include "SocketIo.h"
 #include "TlsStream.h"
 #include "WireBuffer.h"
 
-#include <cerrno>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -12,19 +12,7 @@ namespace sqlsim::tds {
 bool PacketChannel::readFully(char* buffer, int length) {
     if (tls_)
         return tls_->readFully(buffer, length);
-    int done = 0;
-    while (done < length) {
-        const ssize_t n = ::recv(fd_, buffer + done, size_t(length - done), 0);
-        if (n == 0)
-            return false;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += int(n);
-    }
-    return true;
+    return receiveAll(fd_, buffer, length);
 }
 
 bool PacketChannel::readMessage(TdsMessage& message) {

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -157,29 +158,28 @@ bool TdsConnection::handshake() {
 }
 
 void TdsConnection::answerPreLogin(quint8 encryption) {
-    // VERSION 15.0.2000, ENCRYPTION as negotiated, INSTOPT 0, THREADID empty, MARS off.
+    // VERSION 15.0.2000, ENCRYPTION as negotiated, INSTOPT 0, THREADID empty, MARS off
+    // (MS-TDS 2.2.6.5): the option table of token, offset, length, then the values.
+    struct Option {
+        quint8 token;
+        QByteArray value;
+    };
+    const Option options[] = {{0x00, QByteArray::fromHex("0f0007d00000")},
+                              {0x01, QByteArray(1, char(encryption))},
+                              {0x02, QByteArray(1, '\0')},
+                              {0x03, QByteArray()},
+                              {0x04, QByteArray(1, '\0')}};
     ByteWriter w;
-    const quint16 dataStart = 5 * 5 + 1;
-    w.u8(0x00);
-    w.u16be(dataStart);
-    w.u16be(6);
-    w.u8(0x01);
-    w.u16be(dataStart + 6);
-    w.u16be(1);
-    w.u8(0x02);
-    w.u16be(dataStart + 7);
-    w.u16be(1);
-    w.u8(0x03);
-    w.u16be(dataStart + 8);
-    w.u16be(0);
-    w.u8(0x04);
-    w.u16be(dataStart + 8);
-    w.u16be(1);
+    auto offset = quint16(std::size(options) * 5 + 1);
+    for (const Option& option : options) {
+        w.u8(option.token);
+        w.u16be(offset);
+        w.u16be(quint16(option.value.size()));
+        offset += quint16(option.value.size());
+    }
     w.u8(0xFF);
-    w.u8(15); w.u8(0); w.u16be(2000); w.u16be(0);
-    w.u8(encryption);
-    w.u8(0x00);
-    w.u8(0x00);
+    for (const Option& option : options)
+        w.raw(option.value);
     channel_.sendMessage(packetType::TabularResult, w.bytes());
 }
 

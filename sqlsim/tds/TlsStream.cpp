@@ -1,32 +1,10 @@
 #include "TlsStream.h"
 
+#include "SocketIo.h"
 #include "TlsSession.h"
 #include "WireBuffer.h"
 
-#include <cerrno>
-#include <sys/socket.h>
-
 namespace sqlsim::tds {
-
-namespace {
-
-bool receiveAll(int fd, char* buffer, int length) {
-    int done = 0;
-    while (done < length) {
-        const ssize_t n = ::recv(fd, buffer + done, size_t(length - done), 0);
-        if (n == 0)
-            return false;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += int(n);
-    }
-    return true;
-}
-
-} // namespace
 
 int tlsRecordBodyLength(const unsigned char* header) {
     const quint8 contentType = header[0];
@@ -39,20 +17,6 @@ int tlsRecordBodyLength(const unsigned char* header) {
     if (length == 0 || length > TlsStream::kMaxRecordBody)
         throw ProtocolError("TLS record length out of range");
     return length;
-}
-
-bool sendAll(int fd, const char* data, qsizetype length) {
-    while (length > 0) {
-        const ssize_t n = ::send(fd, data, size_t(length), MSG_NOSIGNAL);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        length -= n;
-    }
-    return true;
 }
 
 TlsStream::TlsStream(int fd, std::unique_ptr<TlsSession> session) : fd_(fd), session_(std::move(session)) {}

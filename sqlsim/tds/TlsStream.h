@@ -45,7 +45,4 @@ private:
 // cannot start a record (RFC 8446 5.1, RFC 5246 6.2.1); returns the body length.
 int tlsRecordBodyLength(const unsigned char* header);
 
-// Sends all of `bytes` on a socket; false when the peer is gone.
-bool sendAll(int fd, const char* data, qsizetype length);
-
 } // namespace sqlsim::tds

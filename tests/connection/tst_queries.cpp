@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QScopeGuard>
 #include <QTcpServer>
+#include <QThread>
 #include <QtTest>
 
 #include <ctime>
@@ -289,6 +290,32 @@ private slots:
         QVERIFY(!q.Eof());
         QCOMPARE(q.FieldByName("crdate").AsString(), QStringLiteral("2024-03-31 09:30:00"));
         QCOMPARE(q.FieldByName("crdate").AsDateTime().time(), QTime(9, 30));
+    }
+
+    // Every informational message of a long statement is told on the caller's thread, in the
+    // order the server sent it, before ExecuteLong returns; a statement without a listener is
+    // run as before.
+    void longStatementTellsItsMessagesInOrder() {
+        TADOConnection c;
+        open(c, sim);
+        QList<ServerMessage> told;
+        QList<QThread*> threads;
+        c.ExecuteLong("Backup DataBase [SalesDemo] To Disk='C:\\told.Bak' WITH STATS = 25", [&](const ServerMessage& m) {
+            told << m;
+            threads << QThread::currentThread();
+        });
+        QStringList percents;
+        for (const ServerMessage& m : told)
+            if (m.number == 3211)
+                percents << m.text;
+        QCOMPARE(percents, QStringList({"25 percent processed.", "50 percent processed.", "75 percent processed.",
+                                        "100 percent processed."}));
+        QVERIFY(!told.isEmpty());
+        QCOMPARE(told.last().number, 3014);
+        QVERIFY2(told.last().text.startsWith("BACKUP DATABASE successfully processed"), qPrintable(told.last().text));
+        QCOMPARE(threads.count(QThread::currentThread()), threads.size());
+        c.ExecuteLong("Backup DataBase [SalesDemo] To Disk='C:\\quiet.Bak' WITH STATS = 25");
+        QVERIFY(QFile::exists(sim.driveC() + "/quiet.Bak"));
     }
 
     void longStatementErrorsReachTheCaller() {

@@ -1,6 +1,7 @@
 // A whole simulator connection fed an arbitrary client byte stream: packet framing, PRELOGIN,
 // LOGIN7, ALL_HEADERS, SQL batches, RPC parameters and transaction-manager requests. Every login
 // record that parses is let in, so the fuzzer reaches the request readers without a password.
+#include "SocketPair.h"
 #include "engine/Engine.h"
 #include "tds/TdsConnection.h"
 
@@ -60,26 +61,6 @@ SharedEngine& sharedEngine() {
     static SharedEngine shared;
     return shared;
 }
-
-class SocketPair {
-public:
-    SocketPair() {
-        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds_) != 0)
-            std::abort();
-    }
-    ~SocketPair() {
-        ::close(fds_[0]);
-        ::close(fds_[1]);
-    }
-    SocketPair(const SocketPair&) = delete;
-    SocketPair& operator=(const SocketPair&) = delete;
-
-    int client() const { return fds_[0]; }
-    int server() const { return fds_[1]; }
-
-private:
-    int fds_[2] = {-1, -1};
-};
 
 // The client's side of the conversation: sends the input a message at a time (as its packet
 // headers frame it) and waits for the server's whole answer before the next, the way a driver

@@ -2,6 +2,7 @@
 // the handshake tunnelled in PRELOGIN packets (off, force), or TLS records on the bare socket
 // (strict). The first input byte picks the mode. No login can succeed: only the framing and
 // the handshake are reached.
+#include "SocketPair.h"
 #include "tds/ServerCertificate.h"
 #include "tds/TdsConnection.h"
 #include "tds/TlsContext.h"
@@ -23,26 +24,6 @@ std::shared_ptr<const sqlsim::tds::TlsContext> sharedContext() {
         sqlsim::tds::ServerCertificate::selfSigned(QStringLiteral("fuzz")), sqlsim::tds::defaultTlsVersions());
     return context;
 }
-
-class SocketPair {
-public:
-    SocketPair() {
-        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds_) != 0)
-            std::abort();
-    }
-    ~SocketPair() {
-        ::close(fds_[0]);
-        ::close(fds_[1]);
-    }
-    SocketPair(const SocketPair&) = delete;
-    SocketPair& operator=(const SocketPair&) = delete;
-
-    int client() const { return fds_[0]; }
-    int server() const { return fds_[1]; }
-
-private:
-    int fds_[2] = {-1, -1};
-};
 
 } // namespace
 

@@ -1,5 +1,6 @@
 // Every combination of setting, driver and certificate trust, and the keywords or refusal each
-// one becomes.
+// one becomes, and the whole connection string that carries them to the driver.
+#include "ConnectionStrings.h"
 #include "EncryptionKeywords.h"
 
 #include <QTest>
@@ -15,6 +16,63 @@ QString flatten(const EncryptionKeywords& words) {
     for (const auto& [keyword, value] : words.keywords)
         parts << keyword + QLatin1Char('=') + value;
     return parts.join(QLatin1Char(';'));
+}
+
+struct ReadKeyword {
+    QString keyword;
+    QString value;
+    bool braced = false;
+    bool operator==(const ReadKeyword&) const = default;
+};
+
+// A connection string read back by the ODBC rules: a braced value runs to the first "}" that is
+// not doubled, any other value to the next ";".
+QList<ReadKeyword> readBack(const QString& text) {
+    QList<ReadKeyword> read;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const qsizetype equals = text.indexOf(QLatin1Char('='), i);
+        if (equals < 0)
+            break;
+        ReadKeyword k{text.mid(i, equals - i), {}, false};
+        i = equals + 1;
+        if (i < text.size() && text[i] == QLatin1Char('{')) {
+            k.braced = true;
+            for (++i; i < text.size(); ++i) {
+                if (text[i] == QLatin1Char('}')) {
+                    if (i + 1 < text.size() && text[i + 1] == QLatin1Char('}')) {
+                        k.value += QLatin1Char('}');
+                        ++i;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                k.value += text[i];
+            }
+        } else {
+            const qsizetype end = text.indexOf(QLatin1Char(';'), i);
+            k.value = text.mid(i, end < 0 ? -1 : end - i);
+            i = end < 0 ? text.size() : end;
+        }
+        read << k;
+        if (i < text.size() && text[i] == QLatin1Char(';'))
+            ++i;
+    }
+    return read;
+}
+
+QString driverName(SqlServerDriver driver) {
+    switch (driver) {
+    case SqlServerDriver::FreeTds:
+        return QStringLiteral("FreeTDS");
+    case SqlServerDriver::Microsoft17:
+        return QStringLiteral("ODBC Driver 17 for SQL Server");
+    case SqlServerDriver::Microsoft18_0:
+    case SqlServerDriver::Microsoft18_1:
+        break;
+    }
+    return QStringLiteral("ODBC Driver 18 for SQL Server");
 }
 
 } // namespace
@@ -113,6 +171,95 @@ private slots:
         // Where the driver can pin, a pinned certificate is never refused.
         if (trust == Kind::Pinned && EncryptionKeywordMap::canPin(driver, setting))
             QVERIFY(!words.refused());
+    }
+
+    // The whole connection string of each combination the map does not refuse, for both logins:
+    // every keyword arrives once with its value intact, FreeTDS names its freetds.conf section
+    // instead of the server, and plain values go bare (FreeTDS keeps the braces of
+    // Encryption={require} and then fails).
+    void everyCombinationReachesTheDriverIntact_data() {
+        QTest::addColumn<EncryptionSetting>("setting");
+        QTest::addColumn<SqlServerDriver>("driver");
+        QTest::addColumn<Kind>("trust");
+        QTest::addColumn<bool>("sqlLogin");
+        const std::pair<SqlServerDriver, const char*> drivers[] = {{SqlServerDriver::FreeTds, "FreeTDS"},
+                                                                   {SqlServerDriver::Microsoft17, "17"},
+                                                                   {SqlServerDriver::Microsoft18_0, "18.0"},
+                                                                   {SqlServerDriver::Microsoft18_1, "18.1"}};
+        const std::pair<Kind, const char*> trusts[] = {
+            {Kind::System, "system"}, {Kind::Pinned, "pinned"}, {Kind::Unverified, "unverified"}};
+        for (const auto setting :
+             {EncryptionSetting::Optional, EncryptionSetting::Mandatory, EncryptionSetting::Strict})
+            for (const auto& [driver, driverLabel] : drivers)
+                for (const auto& [trust, trustLabel] : trusts)
+                    for (const bool sqlLogin : {true, false})
+                        if (!EncryptionKeywordMap::map(setting, driver, {trust, QStringLiteral("/p.pem"), {}})
+                                 .refused())
+                            QTest::addRow("%s %s %s %s", qPrintable(EncryptionSettings::storedName(setting)),
+                                          driverLabel, trustLabel, sqlLogin ? "sql login" : "integrated")
+                                << setting << driver << trust << sqlLogin;
+    }
+
+    void everyCombinationReachesTheDriverIntact() {
+        QFETCH(EncryptionSetting, setting);
+        QFETCH(SqlServerDriver, driver);
+        QFETCH(Kind, trust);
+        QFETCH(bool, sqlLogin);
+        const CertificateTrust certificate{trust, QStringLiteral("/home/u/.config/pins/db01 1433.pem"),
+                                           QStringLiteral("db01.corp.example")};
+        const EncryptionKeywords words = EncryptionKeywordMap::map(setting, driver, certificate);
+        const bool freeTds = driver == SqlServerDriver::FreeTds;
+        const ConnectionSecurity security{freeTds ? QStringLiteral("db01_1433_0a1b2c3d") : QString(), words.keywords};
+        const QString server = QStringLiteral("db01,1433");
+        const QString password = QStringLiteral("p;w=1");
+        const QString text =
+            sqlLogin ? ConnectionStrings::sqlServerAuthentication(server, "master", "sa", password, driverName(driver),
+                                                                  security)
+                     : ConnectionStrings::integratedAuthentication(server, "master", driverName(driver), security);
+
+        QList<ReadKeyword> expected{{"DRIVER", driverName(driver), true}};
+        expected << (freeTds ? ReadKeyword{"Servername", "db01_1433_0a1b2c3d", false}
+                             : ReadKeyword{"SERVER", server, true});
+        expected << ReadKeyword{"DATABASE", "master", true};
+        if (sqlLogin)
+            expected << ReadKeyword{"UID", "sa", true} << ReadKeyword{"PWD", password, true};
+        else
+            expected << ReadKeyword{"Trusted_Connection", "Yes", false};
+        if (freeTds)
+            expected << ReadKeyword{"TDS_Version", "7.4", false};
+        for (const auto& [keyword, value] : words.keywords)
+            expected << ReadKeyword{keyword, value, keyword == QLatin1String("ServerCertificate")}; // the blank
+        QCOMPARE(readBack(text), expected);
+    }
+
+    // A value the user or a file could bend (a host name, a pin's path) cannot add a keyword.
+    void valuesWithSeparatorsCannotAddKeywords_data() {
+        QTest::addColumn<EncryptionSetting>("setting");
+        QTest::addColumn<Kind>("trust");
+        QTest::addColumn<QString>("pinFile");
+        QTest::addColumn<QString>("hostName");
+        QTest::newRow("host name") << EncryptionSetting::Mandatory << Kind::System << ""
+                                   << "x;TrustServerCertificate=yes";
+        QTest::newRow("host name with a brace") << EncryptionSetting::Strict << Kind::System << ""
+                                                << "x};TrustServerCertificate=yes;{";
+        QTest::newRow("pin path") << EncryptionSetting::Strict << Kind::Pinned << "/p/a;Encrypt=no}.pem"
+                                  << "";
+    }
+
+    void valuesWithSeparatorsCannotAddKeywords() {
+        QFETCH(EncryptionSetting, setting);
+        QFETCH(Kind, trust);
+        QFETCH(QString, pinFile);
+        QFETCH(QString, hostName);
+        const EncryptionKeywords words =
+            EncryptionKeywordMap::map(setting, SqlServerDriver::Microsoft18_1, {trust, pinFile, hostName});
+        QVERIFY(!words.refused());
+        const QString text = ConnectionStrings::sqlServerAuthentication(
+            "db01", "master", "sa", "pw", driverName(SqlServerDriver::Microsoft18_1), {{}, words.keywords});
+        QList<QPair<QString, QString>> security;
+        for (const ReadKeyword& k : readBack(text).mid(5))
+            security << qMakePair(k.keyword, k.value);
+        QCOMPARE(security, words.keywords);
     }
 
     void hostNameInCertificateOnlyWhereTheDriverVerifiesByName_data() {
