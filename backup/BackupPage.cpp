@@ -11,6 +11,9 @@
 #include "RunSink.h"
 #include "TADOConnection.h"
 #include "TFlatButtonUnit.h"
+#include "UniformRows.h"
+
+#include <QSignalBlocker>
 
 #include <QScopeGuard>
 
@@ -38,6 +41,7 @@ BackupPage::BackupPage(ConnectionHolder& connection, DirectoryPicker pickDirecto
     Label7 = placeLabel(this, "Label7", QStringLiteral("数据库列表:"), 8, 4, 66, 12);
     LsbDB = place<QListWidget>(this, "LsbDB", 8, 21, 139, 154);
     announceAs(LsbDB, Label7);
+    UniformRows::enable(LsbDB);
     Label8 = placeLabel(this, "Label8", QStringLiteral("数据库备份路径:"), 152, 4, 90, 12);
     EdtPath = place<QLineEdit>(this, "EdtPath", 152, 21, 249, 20);
     EdtPath->setReadOnly(true);
@@ -92,9 +96,15 @@ void BackupPage::showDatabases(const QStringList& names) {
     // One insertion for all names: one at a time, each insertion costs the view a round of
     // model signals, which with thousands of databases is most of the fill.
     LsbDB->addItems(names);
-    // A new QListWidgetItem is already user-checkable; the check state makes the box appear.
-    for (int i = 0; i < LsbDB->count(); ++i)
-        LsbDB->item(i)->setCheckState(Qt::Unchecked);
+    // A new QListWidgetItem is already user-checkable; the check state makes the box appear. The
+    // rows are new, so no one needs telling of each box: one repaint shows them all.
+    {
+        const QSignalBlocker quiet(LsbDB->model());
+        for (int i = 0; i < LsbDB->count(); ++i)
+            LsbDB->item(i)->setCheckState(Qt::Unchecked);
+    }
+    LsbDB->viewport()->update();
+    UniformRows::fitWidest(LsbDB, names);
 }
 
 void BackupPage::clearDatabases() {

@@ -1,145 +1,15 @@
 #include "OdbcConnection.h"
 
 #include "OdbcDiagnostics.h"
-
-#include <QDateTime>
+#include "ResultFetch.h"
 
 namespace {
-
-QString fromWide(const SQLWCHAR* text, int chars) {
-    return QString::fromUtf16(reinterpret_cast<const char16_t*>(text), chars);
-}
 
 std::u16string toWide(const QString& text) { return text.toStdU16String(); }
 
 SQLWCHAR* wide(std::u16string& s) { return reinterpret_cast<SQLWCHAR*>(s.data()); }
 
 bool succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
-
-// Reads a long value in pieces: the driver returns SQL_SUCCESS_WITH_INFO while more remains, and
-// a text piece leaves room for its terminator.
-template <typename Value>
-QVariant readInPieces(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT cType, char* buffer, SQLLEN capacity,
-                      int terminatorBytes) {
-    Value value;
-    for (;;) {
-        SQLLEN indicator = 0;
-        const SQLRETURN rc = SQLGetData(stmt, column, cType, buffer, capacity, &indicator);
-        if (rc == SQL_NO_DATA)
-            break;
-        if (!succeeded(rc))
-            throw errorFromHandle(SQL_HANDLE_STMT, stmt, QStringLiteral("Could not read a column value"));
-        if (indicator == SQL_NULL_DATA)
-            return QVariant();
-        const SQLLEN room = capacity - terminatorBytes;
-        const int bytes = int((indicator == SQL_NO_TOTAL || indicator > room) ? room : indicator);
-        if constexpr (std::is_same_v<Value, QString>)
-            value += fromWide(reinterpret_cast<const SQLWCHAR*>(buffer), bytes / 2);
-        else
-            value.append(buffer, bytes);
-        if (rc == SQL_SUCCESS)
-            break;
-    }
-    return value;
-}
-
-QVariant readText(SQLHSTMT stmt, SQLUSMALLINT column) {
-    alignas(SQLWCHAR) char buffer[8192];
-    return readInPieces<QString>(stmt, column, SQL_C_WCHAR, buffer, sizeof buffer, sizeof(SQLWCHAR));
-}
-
-QVariant readBinary(SQLHSTMT stmt, SQLUSMALLINT column) {
-    char buffer[8192];
-    return readInPieces<QByteArray>(stmt, column, SQL_C_BINARY, buffer, sizeof buffer, 0);
-}
-
-template <typename T>
-bool readFixed(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT cType, T& value) {
-    SQLLEN indicator = 0;
-    const SQLRETURN rc = SQLGetData(stmt, column, cType, &value, sizeof value, &indicator);
-    if (!succeeded(rc))
-        throw errorFromHandle(SQL_HANDLE_STMT, stmt, QStringLiteral("Could not read a column value"));
-    return indicator != SQL_NULL_DATA;
-}
-
-QVariant readValue(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT sqlType, SQLSMALLINT scale) {
-    switch (sqlType) {
-    case SQL_TINYINT:
-    case SQL_SMALLINT:
-    case SQL_INTEGER:
-    case SQL_BIGINT: {
-        SQLBIGINT v = 0;
-        return readFixed(stmt, column, SQL_C_SBIGINT, v) ? QVariant(qint64(v)) : QVariant();
-    }
-    case SQL_BIT: {
-        unsigned char v = 0;
-        return readFixed(stmt, column, SQL_C_BIT, v) ? QVariant(v != 0) : QVariant();
-    }
-    case SQL_REAL:
-    case SQL_FLOAT:
-    case SQL_DOUBLE: {
-        double v = 0;
-        return readFixed(stmt, column, SQL_C_DOUBLE, v) ? QVariant(v) : QVariant();
-    }
-    case SQL_TYPE_TIMESTAMP:
-    case SQL_TIMESTAMP:
-    case SQL_TYPE_DATE: {
-        SQL_TIMESTAMP_STRUCT ts{};
-        if (!readFixed(stmt, column, SQL_C_TYPE_TIMESTAMP, ts))
-            return QVariant();
-        // The server sends its own wall-clock time, with no zone. It is kept exactly as sent: read
-        // as this machine's local time it would go through the local zone (a time in a
-        // daylight-saving gap would move) and cost a zone look-up for every value.
-        return QDateTime(QDate(ts.year, ts.month, ts.day),
-                         QTime(ts.hour, ts.minute, ts.second, int(ts.fraction / 1000000)), Qt::UTC);
-    }
-    case SQL_BINARY:
-    case SQL_VARBINARY:
-    case SQL_LONGVARBINARY:
-        return readBinary(stmt, column);
-    case SQL_NUMERIC:
-    case SQL_DECIMAL: {
-        const QVariant text = readText(stmt, column);
-        if (scale == 0 && !text.isNull()) {
-            bool ok = false;
-            const qint64 n = text.toString().toLongLong(&ok);
-            if (ok)
-                return n;
-        }
-        return text;
-    }
-    default:
-        return readText(stmt, column);
-    }
-}
-
-OdbcResult fetchResult(SQLHSTMT stmt, SQLSMALLINT columnCount) {
-    OdbcResult result;
-    std::vector<SQLSMALLINT> types(static_cast<size_t>(columnCount));
-    std::vector<SQLSMALLINT> scales(static_cast<size_t>(columnCount));
-    for (SQLUSMALLINT c = 1; c <= SQLUSMALLINT(columnCount); ++c) {
-        SQLWCHAR name[512] = {};
-        SQLSMALLINT nameLength = 0;
-        SQLULEN size = 0;
-        SQLSMALLINT nullable = 0;
-        SQLDescribeColW(stmt, c, name, SQLSMALLINT(sizeof name / sizeof name[0]), &nameLength, &types[c - 1], &size,
-                        &scales[c - 1], &nullable);
-        result.columns.append(fromWide(name, std::min<int>(nameLength, 511)));
-    }
-    for (;;) {
-        const SQLRETURN rc = SQLFetch(stmt);
-        if (rc == SQL_NO_DATA)
-            break;
-        if (!succeeded(rc))
-            throw errorFromHandle(SQL_HANDLE_STMT, stmt, QStringLiteral("Could not fetch a row"));
-        std::vector<QVariant> row;
-        row.reserve(size_t(columnCount));
-        for (SQLUSMALLINT c = 1; c <= SQLUSMALLINT(columnCount); ++c)
-            row.push_back(readValue(stmt, c, types[c - 1], scales[c - 1]));
-        result.rows.push_back(std::move(row));
-    }
-    return result;
-}
 
 } // namespace
 
@@ -265,7 +135,7 @@ std::optional<OdbcResult> OdbcConnection::run(const QString& statement, int time
             SQLSMALLINT columns = 0;
             SQLNumResultCols(stmtHandle, &columns);
             if (columns > 0) {
-                OdbcResult result = fetchResult(stmtHandle, columns);
+                OdbcResult result = ResultFetch::fetch(stmtHandle, connection_.get(), columns);
                 if (!firstWithColumns)
                     firstWithColumns = std::move(result);
             }

@@ -17,7 +17,13 @@
 // The first result of a batch that carried columns, every row fetched.
 struct OdbcResult {
     QStringList columns;
-    std::vector<std::vector<QVariant>> rows; // a null QVariant is SQL NULL
+    // Row after row, one value per column; a null QVariant is SQL NULL. One array, as a vector per
+    // row costs an allocation per row: with tens of thousands of rows, much of a fetch. A QList,
+    // which moves its values as bytes when it grows.
+    QList<QVariant> values;
+    size_t rowCount = 0;
+
+    const QVariant& value(size_t row, size_t column) const { return values[qsizetype(row * size_t(columns.size()) + column)]; }
 };
 
 class OdbcConnection {

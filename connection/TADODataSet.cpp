@@ -63,7 +63,8 @@ void TADODataSet::Open() {
     if (!result)
         throw EDatabaseError(QStringLiteral("CommandText does not return a result set"));
     columnNames_ = std::move(result->columns);
-    rows_ = std::move(result->rows);
+    values_ = std::move(result->values);
+    rowCount_ = int(result->rowCount);
     current_ = 0;
     active_ = true;
 }
@@ -71,13 +72,14 @@ void TADODataSet::Open() {
 void TADODataSet::Close() {
     active_ = false;
     columnNames_.clear();
-    rows_.clear();
+    values_.clear();
+    rowCount_ = 0;
     current_ = 0;
 }
 
-int TADODataSet::RecordCount() const { return int(rows_.size()); }
+int TADODataSet::RecordCount() const { return rowCount_; }
 
-bool TADODataSet::Eof() const { return current_ >= int(rows_.size()); }
+bool TADODataSet::Eof() const { return current_ >= rowCount_; }
 
 void TADODataSet::Next() {
     if (Eof())
@@ -95,7 +97,7 @@ TField TADODataSet::FieldByName(const QString& name) const {
         if (columnNames_[i].compare(name, Qt::CaseInsensitive) == 0) {
             if (Eof())
                 throw EDatabaseError(QStringLiteral("Cannot read field '%1': no current record").arg(name));
-            return TField(columnNames_[i], rows_[size_t(current_)][size_t(i)]);
+            return TField(columnNames_[i], values_[qsizetype(current_) * columnNames_.size() + i]);
         }
     }
     throw EDatabaseError(QStringLiteral("Field '%1' not found").arg(name));

@@ -70,6 +70,7 @@ private:
     QString commandText_;
     bool active_ = false;
     QStringList columnNames_;
-    std::vector<std::vector<QVariant>> rows_;
+    QList<QVariant> values_; // row after row
+    int rowCount_ = 0;
     int current_ = 0;
 };

@@ -18,8 +18,10 @@
 #include "TargetFileNames.h"
 
 #include <QCompleter>
+#include <QListView>
 #include <QScopeGuard>
 #include <QSignalBlocker>
+#include <QStringListModel>
 
 namespace {
 
@@ -37,13 +39,6 @@ private:
     RunProgressArea* area_;
 };
 
-// QComboBox::clear also empties an editable box's text; the typed name must survive a refill.
-void clearKeepingText(QComboBox* box) {
-    const QString text = box->currentText();
-    box->clear();
-    box->setEditText(text);
-}
-
 } // namespace
 
 RestorePage::RestorePage(ConnectionHolder& connection, FilePicker pickFile, std::function<void()> refillDatabaseLists,
@@ -55,6 +50,11 @@ RestorePage::RestorePage(ConnectionHolder& connection, FilePicker pickFile, std:
     CmbDb = place<QComboBox>(this, "CmbDb", 88, 0, 333, 20);
     CmbDb->setEditable(true);
     CmbDb->setInsertPolicy(QComboBox::NoInsert);
+    databaseNames_ = new QStringListModel(CmbDb);
+    CmbDb->setModel(databaseNames_);
+    // Its list would measure every name when it first opens.
+    if (auto* list = qobject_cast<QListView*>(CmbDb->view()))
+        list->setUniformItemSizes(true);
     // With a case-blind completer, finishing the edit replaces a typed name by the listed name that
     // differs only in letter case: on a case-sensitive server that restores over another database.
     CmbDb->completer()->setCaseSensitivity(Qt::CaseSensitive);
@@ -187,12 +187,16 @@ QString RestorePage::stopQuestion() const {
 }
 
 void RestorePage::showDatabases(const QStringList& names) {
-    clearKeepingText(CmbDb);
+    // Replacing the list empties an editable box's text; the typed name must survive a refill.
     const QString typed = CmbDb->currentText();
-    CmbDb->addItems(names);
+    databaseNames_->setStringList(names);
+    if (!names.isEmpty())
+        CmbDb->setCurrentIndex(0); // as filling an empty box does
     CmbDb->setEditText(typed);
 }
 
 void RestorePage::clearDatabases() {
-    clearKeepingText(CmbDb);
+    const QString typed = CmbDb->currentText();
+    databaseNames_->setStringList({});
+    CmbDb->setEditText(typed);
 }

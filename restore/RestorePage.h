@@ -17,6 +17,7 @@
 #include <optional>
 
 class ConnectionHolder;
+class QStringListModel;
 class RunProgressArea;
 class TFlatButton;
 class THtStringGrid;
@@ -85,6 +86,8 @@ private:
     // The backed-up database of each set of the listed file, by position.
     QMap<int, QString> setDatabases_;
     std::function<void()> refillDatabaseLists_;
+    // CmbDb's choices: a whole list of names goes in with one reset, without an item object per name.
+    QStringListModel* databaseNames_;
     bool restoring_ = false;
     int statsPercent_ = 0;
 };
