@@ -86,7 +86,9 @@ void TADODataSet::Next() {
         return;
     // Nothing reads a row behind the current one again: its values go now, so that what a
     // caller builds from a long answer can take their place instead of adding to them.
-    std::vector<QVariant>().swap(rows_[size_t(current_)]);
+    const qsizetype width = columnNames_.size();
+    for (qsizetype i = qsizetype(current_) * width, end = i + width; i < end; ++i)
+        values_[i] = QVariant();
     ++current_;
 }
 
