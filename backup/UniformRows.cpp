@@ -42,9 +42,9 @@ void UniformRows::fitWidest(QListWidget* list, const QStringList& texts) {
                       [](const auto& a, const auto& b) { return a.first > b.first; });
     QListWidgetItem* last = list->item(count - 1);
     last->setSizeHint(QSize()); // measure the last row as it is, not as a former fill sized it
-    // The widest rows are the likeliest to hold characters from a taller fallback font too.
-    QSize size = list->sizeHintForIndex(list->model()->index(count - 1, 0));
+    int width = 0;
     for (size_t i = 0; i < candidates; ++i)
-        size = size.expandedTo(list->sizeHintForIndex(list->model()->index(estimates[i].second, 0)));
-    last->setSizeHint(size);
+        width = std::max(width, list->sizeHintForIndex(list->model()->index(estimates[i].second, 0)).width());
+    const QSize own = list->sizeHintForIndex(list->model()->index(count - 1, 0));
+    last->setSizeHint(QSize(std::max(width, own.width()), own.height()));
 }
