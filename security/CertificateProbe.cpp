@@ -4,6 +4,7 @@
 #include "TdsPrelogin.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QHostAddress>
 #include <QNetworkProxy>
@@ -91,6 +92,24 @@ ProbeFailure classifyTlsErrors(QString& detail) {
     return kind;
 }
 
+// The system's trust as OpenSSL's defaults give it. Where the default directory holds the hashed
+// links that `openssl rehash` makes (Debian's update-ca-certificates does), that directory alone
+// is used: it is read lazily, one issuer's file when a chain needs it, instead of parsing the
+// whole bundle file on every first connect. SSL_CERT_FILE, when set, is honoured as OpenSSL does.
+bool loadSystemTrust(X509_STORE* store) {
+    const QString directory = qEnvironmentVariableIsSet("SSL_CERT_DIR")
+                                  ? qEnvironmentVariable("SSL_CERT_DIR")
+                                  : QString::fromLocal8Bit(X509_get_default_cert_dir());
+    const bool hashed =
+        !qEnvironmentVariableIsSet("SSL_CERT_FILE") && !directory.contains(QLatin1Char(':')) &&
+        !QDir(directory)
+             .entryList({QStringLiteral("????????.0")}, QDir::Files | QDir::System, QDir::NoSort)
+             .isEmpty();
+    if (hashed)
+        return X509_STORE_load_path(store, directory.toLocal8Bit().constData()) == 1;
+    return X509_STORE_set_default_paths(store) == 1;
+}
+
 // The trust store a probe judges the certificate by. Reading the system's CA bundle (some 140
 // certificates) costs more than the rest of a probe, so a store once read serves every later
 // probe of the process; it is read again when its source changes (another CA file, the file
@@ -115,9 +134,8 @@ bool useTrustStore(SSL_CTX* ctx, const QString& caFile) {
         OpenSsl::X509StorePtr store(X509_STORE_new());
         if (!store)
             return false;
-        const bool loaded = caFile.isEmpty()
-                                ? X509_STORE_set_default_paths(store.get()) == 1
-                                : X509_STORE_load_file(store.get(), caFile.toLocal8Bit().constData()) == 1;
+        const bool loaded = caFile.isEmpty() ? loadSystemTrust(store.get())
+                                             : X509_STORE_load_file(store.get(), caFile.toLocal8Bit().constData()) == 1;
         if (!loaded)
             return false;
         cached = std::move(store);

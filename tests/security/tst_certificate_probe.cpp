@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include <openssl/ssl.h>
+#include <openssl/x509.h>
 
 #include <utility>
 
@@ -108,6 +109,44 @@ private slots:
             QVERIFY2(result.ok(), qPrintable(result.detail));
             QCOMPARE(result.trusted, trusted);
         }
+    }
+
+    void systemTrustFromAHashedDirectory() {
+        // Without a CA file the probe judges by the system's store; a directory of hashed links
+        // (as `openssl rehash` makes) is enough, and pointing SSL_CERT_DIR elsewhere is noticed.
+        QTemporaryDir withCa, without;
+        QVERIFY(withCa.isValid() && without.isValid());
+        const auto placeUnderHash = [](const QString& dir, const QByteArray& der) {
+            const unsigned char* bytes = reinterpret_cast<const unsigned char*>(der.constData());
+            X509* x509 = d2i_X509(nullptr, &bytes, long(der.size()));
+            const unsigned long hash = X509_subject_name_hash(x509);
+            X509_free(x509);
+            QFile file(dir + QStringLiteral("/%1.0").arg(hash, 8, 16, QLatin1Char('0')));
+            return file.open(QIODevice::WriteOnly) && file.write(CertificateReader::fromDer(der)->pem()) > 0;
+        };
+        QVERIFY(placeUnderHash(withCa.path(), caDer_));
+        QVERIFY(placeUnderHash(without.path(), selfSignedDer_));
+        FakeServerSetup setup;
+        setup.mode = FakeServerSetup::Mode::Tunnelled;
+        setup.certificateDer = signedDer_;
+        setup.key = &serverKey_;
+        FakeTlsServer server(setup);
+        ProbeRequest probe = request(server.port(), false);
+        probe.caFile.clear();
+        const QByteArray savedFile = qgetenv("SSL_CERT_FILE"), savedDir = qgetenv("SSL_CERT_DIR");
+        qunsetenv("SSL_CERT_FILE");
+        for (const auto& [dir, trusted] : {std::pair{withCa.path(), true}, std::pair{without.path(), false}}) {
+            qputenv("SSL_CERT_DIR", dir.toLocal8Bit());
+            const ProbeResult result = CertificateProbe::run(probe);
+            QVERIFY2(result.ok(), qPrintable(result.detail));
+            QCOMPARE(result.trusted, trusted);
+        }
+        if (savedDir.isNull())
+            qunsetenv("SSL_CERT_DIR");
+        else
+            qputenv("SSL_CERT_DIR", savedDir);
+        if (!savedFile.isNull())
+            qputenv("SSL_CERT_FILE", savedFile);
     }
 
     void failuresComeBackByKind_data() {
