@@ -91,20 +91,11 @@ private slots:
         // The probe keeps the trust store it read; a CA file replaced in place must not leave
         // the old verdict behind.
         const QString path = dir_.filePath(QStringLiteral("rewritten.pem"));
-        const auto writeFile = [&path](const QByteArray& der) {
-            QFile file(path);
-            return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                   file.write(CertificateReader::fromDer(der)->pem()) > 0;
-        };
-        FakeServerSetup setup;
-        setup.mode = FakeServerSetup::Mode::Tunnelled;
-        setup.certificateDer = signedDer_;
-        setup.key = &serverKey_;
-        FakeTlsServer server(setup);
+        FakeTlsServer server(tunnelledWithSignedCertificate());
         ProbeRequest probe = request(server.port(), false);
         probe.caFile = path;
         for (const auto& [ca, trusted] : {std::pair{caDer_, true}, std::pair{selfSignedDer_, false}, std::pair{caDer_, true}}) {
-            QVERIFY(writeFile(ca));
+            QVERIFY(writePem(path, ca));
             const ProbeResult result = CertificateProbe::run(probe);
             QVERIFY2(result.ok(), qPrintable(result.detail));
             QCOMPARE(result.trusted, trusted);
@@ -121,16 +112,11 @@ private slots:
             X509* x509 = d2i_X509(nullptr, &bytes, long(der.size()));
             const unsigned long hash = X509_subject_name_hash(x509);
             X509_free(x509);
-            QFile file(dir + QStringLiteral("/%1.0").arg(hash, 8, 16, QLatin1Char('0')));
-            return file.open(QIODevice::WriteOnly) && file.write(CertificateReader::fromDer(der)->pem()) > 0;
+            return writePem(dir + QStringLiteral("/%1.0").arg(hash, 8, 16, QLatin1Char('0')), der);
         };
         QVERIFY(placeUnderHash(withCa.path(), caDer_));
         QVERIFY(placeUnderHash(without.path(), selfSignedDer_));
-        FakeServerSetup setup;
-        setup.mode = FakeServerSetup::Mode::Tunnelled;
-        setup.certificateDer = signedDer_;
-        setup.key = &serverKey_;
-        FakeTlsServer server(setup);
+        FakeTlsServer server(tunnelledWithSignedCertificate());
         ProbeRequest probe = request(server.port(), false);
         probe.caFile.clear();
         const QByteArray savedFile = qgetenv("SSL_CERT_FILE"), savedDir = qgetenv("SSL_CERT_DIR");
@@ -225,6 +211,20 @@ private slots:
     }
 
 private:
+    static bool writePem(const QString& path, const QByteArray& der) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+               file.write(CertificateReader::fromDer(der)->pem()) > 0;
+    }
+
+    FakeServerSetup tunnelledWithSignedCertificate() {
+        FakeServerSetup setup;
+        setup.mode = FakeServerSetup::Mode::Tunnelled;
+        setup.certificateDer = signedDer_;
+        setup.key = &serverKey_;
+        return setup;
+    }
+
     ProbeRequest request(quint16 port, bool strict) const {
         ProbeRequest probe;
         probe.host = QStringLiteral("127.0.0.1");
