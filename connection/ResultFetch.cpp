@@ -20,19 +20,31 @@ QStringList namesOf(const std::vector<OdbcColumnDescription>& columns) {
     return names;
 }
 
-OdbcResult fetchEachValue(SQLHSTMT stmt, const std::vector<OdbcColumnDescription>& columns) {
-    OdbcResult result;
-    result.columns = namesOf(columns);
+[[noreturn]] void throwFetchError(SQLHSTMT stmt) {
+    throw errorFromHandle(SQL_HANDLE_STMT, stmt, QStringLiteral("Could not fetch a row"));
+}
+
+// SQLFetch until the result has no more rows, `onFetched` after each successful call.
+template <typename OnFetched>
+void fetchToEnd(SQLHSTMT stmt, OnFetched onFetched) {
     for (;;) {
         const SQLRETURN rc = SQLFetch(stmt);
         if (rc == SQL_NO_DATA)
-            break;
+            return;
         if (!succeeded(rc))
-            throw errorFromHandle(SQL_HANDLE_STMT, stmt, QStringLiteral("Could not fetch a row"));
+            throwFetchError(stmt);
+        onFetched();
+    }
+}
+
+OdbcResult fetchEachValue(SQLHSTMT stmt, const std::vector<OdbcColumnDescription>& columns) {
+    OdbcResult result;
+    result.columns = namesOf(columns);
+    fetchToEnd(stmt, [&] {
         for (SQLUSMALLINT c = 1; c <= SQLUSMALLINT(columns.size()); ++c)
             result.values.append(readColumnValue(stmt, c, columns[c - 1]));
         ++result.rowCount;
-    }
+    });
     return result;
 }
 
@@ -90,24 +102,19 @@ std::optional<OdbcResult> fetchBound(SQLHSTMT stmt, const std::vector<OdbcColumn
     }
     OdbcResult result;
     result.columns = namesOf(columns);
-    for (;;) {
-        const SQLRETURN rc = SQLFetch(stmt);
-        if (rc == SQL_NO_DATA)
-            break;
-        if (!succeeded(rc))
-            throw errorFromHandle(SQL_HANDLE_STMT, stmt, QStringLiteral("Could not fetch a row"));
+    fetchToEnd(stmt, [&] {
         for (SQLULEN r = 0; r < binding.fetched(); ++r) {
             const SQLUSMALLINT status = binding.status(r);
             if (status == SQL_ROW_NOROW)
                 continue;
             if (status == SQL_ROW_ERROR)
-                throw errorFromHandle(SQL_HANDLE_STMT, stmt, QStringLiteral("Could not fetch a row"));
+                throwFetchError(stmt);
             for (size_t c = 0; c < columns.size(); ++c)
                 result.values.append(bound[c] ? bound[c]->value(r)
                                                  : readColumnValue(stmt, SQLUSMALLINT(c + 1), columns[c]));
             ++result.rowCount;
         }
-    }
+    });
     return result;
 }
 
